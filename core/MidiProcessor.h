@@ -1,0 +1,100 @@
+#pragma once
+
+#include "HostCallbacks.h"
+#include "NoteDetector.h"
+#include "RecordingStore.h"
+#include "RenderEvent.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace Corvel {
+
+/// Render status codes.
+inline constexpr std::int32_t noErr = 0;
+inline constexpr std::int32_t cannotDoInCurrentContext = -10863;
+
+/// The event kernel: runs once per render cycle on the host's render thread. It tracks held
+/// notes, records MIDI while the transport runs (a jump back of the host's sample time starts a
+/// new recording), passes every MIDI message on unchanged, and publishes change flags for the
+/// window.
+///
+/// Threads: process() is the only render-thread entry point and the only writer of the
+/// render-state fields, the note flags and the recorder queue's producer side. The published
+/// status fields are atomics: their values are stored (relaxed) before their flag is raised
+/// (release); a reader exchanges the flag and then reads the values. Setters of the host
+/// callbacks run while no render call is in progress (render-resource allocation).
+/// Recordings are read through `midiRecorder`, which applies what the render thread queued.
+struct MidiProcessor {
+    MidiProcessor();
+    MidiProcessor(MidiProcessor&& other) noexcept;
+    MidiProcessor& operator=(MidiProcessor&& other) noexcept;
+    MidiProcessor(const MidiProcessor&) = delete;
+    MidiProcessor& operator=(const MidiProcessor&) = delete;
+    ~MidiProcessor() = default;
+
+    // --- set-up (no render call in progress) -------------------------------------------
+    void setMusicalContextSource(MusicalContextSource* source) noexcept { musicalContextBlock = source; }
+    void setTransportStateSource(TransportStateSource* source) noexcept { transportStateBlock = source; }
+    void setMidiOutput(MidiOutput* output) noexcept { midiOutputEventBlock = output; }
+    /// Stores the rate for the kernel and the recorder.
+    void setSampleRate(float rate);
+    /// Wall clock used to stamp new recordings (ms since the Unix epoch); replaceable for tests.
+    using WallClock = std::int64_t (*)() noexcept;
+    void setWallClock(WallClock clock) noexcept { wallClock = clock; }
+
+    /// Render thread. Handles one cycle: `timestampSampleTime` is the host sample time of the
+    /// cycle's first frame. Returns noErr or cannotDoInCurrentContext (in which case nothing of
+    /// the cycle was analysed, recorded or passed on). No allocation, lock or wait.
+    std::int32_t process(std::int64_t timestampSampleTime, std::span<const RenderEvent> events) noexcept;
+
+    // --- host blocks (non-owning; the audio unit keeps them alive) ---------------------
+    MidiOutput* midiOutputEventBlock = nullptr;
+    MusicalContextSource* musicalContextBlock = nullptr;
+    TransportStateSource* transportStateBlock = nullptr;
+
+    // --- render-thread state of the current cycle (read by tests between cycles) -------
+    double tempo = 0.0;
+    double hostBeatPosition = 0.0;
+    std::uint64_t transportStateFlags = 0;
+    bool isPlaying = false;
+
+    /// Written by the audio unit (any thread), read by the render thread once per event.
+    std::atomic<bool> shouldBypassEffect{false};
+    std::atomic<float> sampleRate{44100.0f};
+
+    // --- published for the window ------------------------------------------------------
+    std::atomic<std::uint32_t> recordingsChanged{0};
+    std::atomic<std::uint32_t> savedRecordingCount{0};
+    std::atomic<std::uint32_t> liveRecordingChanged{0};
+    std::atomic<std::int32_t> liveEventCount{-1};
+    std::atomic<double> liveDuration{0.0};
+
+    std::unique_ptr<NoteDetector> noteDetector;
+    std::unique_ptr<RecordingStore> midiRecorder;
+
+private:
+    void track(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) noexcept;
+    void record(const RenderEvent& event, std::int64_t timestampSampleTime, double beatsPerSecond) noexcept;
+    void startLiveRecording(bool shiftOlder) noexcept;
+    void queueTempo() noexcept;
+
+    // The kernel's own mirror of the recorder, enough to decide splits and publish status
+    // without reading the recordings. Render thread only.
+    struct LiveMirror {
+        bool initialised = false;
+        std::uint64_t eventCount = 0;
+        std::int64_t firstSampleTime = 0;
+        std::int64_t lastSampleTime = 0;
+        std::uint32_t slotsInUse = 0;
+        double queuedTempo = 0.0;  ///< the recorder's tempo once the queue is applied
+    };
+    LiveMirror live;
+    WallClock wallClock;
+    int recordingCount;
+    bool addsInitialProgramChange;
+};
+
+} // namespace Corvel

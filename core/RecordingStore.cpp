@@ -1,0 +1,72 @@
+#include "RecordingStore.h"
+
+namespace Corvel {
+
+RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange)
+    : recorder(recordingCount, addsInitialProgramChange)
+{
+}
+
+std::size_t RecordingStore::applyPending()
+{
+    return pending.drain([this](RecorderOp& op) {
+        switch (op.kind) {
+        case RecorderOp::Kind::Append: recorder.appendToLiveRecording(std::move(op.event)); break;
+        case RecorderOp::Kind::InitialiseLive: recorder.initialiseRecording(0, op.event.sampleTime); break;
+        case RecorderOp::Kind::Shift: recorder.moveBuffersDownOne(); break;
+        case RecorderOp::Kind::SetTempo: recorder.setTempo(op.event.bpm); break;
+        }
+    });
+}
+
+std::size_t RecordingStore::drain()
+{
+    std::lock_guard lock(mutex);
+    return applyPending();
+}
+
+void RecordingStore::setSampleRate(float rate)
+{
+    std::lock_guard lock(mutex);
+    applyPending();  // what was queued before keeps the rate it was recorded with
+    recorder.setSampleRate(rate);
+}
+
+int RecordingStore::getSavedEventCount()
+{
+    return read([](const MIDIRecorder& r) { return r.getSavedEventCount(); });
+}
+
+EventSummary RecordingStore::getEventSummary(int index)
+{
+    return read([index](const MIDIRecorder& r) { return r.getEventSummary(index); });
+}
+
+std::vector<EventSummary> RecordingStore::summaries()
+{
+    return read([](const MIDIRecorder& r) {
+        std::vector<EventSummary> all;
+        for (int i = 0; i < r.getRecordingCount(); ++i)
+            all.push_back(r.getEventSummary(i));
+        return all;
+    });
+}
+
+std::optional<Recording> RecordingStore::copyRecording(std::int64_t startTime)
+{
+    return read([startTime](const MIDIRecorder& r) -> std::optional<Recording> {
+        const Recording* found = r.getEventDetailsByStartTime(startTime);
+        return found != nullptr ? std::optional<Recording>(*found) : std::nullopt;
+    });
+}
+
+std::optional<std::vector<std::uint8_t>> RecordingStore::midiFileForRecording(std::int64_t startTime)
+{
+    // Copy under the lock, convert outside it, so the poll is never held up by a large export.
+    std::optional<Recording> recording = copyRecording(startTime);
+    if (!recording)
+        return std::nullopt;
+    return MIDIRecorder::convertToMIDIBytes(recording->events);
+}
+
+} // namespace Corvel

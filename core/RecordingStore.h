@@ -1,0 +1,61 @@
+#pragma once
+
+#include "MIDIRecorder.h"
+#include "RecorderQueue.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace Corvel {
+
+/// The owner of the recordings.
+///
+/// The render thread never touches the recorder: it pushes every recorder operation into the
+/// queue (producer side, see MidiProcessor). Readers on other threads go through this class,
+/// which first applies whatever is queued, in order, with the recorder's own operations, and
+/// then answers from the recorder. The mutex is only ever taken by non-real-time threads
+/// (the message thread's poll and drag handler, the host's set-up calls).
+class RecordingStore {
+public:
+    RecordingStore(int recordingCount, bool addsInitialProgramChange);
+
+    /// Producer side, for the kernel on the render thread only.
+    RecorderQueue& queue() noexcept { return pending; }
+
+    /// Applies every queued operation. Returns how many were applied.
+    std::size_t drain();
+
+    /// Render resources are being allocated (no render call in progress).
+    void setSampleRate(float rate);
+
+    int getSavedEventCount();
+    EventSummary getEventSummary(int index);
+    std::vector<EventSummary> summaries();
+    /// A copy of the recording with that start time, or nothing when no slot has it.
+    std::optional<Recording> copyRecording(std::int64_t startTime);
+    /// The Standard MIDI File of the recording with that start time, or nothing.
+    std::optional<std::vector<std::uint8_t>> midiFileForRecording(std::int64_t startTime);
+
+    /// Runs `read` with the up-to-date recorder, under the store's lock. `read` must not keep
+    /// references into the recorder after it returns.
+    template <typename Read>
+    decltype(auto) read(Read&& read)
+    {
+        std::lock_guard lock(mutex);
+        applyPending();
+        return read(static_cast<const MIDIRecorder&>(recorder));
+    }
+
+    std::uint64_t slowPathCount() const noexcept { return pending.slowPathCount(); }
+
+private:
+    std::size_t applyPending();
+
+    std::mutex mutex;
+    MIDIRecorder recorder;
+    RecorderQueue pending;
+};
+
+} // namespace Corvel

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace Corvel {
+
+/// later − earlier in samples, wrapping instead of overflowing for extreme host sample times.
+inline std::int64_t sampleSpan(std::int64_t later, std::int64_t earlier) noexcept
+{
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(later) - static_cast<std::uint64_t>(earlier));
+}
+
+inline bool isUsableSampleRate(float rate) noexcept
+{
+    return std::isfinite(rate) && rate > 0.0f;
+}
+
+/// Seconds spanned by a number of samples, computed in single precision and widened;
+/// 0 when the sample rate is zero, negative or not finite.
+inline double secondsForSamples(std::int64_t samples, float rate) noexcept
+{
+    return isUsableSampleRate(rate) ? static_cast<double>(static_cast<float>(samples) / rate) : 0.0;
+}
+
+} // namespace Corvel

@@ -1,0 +1,96 @@
+#pragma once
+
+// A scripted host for driving the kernel in tests: tempo, beat position and transport flags
+// per cycle, and an output that remembers what was passed on.
+
+#include "MidiProcessor.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace SondrelTest {
+
+struct ScriptedHost final : Corvel::MusicalContextSource, Corvel::TransportStateSource {
+    double tempo = 120.0;
+    double beatPosition = 0.0;
+    std::uint64_t flags = Corvel::TransportStateMoving;
+    bool contextOk = true;
+    bool transportOk = true;
+
+    bool musicalContext(double& t, double& b) noexcept override
+    {
+        t = tempo;
+        b = beatPosition;
+        return contextOk;
+    }
+    bool transportState(std::uint64_t& f) noexcept override
+    {
+        f = flags;
+        return transportOk;
+    }
+};
+
+struct PassedOn {
+    std::int64_t sampleTime;
+    std::uint8_t cable;
+    std::vector<std::uint8_t> bytes;
+    friend bool operator==(const PassedOn&, const PassedOn&) = default;
+};
+
+/// Keeps everything passed on. Allocates: not for real-time tests.
+struct CollectingOutput final : Corvel::MidiOutput {
+    std::vector<PassedOn> received;
+    void sendMidi(std::int64_t sampleTime, std::uint8_t cable, std::uint16_t length,
+                  const std::uint8_t* bytes) noexcept override
+    {
+        received.push_back({sampleTime, cable, std::vector<std::uint8_t>(bytes, bytes + length)});
+    }
+};
+
+/// Counts and checksums what was passed on without allocating.
+struct CountingOutput final : Corvel::MidiOutput {
+    std::uint64_t count = 0;
+    std::uint64_t checksum = 0;
+    void sendMidi(std::int64_t sampleTime, std::uint8_t, std::uint16_t length,
+                  const std::uint8_t* bytes) noexcept override
+    {
+        ++count;
+        checksum = checksum * 31 + static_cast<std::uint64_t>(sampleTime);
+        for (std::uint16_t i = 0; i < length; ++i)
+            checksum = checksum * 31 + bytes[i];
+    }
+};
+
+inline Corvel::RenderEvent midi(std::int64_t sampleTime, std::initializer_list<std::uint8_t> bytes)
+{
+    return Corvel::RenderEvent::midi(sampleTime, bytes.begin(), static_cast<std::uint16_t>(bytes.size()));
+}
+
+/// A kernel wired to a scripted host and a collecting output.
+struct Rig {
+    ScriptedHost host;
+    CollectingOutput output;
+    Corvel::MidiProcessor kernel;
+
+    Rig()
+    {
+        kernel.setMusicalContextSource(&host);
+        kernel.setTransportStateSource(&host);
+        kernel.setMidiOutput(&output);
+        kernel.setSampleRate(44100.0f);
+    }
+
+    std::int32_t run(std::int64_t timestamp, std::vector<Corvel::RenderEvent> events)
+    {
+        return kernel.process(timestamp, events);
+    }
+
+    /// The recorder after applying everything queued.
+    template <typename Read>
+    decltype(auto) recorder(Read&& read)
+    {
+        return kernel.midiRecorder->read(std::forward<Read>(read));
+    }
+};
+
+} // namespace SondrelTest

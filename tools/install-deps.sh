@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package MIDI Sondrel needs to build, test and benchmark.
+# Idempotent: packages already present are left alone. Run as root (or with sudo).
+set -euo pipefail
+
+packages=(
+  # toolchain and test/bench frameworks
+  build-essential cmake ninja-build pkg-config
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # JUCE 7 and what its Linux modules link against
+  juce-modules-source
+  libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
+  libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev libxcomposite-dev
+  libcurl4-openssl-dev libgl-dev
+  # update-feed parser
+  libexpat1-dev
+  # fonts embedded in the window
+  fonts-inter fonts-league-spartan
+  # real hosts and readers used by the tests
+  lilv-utils jalv jackd2 jack-tools python3 python3-mido xvfb
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -qq || true
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
