@@ -87,7 +87,7 @@ public:
     using pointer = void;
 
     const_iterator() = default;
-    const_iterator(const EventList* list, std::size_t index) : list(list), index(index) {}
+    const_iterator(const EventList* owner, std::size_t position) : list(owner), index(position) {}
 
     RecordedMIDIEvent operator*() const { return (*list)[index]; }
     RecordedMIDIEvent operator[](difference_type n) const { return (*list)[index + static_cast<std::size_t>(n)]; }

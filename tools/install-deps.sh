@@ -17,7 +17,7 @@ packages=(
   # fonts embedded in the window
   fonts-inter fonts-league-spartan
   # real hosts and readers used by the tests
-  lilv-utils jalv jackd2 jack-tools python3 python3-mido xvfb
+  lilv-utils liblilv-dev jalv jackd2 python3 python3-mido xvfb
 )
 
 missing=()

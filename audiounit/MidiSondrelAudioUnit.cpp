@@ -1,0 +1,108 @@
+#include "MidiSondrelAudioUnit.h"
+
+#include "Settings.h"
+
+namespace {
+constexpr int outputChannels = 2;
+constexpr int inputMaximumChannels = 8;
+} // namespace
+
+MidiSondrelAudioUnit::MidiSondrelAudioUnit()
+    : Wickerlamp::WickerAudioUnit(BusesProperties()
+                                      .withInput("Input", juce::AudioChannelSet::stereo(), true)
+                                      .withOutput("Output", juce::AudioChannelSet::stereo(), true)),
+      midiProcessor(std::make_unique<Corvel::MidiProcessor>())
+{
+    input.initialise(defaultSampleRate, outputChannels, inputMaximumChannels);
+}
+
+MidiSondrelAudioUnit::~MidiSondrelAudioUnit() = default;
+
+void MidiSondrelAudioUnit::adoptSettings(std::unique_ptr<Settings> settings)
+{
+    parameterSet = std::move(settings);
+}
+
+void MidiSondrelAudioUnit::setParameter(std::uint64_t, float) {}
+
+const juce::String MidiSondrelAudioUnit::getName() const
+{
+    return "MIDI Sondrel";
+}
+
+bool MidiSondrelAudioUnit::isBusesLayoutSupported(const BusesLayout& layouts) const
+{
+    // Two channels in, two out: the channel capabilities [2, 2].
+    return layouts.getMainInputChannels() == 2 && layouts.getMainOutputChannels() == 2;
+}
+
+// Host thread, no block in progress: the render resources.
+void MidiSondrelAudioUnit::prepareToPlay(double sampleRate, int maximumExpectedSamplesPerBlock)
+{
+    maxFrames = static_cast<std::uint32_t>(std::max(maximumExpectedSamplesPerBlock, 0));
+    input.initialise(sampleRate, getMainBusNumInputChannels(), inputMaximumChannels);
+    input.allocateRenderResources(maxFrames);
+    adapter.prepare();
+
+    midiProcessor->setSampleRate(static_cast<float>(sampleRate));
+    midiProcessor->setMusicalContextSource(&adapter);
+    midiProcessor->setTransportStateSource(&adapter);
+    midiProcessor->setMidiOutput(&adapter);
+}
+
+// The kernel, its host callbacks and every recording stay as they are.
+void MidiSondrelAudioUnit::releaseResources() {}
+
+// Audio thread.
+void MidiSondrelAudioUnit::processBlock(juce::AudioBuffer<float>& audio, juce::MidiBuffer& midi)
+{
+    render(midi, audio.getNumSamples(), false);
+}
+
+// Audio thread. The host's bypass: MIDI still goes through, untouched and unrecorded.
+void MidiSondrelAudioUnit::processBlockBypassed(juce::AudioBuffer<float>& audio, juce::MidiBuffer& midi)
+{
+    render(midi, audio.getNumSamples(), true);
+}
+
+// Audio thread. The audio passes through as it is (the buffer is processed in place).
+void MidiSondrelAudioUnit::render(juce::MidiBuffer& midi, int numSamples, bool bypassed) noexcept
+{
+    midiProcessor->shouldBypassEffect.store(bypassed, std::memory_order_relaxed);
+    lastStatus.store(adapter.render(*midiProcessor, getPlayHead(), numSamples, midi), std::memory_order_relaxed);
+}
+
+// Message thread.
+std::vector<Corvel::Scale> MidiSondrelAudioUnit::currentScalesForDisplay()
+{
+    std::vector<Corvel::Scale> scales = midiProcessor->noteDetector->guessScale();
+    std::erase_if(scales, [](const Corvel::Scale& s) { return s.matchingNoteCount < 3; });
+    return scales;
+}
+
+juce::AudioProcessorEditor* MidiSondrelAudioUnit::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor(*this);
+}
+
+// The host keeps the parameter values; nothing else of the plug-in is saved.
+void MidiSondrelAudioUnit::getStateInformation(juce::MemoryBlock& destData)
+{
+    juce::XmlElement state("MidiSondrelState");
+    for (auto* p : getParameters())
+        if (auto* node = dynamic_cast<Wickerlamp::ParameterNode*>(p))
+            state.setAttribute(node->getParameterID(), static_cast<double>(node->value()));
+    copyXmlToBinary(state, destData);
+}
+
+void MidiSondrelAudioUnit::setStateInformation(const void* data, int sizeInBytes)
+{
+    const auto state = getXmlFromBinary(data, sizeInBytes);
+    if (state == nullptr || !state->hasTagName("MidiSondrelState"))
+        return;
+    for (auto* p : getParameters())
+        if (auto* node = dynamic_cast<Wickerlamp::ParameterNode*>(p))
+            if (state->hasAttribute(node->getParameterID()))
+                node->setValueNotifyingHost(
+                    node->normalise(static_cast<float>(state->getDoubleAttribute(node->getParameterID()))));
+}

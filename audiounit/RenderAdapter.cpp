@@ -1,0 +1,107 @@
+#include "RenderAdapter.h"
+
+#include <algorithm>
+#include <cstring>
+
+void RenderAdapter::prepare()
+{
+    events.reserve(eventsPerChunk);
+    reserveOutput(reservedMidiBytes);
+}
+
+void RenderAdapter::reserveOutput(int bytes)
+{
+    output.ensureSize(static_cast<size_t>(bytes));
+    reservedBytes = std::max(reservedBytes, bytes);
+}
+
+// Render thread.
+std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPlayHead* playHead, int numSamples,
+                                   juce::MidiBuffer& midi) noexcept
+{
+    position.reset();
+    if (playHead != nullptr)
+        if (auto info = playHead->getPosition())
+            position = *info;
+
+    // The host's timeline position, or our own count of samples where it gives none.
+    const auto hostTime = position ? position->getTimeInSamples() : juce::Optional<std::int64_t>();
+    blockStart = hostTime ? *hostTime : runningSampleCount;
+    runningSampleCount += numSamples;
+
+    output.clear();
+    if (reservedBytes < midi.data.size()) {
+        ++growths;  // more MIDI in one block than ever before: grow once, never drop
+        reserveOutput(midi.data.size());
+    }
+
+    std::int32_t status = Corvel::noErr;
+    auto it = midi.cbegin();
+    const auto end = midi.cend();
+    do {
+        events.clear();
+        for (; it != end && static_cast<int>(events.size()) < eventsPerChunk; ++it) {
+            const auto m = *it;
+            const std::int64_t t = blockStart + m.samplePosition;
+            const auto length = static_cast<std::uint16_t>(std::min(m.numBytes, 0xFFFF));
+            if (length <= 3 && length > 0 && m.data[0] != 0xF0)
+                events.push_back(Corvel::RenderEvent::midi(t, m.data, length));
+            else
+                events.push_back(Corvel::RenderEvent::sysEx(t, m.data, length));
+        }
+        status = kernel.process(blockStart, events);
+    } while (status == Corvel::noErr && it != end);
+
+    // What was passed on is exactly as long as what came in, so the host's buffer already has
+    // room for it.
+    if (status == Corvel::noErr) {
+        midi.data.clearQuick();
+        midi.data.addArray(output.data.getRawDataPointer(), output.data.size());
+    }
+    return status;
+}
+
+// Render thread.
+bool RenderAdapter::musicalContext(double& tempo, double& beatPosition) noexcept
+{
+    if (!position)
+        return false;
+    const auto bpm = position->getBpm();
+    const auto ppq = position->getPpqPosition();
+    if (!bpm || !ppq)
+        return false;
+    tempo = *bpm;
+    beatPosition = *ppq;
+    return true;
+}
+
+// Render thread.
+bool RenderAdapter::transportState(std::uint64_t& flags) noexcept
+{
+    if (!position)
+        return false;
+    flags = 0;
+    if (position->getIsPlaying())
+        flags |= Corvel::TransportStateMoving;
+    if (position->getIsRecording())
+        flags |= Corvel::TransportStateRecording;
+    if (position->getIsLooping())
+        flags |= Corvel::TransportStateCycling;
+    return true;
+}
+
+// Render thread. Events arrive in the order and at the times of the input, so they are appended
+// in MidiBuffer's own layout (time, size, bytes) instead of through addEvent, which searches
+// the buffer for every insert.
+void RenderAdapter::sendMidi(std::int64_t sampleTime, std::uint8_t, std::uint16_t length,
+                             const std::uint8_t* bytes) noexcept
+{
+    if (length == 0)
+        return;
+    const auto offset = static_cast<std::int32_t>(sampleTime - blockStart);
+    std::uint8_t header[sizeof(std::int32_t) + sizeof(std::uint16_t)];
+    std::memcpy(header, &offset, sizeof offset);
+    std::memcpy(header + sizeof offset, &length, sizeof length);
+    output.data.addArray(static_cast<const std::uint8_t*>(header), static_cast<int>(sizeof header));
+    output.data.addArray(bytes, static_cast<int>(length));
+}
