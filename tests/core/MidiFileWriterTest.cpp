@@ -1,0 +1,276 @@
+#include "EventList.h"
+#include "MIDIRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+using Corvel::EventList;
+using Corvel::MIDIRecorder;
+using Corvel::MidiBytes;
+using Corvel::RecordedMIDIEvent;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+RecordedMIDIEvent anchor()
+{
+    return {{0xC0, 0x00}, 0, 120.0, 0.0};
+}
+
+RecordedMIDIEvent at(std::int64_t sampleTime, double beat, MidiBytes data = {0x90, 0x3C, 0x64})
+{
+    return {std::move(data), sampleTime, 120.0, beat};
+}
+
+/// The whole file for the given track events (without End of Track).
+Bytes fileWithTrack(const Bytes& events)
+{
+    Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
+    const auto length = static_cast<std::uint32_t>(events.size() + 4);
+    file.push_back(static_cast<std::uint8_t>(length >> 24));
+    file.push_back(static_cast<std::uint8_t>(length >> 16));
+    file.push_back(static_cast<std::uint8_t>(length >> 8));
+    file.push_back(static_cast<std::uint8_t>(length));
+    file.insert(file.end(), events.begin(), events.end());
+    file.insert(file.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return file;
+}
+
+Bytes convert(const std::vector<RecordedMIDIEvent>& events)
+{
+    return MIDIRecorder::convertToMIDIBytes(events);
+}
+
+/// The anchor, then one note-on at the given beat: the bytes of the note's delta.
+Bytes deltaBytesForBeat(double beat)
+{
+    const Bytes file = convert({anchor(), at(1000, beat)});
+    // header 14 + "MTrk" 4 + length 4, then 00 C0 00, then the delta, then 90 3C 64, then EoT.
+    const std::size_t start = 22 + 3;
+    const std::size_t end = file.size() - 4 - 3;
+    if (file.size() < start + 7 || end < start)
+        return {};
+    return Bytes(file.begin() + static_cast<std::ptrdiff_t>(start), file.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+/// Reads every delta of a track (events of this test's fixed lengths) and checks each is at
+/// most four bytes long. Returns the deltas.
+std::vector<std::uint32_t> deltasOf(const Bytes& file, const std::vector<std::size_t>& eventLengths)
+{
+    std::vector<std::uint32_t> deltas;
+    std::size_t pos = 22;
+    for (std::size_t length : eventLengths) {
+        std::uint32_t value = 0;
+        int count = 0;
+        for (;;) {
+            const std::uint8_t b = file.at(pos++);
+            value = (value << 7) | (b & 0x7Fu);
+            ++count;
+            if ((b & 0x80) == 0)
+                break;
+        }
+        EXPECT_LE(count, 4) << "delta " << deltas.size();
+        deltas.push_back(value);
+        pos += length;
+    }
+    EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(pos), file.end()), (Bytes{0x00, 0xFF, 0x2F, 0x00}));
+    return deltas;
+}
+
+} // namespace
+
+TEST(MidiFileWriter, ARecordingOfOnlyTheAnchorIsTwentyNineBytes)
+{
+    const Bytes expected = {'M', 'T', 'h', 'd', 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x01, 0xE0,
+                            'M', 'T', 'r', 'k', 0x00, 0x00, 0x00, 0x07, 0x00, 0xC0, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+    ASSERT_EQ(expected.size(), 29u);
+    EXPECT_EQ(convert({anchor()}), expected);
+}
+
+TEST(MidiFileWriter, NoEventsGiveAValidTwentySixByteFile)
+{
+    const Bytes expected = {'M', 'T', 'h', 'd', 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x01, 0xE0,
+                            'M', 'T', 'r', 'k', 0x00, 0x00, 0x00, 0x04, 0x00, 0xFF, 0x2F, 0x00};
+    EXPECT_EQ(convert({}), expected);
+    EXPECT_EQ(MIDIRecorder::convertToMIDIBytes(EventList{}), expected);
+}
+
+TEST(MidiFileWriter, DeltasFollowBeatPositionsAt480TicksPerQuarter)
+{
+    const Bytes file = convert({anchor(), at(44100, 1.0, {0x90, 0x3C, 0x64}), at(88200, 2.5, {0x80, 0x3C, 0x00})});
+    EXPECT_EQ(file, fileWithTrack({0x00, 0xC0, 0x00, 0x83, 0x60, 0x90, 0x3C, 0x64, 0x85, 0x50, 0x80, 0x3C, 0x00}));
+    // The tempo stored with an event plays no part.
+    const Bytes otherTempo = convert({{{0xC0, 0x00}, 0, 60.0, 0.0}, {{0x90, 0x3C, 0x64}, 44100, 200.0, 1.0},
+                                      {{0x80, 0x3C, 0x00}, 88200, 30.0, 2.5}});
+    EXPECT_EQ(otherTempo, file);
+}
+
+TEST(MidiFileWriter, DeltasAreVariableLengthQuantitiesMostSignificantGroupFirst)
+{
+    EXPECT_EQ(deltaBytesForBeat(0.0), (Bytes{0x00}));
+    EXPECT_EQ(deltaBytesForBeat(127.0 / 480.0), (Bytes{0x7F}));
+    EXPECT_EQ(deltaBytesForBeat(128.0 / 480.0), (Bytes{0x81, 0x00}));
+    EXPECT_EQ(deltaBytesForBeat(16383.0 / 480.0), (Bytes{0xFF, 0x7F}));
+    EXPECT_EQ(deltaBytesForBeat(16384.0 / 480.0), (Bytes{0x81, 0x80, 0x00}));
+    EXPECT_EQ(deltaBytesForBeat(2097151.0 / 480.0), (Bytes{0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(deltaBytesForBeat(2097152.0 / 480.0), (Bytes{0x81, 0x80, 0x80, 0x00}));
+    EXPECT_EQ(deltaBytesForBeat(268435455.0 / 480.0), (Bytes{0xFF, 0xFF, 0xFF, 0x7F}));
+}
+
+TEST(MidiFileWriter, TicksRoundToNearestWithHalvesAwayFromZero)
+{
+    EXPECT_EQ(deltaBytesForBeat(0.0010416), (Bytes{0x00}));    // 0.499968 ticks
+    EXPECT_EQ(deltaBytesForBeat(0.00104167), (Bytes{0x01}));   // 0.5000016 ticks
+    EXPECT_EQ(deltaBytesForBeat(1.0 / 64.0), (Bytes{0x08}));   // exactly 7.5 ticks
+    EXPECT_EQ(deltaBytesForBeat(3.0 / 64.0), (Bytes{0x17}));   // exactly 22.5 ticks: 23, not 22
+    EXPECT_EQ(deltaBytesForBeat(1.0 - 0.4 / 480.0), (Bytes{0x83, 0x60}));
+}
+
+TEST(MidiFileWriter, EventBytesAreWrittenAsRecordedWithoutRunningStatusOrAddedEvents)
+{
+    // A note-on with velocity 0 stays a 9n message; held notes are not closed; repeated
+    // statuses are written in full; whatever the bytes are, they are copied.
+    const std::vector<RecordedMIDIEvent> events = {
+        anchor(),
+        at(10, 0.5, {0x90, 0x3C, 0x64}),
+        at(20, 1.0, {0x90, 0x3C, 0x00}),
+        at(30, 1.0, {0x90, 0x40, 0x50}),
+        at(40, 1.0, {0x45}),
+        at(50, 1.0, {0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0xF7}),
+    };
+    EXPECT_EQ(convert(events), fileWithTrack({0x00, 0xC0, 0x00,  //
+                                              0x81, 0x70, 0x90, 0x3C, 0x64,  //
+                                              0x81, 0x70, 0x90, 0x3C, 0x00,  //
+                                              0x00, 0x90, 0x40, 0x50,  //
+                                              0x00, 0x45,  //
+                                              0x00, 0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0xF7}));
+}
+
+TEST(MidiFileWriter, EventsAreOrderedBySampleTime)
+{
+    // Given out of order; a negative sample time sorts before the anchor.
+    const std::vector<RecordedMIDIEvent> events = {
+        at(88200, 2.0, {0x80, 0x3E, 0x00}),
+        anchor(),
+        at(44100, 1.0, {0x90, 0x3E, 0x64}),
+        at(-100, 0.0, {0xB0, 0x07, 0x64}),
+    };
+    EXPECT_EQ(convert(events), fileWithTrack({0x00, 0xB0, 0x07, 0x64,  //
+                                              0x00, 0xC0, 0x00,  //
+                                              0x83, 0x60, 0x90, 0x3E, 0x64,  //
+                                              0x83, 0x60, 0x80, 0x3E, 0x00}));
+}
+
+TEST(MidiFileWriter, EventsAtEqualSampleTimesKeepTheTicksOfTheirOwnBeats)
+{
+    const std::vector<RecordedMIDIEvent> events = {anchor(), at(1000, 1.0, {0x90, 0x3C, 0x64}),
+                                                   at(1000, 1.5, {0x90, 0x40, 0x64}),
+                                                   at(1000, 1.5, {0x90, 0x43, 0x64})};
+    const Bytes inGivenOrder = fileWithTrack({0x00, 0xC0, 0x00, 0x83, 0x60, 0x90, 0x3C, 0x64, 0x81, 0x70, 0x90,
+                                              0x40, 0x64, 0x00, 0x90, 0x43, 0x64});
+    EXPECT_EQ(convert(events), inGivenOrder);
+}
+
+TEST(MidiFileWriter, ATickNeverGoesBackwardsOrBelowZero)
+{
+    // Beat positions that move back while the sample time increases: delta 0, never a wrapped
+    // 32-bit value (a five-byte quantity), and later deltas count from the tick written.
+    const std::vector<RecordedMIDIEvent> backwards = {anchor(), at(100, 2.0, {0x90, 0x3C, 0x64}),
+                                                      at(200, 1.0, {0x90, 0x3E, 0x64}),
+                                                      at(300, 3.0, {0x90, 0x40, 0x64})};
+    EXPECT_EQ(convert(backwards), fileWithTrack({0x00, 0xC0, 0x00, 0x87, 0x40, 0x90, 0x3C, 0x64, 0x00, 0x90,
+                                                 0x3E, 0x64, 0x83, 0x60, 0x90, 0x40, 0x64}));
+
+    // A count-in before beat 0 is written at tick 0.
+    const std::vector<RecordedMIDIEvent> countIn = {at(-50000, -2.0, {0x90, 0x24, 0x64}),
+                                                    at(-100, -0.01, {0x80, 0x24, 0x00}), anchor(),
+                                                    at(100, 1.0, {0x90, 0x3C, 0x64})};
+    EXPECT_EQ(convert(countIn), fileWithTrack({0x00, 0x90, 0x24, 0x64, 0x00, 0x80, 0x24, 0x00, 0x00, 0xC0, 0x00,
+                                               0x83, 0x60, 0x90, 0x3C, 0x64}));
+}
+
+TEST(MidiFileWriter, ANonFiniteBeatIsWrittenAtThePreviousTick)
+{
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity()}) {
+        const std::vector<RecordedMIDIEvent> events = {anchor(), at(100, 1.0, {0x90, 0x3C, 0x64}),
+                                                       at(200, bad, {0x90, 0x3E, 0x64}),
+                                                       at(300, 2.0, {0x90, 0x40, 0x64})};
+        EXPECT_EQ(convert(events), fileWithTrack({0x00, 0xC0, 0x00, 0x83, 0x60, 0x90, 0x3C, 0x64, 0x00, 0x90, 0x3E,
+                                                  0x64, 0x83, 0x60, 0x90, 0x40, 0x64}))
+            << bad;
+    }
+}
+
+TEST(MidiFileWriter, AHugeBeatGivesAtMostTheLargestFourByteDelta)
+{
+    for (double huge : {5.0e5, 1.0e6, 1.0e12, 1.0e300, std::numeric_limits<double>::max()}) {
+        const std::vector<RecordedMIDIEvent> events = {anchor(), at(100, huge, {0x90, 0x3C, 0x64}),
+                                                       at(200, huge, {0x80, 0x3C, 0x00})};
+        const Bytes file = convert(events);
+        const auto deltas = deltasOf(file, {2, 3, 3});
+        ASSERT_EQ(deltas.size(), 3u);
+        EXPECT_EQ(deltas[0], 0u);
+        const double ticks = huge * 480.0;
+        if (ticks <= 0x0FFFFFFF)
+            EXPECT_EQ(deltas[1], static_cast<std::uint32_t>(ticks)) << huge;
+        else
+            EXPECT_EQ(deltas[1], 0x0FFFFFFFu) << huge;
+    }
+}
+
+TEST(MidiFileWriter, NoDeltaEverNeedsMoreThanFourBytes)
+{
+    std::mt19937_64 random(20240611);
+    std::uniform_real_distribution<double> beat(-1.0e7, 1.0e7);
+    std::uniform_int_distribution<std::int64_t> time(-1'000'000, 1'000'000);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<RecordedMIDIEvent> events;
+        for (int i = 0; i < 20; ++i)
+            events.push_back(at(time(random), beat(random), {0x90, 0x3C, 0x64}));
+        const Bytes file = convert(events);
+        deltasOf(file, std::vector<std::size_t>(events.size(), 3));
+    }
+}
+
+TEST(MidiFileWriter, EventListAndVectorGiveTheSameFile)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> note(0, 127);
+    std::uniform_int_distribution<int> step(0, 3000);
+    std::vector<RecordedMIDIEvent> events = {anchor()};
+    std::int64_t t = 0;
+    double beat = 0.0;
+    for (int i = 0; i < 500; ++i) {
+        t += step(random);
+        beat += static_cast<double>(step(random)) / 1000.0;
+        events.push_back(at(t, beat, {0x90, static_cast<std::uint8_t>(note(random)), 0x40}));
+    }
+    // A jump back in sample time and a beat that goes backwards: both paths must agree.
+    events.push_back(at(5, 0.25, {0xB0, 0x40, 0x7F}));
+    events.push_back(at(t + 10, beat - 3.0, {0xF0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0xF7}));
+
+    EventList list;
+    for (const auto& e : events)
+        list.push_back(e);
+    const Bytes fromVector = convert(events);
+    EXPECT_EQ(MIDIRecorder::convertToMIDIBytes(list), fromVector);
+    EXPECT_EQ(MIDIRecorder::convertToMIDIBytes(EventList{}), convert({}));
+
+    EventList anchorOnly;
+    anchorOnly.push_back(anchor());
+    EXPECT_EQ(MIDIRecorder::convertToMIDIBytes(anchorOnly), convert({anchor()}));
+}
+
+TEST(MidiFileWriter, LeavesItsInputUntouched)
+{
+    const std::vector<RecordedMIDIEvent> events = {at(500, 1.0), anchor(), at(-5, 0.0)};
+    const std::vector<RecordedMIDIEvent> copy = events;
+    convert(events);
+    EXPECT_EQ(events, copy);
+}
