@@ -1,0 +1,118 @@
+#pragma once
+
+// Helpers for driving the plug-in inside the test process: a message loop we can pump, a play
+// head with a script, and MIDI buffer conversions.
+
+#include "MidiSondrelAudioUnit.h"
+#include "Settings.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+
+namespace juce {
+bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
+}
+
+namespace SondrelTest {
+
+/// Delivers what is waiting on the message thread (this test thread), for at least `ms`.
+inline void pumpMessages(int ms = 0)
+{
+    const auto until = juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(ms);
+    do {
+        while (juce::dispatchNextMessageOnSystemQueue(true)) {
+        }
+        if (ms > 0)
+            juce::Thread::sleep(1);
+    } while (juce::Time::getMillisecondCounter() < until);
+}
+
+/// A play head whose answer the test sets before each block; nullopt means "no position".
+struct ScriptedPlayHead final : juce::AudioPlayHead {
+    std::optional<PositionInfo> info;
+
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        if (info)
+            return *info;
+        return {};
+    }
+
+    void set(std::int64_t timeInSamples, double ppq, double bpm, bool playing, bool recording = false,
+             bool looping = false)
+    {
+        PositionInfo p;
+        p.setTimeInSamples(timeInSamples);
+        p.setPpqPosition(ppq);
+        p.setBpm(bpm);
+        p.setIsPlaying(playing);
+        p.setIsRecording(recording);
+        p.setIsLooping(looping);
+        info = p;
+    }
+};
+
+struct Message {
+    int offset;
+    std::vector<juce::uint8> bytes;
+    friend bool operator==(const Message&, const Message&) = default;
+};
+
+inline juce::MidiBuffer toBuffer(const std::vector<Message>& messages)
+{
+    juce::MidiBuffer buffer;
+    for (const auto& m : messages)
+        buffer.addEvent(m.bytes.data(), static_cast<int>(m.bytes.size()), m.offset);
+    return buffer;
+}
+
+inline std::vector<Message> fromBuffer(const juce::MidiBuffer& buffer)
+{
+    std::vector<Message> messages;
+    for (const auto m : buffer)
+        messages.push_back({m.samplePosition, std::vector<juce::uint8>(m.data, m.data + m.numBytes)});
+    return messages;
+}
+
+/// The plug-in as a host gets it from the factory.
+struct Plugin {
+    std::unique_ptr<juce::AudioProcessor> processor{createPluginFilter()};
+    MidiSondrelAudioUnit& unit = dynamic_cast<MidiSondrelAudioUnit&>(*processor);
+    ScriptedPlayHead playHead;
+    juce::AudioBuffer<float> audio{2, 512};
+
+    Plugin() { processor->setPlayHead(&playHead); }
+
+    void prepare(double rate = 48000.0, int block = 512) { processor->prepareToPlay(rate, block); }
+
+    std::vector<Message> block(const std::vector<Message>& in, int samples = 512, bool bypassed = false)
+    {
+        audio.setSize(2, samples, false, false, true);
+        juce::MidiBuffer midi = toBuffer(in);
+        if (bypassed)
+            processor->processBlockBypassed(audio, midi);
+        else
+            processor->processBlock(audio, midi);
+        return fromBuffer(midi);
+    }
+
+    template <typename Read>
+    decltype(auto) recorder(Read&& read)
+    {
+        return unit.kernel().midiRecorder->read(std::forward<Read>(read));
+    }
+    int recordingCount()
+    {
+        return recorder([](const Corvel::MIDIRecorder& r) { return r.getSavedEventCount(); });
+    }
+    std::vector<Corvel::RecordedMIDIEvent> liveEvents()
+    {
+        return recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).events.toVector(); });
+    }
+};
+
+} // namespace SondrelTest
