@@ -105,3 +105,10 @@ void RenderAdapter::sendMidi(std::int64_t sampleTime, std::uint8_t, std::uint16_
     output.data.addArray(static_cast<const std::uint8_t*>(header), static_cast<int>(sizeof header));
     output.data.addArray(bytes, static_cast<int>(length));
 }
+
+// Render thread.
+void RenderAdapter::sendMidiEvents(std::span<const Corvel::RenderEvent> run) noexcept
+{
+    for (const auto& e : run)
+        RenderAdapter::sendMidi(e.sampleTime, e.cable, e.length, e.bytes());
+}

@@ -39,6 +39,7 @@ public:
     bool transportState(std::uint64_t& flags) noexcept override;
     void sendMidi(std::int64_t sampleTime, std::uint8_t cable, std::uint16_t length,
                   const std::uint8_t* bytes) noexcept override;
+    void sendMidiEvents(std::span<const Corvel::RenderEvent> events) noexcept override;
 
 private:
     void reserveOutput(int bytes);

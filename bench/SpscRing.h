@@ -22,6 +22,18 @@ class SpscRing {
 public:
     explicit SpscRing(std::size_t capacityPowerOfTwo) : slots(capacityPowerOfTwo), mask(capacityPowerOfTwo - 1) {}
 
+    /// Copies a cycle's events and publishes them once, as a render thread would.
+    std::size_t pushCycle(const Event32* events, std::size_t count) noexcept
+    {
+        const auto w = write.load(std::memory_order_relaxed);
+        const auto room = slots.size() - (w - read.load(std::memory_order_acquire));
+        const auto n = count < room ? count : room;
+        for (std::size_t i = 0; i < n; ++i)
+            slots[(w + i) & mask] = events[i];
+        write.store(w + n, std::memory_order_release);
+        return n;
+    }
+
     bool push(const Event32& e) noexcept
     {
         const auto w = write.load(std::memory_order_relaxed);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "RenderEvent.h"
+
 #include <cstdint>
+#include <span>
 
 namespace Corvel {
 
@@ -35,6 +38,12 @@ public:
     virtual ~MidiOutput() = default;
     virtual void sendMidi(std::int64_t sampleTime, std::uint8_t cable, std::uint16_t length,
                           const std::uint8_t* bytes) noexcept = 0;
+    /// A run of MIDI and system-exclusive events, in order. Override to take them in one go.
+    virtual void sendMidiEvents(std::span<const RenderEvent> events) noexcept
+    {
+        for (const RenderEvent& e : events)
+            sendMidi(e.sampleTime, e.cable, e.length, e.bytes());
+    }
 };
 
 } // namespace Corvel

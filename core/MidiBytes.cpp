@@ -11,47 +11,10 @@ MidiBytes::MidiBytes(const std::uint8_t* bytes, std::size_t count)
     assign(bytes, count);
 }
 
-MidiBytes::MidiBytes(const MidiBytes& other)
+void MidiBytes::assignSlow(const MidiBytes& other)
 {
-    raw[0] = 1;
-    assign(other.data(), other.size());
-}
-
-MidiBytes::MidiBytes(MidiBytes&& other) noexcept
-{
-    std::memcpy(raw, other.raw, sizeof raw);
-    other.raw[0] = 1;
-}
-
-MidiBytes& MidiBytes::operator=(const MidiBytes& other)
-{
-    if (this != &other) {
-        if (other.isInline()) {
-            release();
-            std::memcpy(raw, other.raw, sizeof raw);
-        } else {
-            MidiBytes copy(other);
-            *this = std::move(copy);
-        }
-    }
-    return *this;
-}
-
-MidiBytes& MidiBytes::operator=(MidiBytes&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        std::memcpy(raw, other.raw, sizeof raw);
-        other.raw[0] = 1;
-    }
-    return *this;
-}
-
-MidiBytes::HeapBlock* MidiBytes::heapBlock() const noexcept
-{
-    HeapBlock* block;
-    std::memcpy(&block, raw, sizeof block);
-    return block;
+    MidiBytes copy(other);
+    *this = std::move(copy);
 }
 
 void MidiBytes::assign(const std::uint8_t* bytes, std::size_t count)
@@ -69,12 +32,10 @@ void MidiBytes::assign(const std::uint8_t* bytes, std::size_t count)
     std::memcpy(raw, &block, sizeof block);
 }
 
-void MidiBytes::release() noexcept
+void MidiBytes::releaseHeap() noexcept
 {
-    if (!isInline()) {
-        ::operator delete(heapBlock());
-        raw[0] = 1;
-    }
+    ::operator delete(heapBlock());
+    raw[0] = 1;
 }
 
 bool operator==(const MidiBytes& a, const MidiBytes& b) noexcept

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -26,10 +27,38 @@ public:
     MidiBytes(std::initializer_list<std::uint8_t> bytes) : MidiBytes(bytes.begin(), bytes.size()) {}
     explicit MidiBytes(const std::vector<std::uint8_t>& bytes) : MidiBytes(bytes.data(), bytes.size()) {}
 
-    MidiBytes(const MidiBytes& other);
-    MidiBytes(MidiBytes&& other) noexcept;
-    MidiBytes& operator=(const MidiBytes& other);
-    MidiBytes& operator=(MidiBytes&& other) noexcept;
+    // Inline values copy as eight bytes; only heap blocks take the out-of-line paths.
+    MidiBytes(const MidiBytes& other)
+    {
+        if (other.isInline())
+            std::memcpy(raw, other.raw, sizeof raw);
+        else {
+            raw[0] = 1;
+            assign(other.data(), other.size());
+        }
+    }
+    MidiBytes(MidiBytes&& other) noexcept
+    {
+        std::memcpy(raw, other.raw, sizeof raw);
+        other.raw[0] = 1;
+    }
+    MidiBytes& operator=(const MidiBytes& other)
+    {
+        if (other.isInline() && isInline())
+            std::memcpy(raw, other.raw, sizeof raw);
+        else if (this != &other)
+            assignSlow(other);
+        return *this;
+    }
+    MidiBytes& operator=(MidiBytes&& other) noexcept
+    {
+        if (this != &other) {
+            release();
+            std::memcpy(raw, other.raw, sizeof raw);
+            other.raw[0] = 1;
+        }
+        return *this;
+    }
     ~MidiBytes() { release(); }
 
     std::size_t size() const noexcept { return isInline() ? raw[0] >> 1 : heapBlock()->size; }
@@ -54,9 +83,20 @@ private:
     static_assert(std::endian::native == std::endian::little,
                   "MidiBytes tags inline values through the low byte of the heap pointer");
 
-    HeapBlock* heapBlock() const noexcept;
+    HeapBlock* heapBlock() const noexcept
+    {
+        HeapBlock* block;
+        std::memcpy(&block, raw, sizeof block);
+        return block;
+    }
     void assign(const std::uint8_t* bytes, std::size_t count);
-    void release() noexcept;
+    void assignSlow(const MidiBytes& other);
+    void release() noexcept
+    {
+        if (!isInline())
+            releaseHeap();
+    }
+    void releaseHeap() noexcept;
 
     alignas(8) std::uint8_t raw[8];
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -48,7 +49,7 @@ MidiProcessor& MidiProcessor::operator=(MidiProcessor&& other) noexcept
     savedRecordingCount.store(other.savedRecordingCount.load());
     liveRecordingChanged.store(other.liveRecordingChanged.load());
     liveEventCount.store(other.liveEventCount.load());
-    liveDuration.store(other.liveDuration.load());
+    liveSampleSpan.store(other.liveSampleSpan.load());
     noteDetector = std::move(other.noteDetector);
     midiRecorder = std::move(other.midiRecorder);
     live = other.live;
@@ -56,6 +57,12 @@ MidiProcessor& MidiProcessor::operator=(MidiProcessor&& other) noexcept
     recordingCount = other.recordingCount;
     addsInitialProgramChange = other.addsInitialProgramChange;
     return *this;
+}
+
+double MidiProcessor::liveDuration() const noexcept
+{
+    const std::int64_t span = liveSampleSpan.load(std::memory_order_relaxed);
+    return span == stoppedSpan ? -1.0 : secondsForSamples(span, sampleRate.load(std::memory_order_relaxed));
 }
 
 void MidiProcessor::setSampleRate(float rate)
@@ -70,85 +77,35 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
     if (musicalContextBlock == nullptr || transportStateBlock == nullptr)
         return cannotDoInCurrentContext;
 
-    double cycleTempo = 0.0;
-    double cycleBeat = 0.0;
-    if (!musicalContextBlock->musicalContext(cycleTempo, cycleBeat))
+    // The host writes straight into the cycle's fields.
+    if (!musicalContextBlock->musicalContext(tempo, hostBeatPosition))
         return cannotDoInCurrentContext;
-    tempo = cycleTempo;
-    hostBeatPosition = cycleBeat;
-
-    std::uint64_t flags = 0;
-    if (!transportStateBlock->transportState(flags))
+    if (!transportStateBlock->transportState(transportStateFlags))
         return cannotDoInCurrentContext;
-    transportStateFlags = flags;
-    isPlaying = (flags & (TransportStateMoving | TransportStateRecording)) != 0;
+    isPlaying = (transportStateFlags & (TransportStateMoving | TransportStateRecording)) != 0;
 
-    queueTempo();
-    if (events.empty()) {
-        midiRecorder->queue().publish();
-        return noErr;
-    }
+    RecorderQueue& queue = midiRecorder->queue();
+    RecorderQueue::Cursor cursor = queue.beginWriting();
+    queueTempo(cursor);
 
-    // Beats per second for this cycle; without a usable rate or tempo, events take the
-    // cycle's beat position.
-    const float rate = sampleRate.load(std::memory_order_relaxed);
-    const double beatsPerSecond = tempo / 60.0;
-    const bool canOffsetBeats = isUsableSampleRate(rate) && std::isfinite(beatsPerSecond);
-
-    bool analysed = false;
-    bool recordingsStarted = false;
-    for (const RenderEvent& event : events) {
-        if (event.type != RenderEventType::MIDI && event.type != RenderEventType::MIDISysEx)
-            continue;
-
-        // System-exclusive messages are passed on but neither analysed nor recorded.
-        if (event.type == RenderEventType::MIDI && !shouldBypassEffect.load(std::memory_order_relaxed)) {
-            const std::uint8_t* bytes = event.bytes();
-            const std::uint8_t status = event.length > 0 ? bytes[0] : 0;
-            const std::uint8_t data1 = event.length > 1 ? bytes[1] : 0;
-            const std::uint8_t data2 = event.length > 2 ? bytes[2] : 0;
-            track(status, data1, data2);
-            analysed = true;
-
-            if (isPlaying) {
-                const bool jumpedBack = live.eventCount > 0 && event.sampleTime < live.lastSampleTime;
-                if (!live.initialised || jumpedBack) {
-                    startLiveRecording(live.initialised);
-                    recordingsStarted = true;
-                }
-                const double beatOffset = canOffsetBeats
-                    ? (static_cast<double>(sampleSpan(event.sampleTime, timestampSampleTime)) / static_cast<double>(rate)) * beatsPerSecond
-                    : 0.0;
-                RecorderOp& op = midiRecorder->queue().beginPush();
-                op.kind = RecorderOp::Kind::Append;
-                op.event.data = MidiBytes(bytes, event.length);  // at most three bytes: stays inline
-                op.event.sampleTime = event.sampleTime;
-                op.event.bpm = tempo;
-                op.event.beatPosition = hostBeatPosition + beatOffset;
-                if (live.eventCount == 0)
-                    live.firstSampleTime = event.sampleTime;
-                live.lastSampleTime = event.sampleTime;
-                ++live.eventCount;
-            }
-        }
-
-        if (midiOutputEventBlock != nullptr)
-            midiOutputEventBlock->sendMidi(event.sampleTime, event.cable, event.length, event.bytes());
-    }
+    // Bypass is the host's per-block switch: one read per cycle.
+    const bool bypassed = shouldBypassEffect.load(std::memory_order_relaxed);
+    const unsigned result = bypassed ? 0u : analyseAndRecord(timestampSampleTime, events, cursor);
+    queue.endWriting(cursor);
+    passOn(events, (result & OnlyMidiEvents) != 0);
 
     // Queued operations become visible before the flags that announce them.
-    midiRecorder->queue().publish();
-    if (analysed) {
+    queue.publish();
+    if ((result & AnalysedEvents) != 0) {
         if (isPlaying) {
             const auto count = std::min<std::uint64_t>(live.eventCount, std::numeric_limits<std::int32_t>::max());
             liveEventCount.store(static_cast<std::int32_t>(count), std::memory_order_relaxed);
-            liveDuration.store(secondsForSamples(sampleSpan(live.lastSampleTime, live.firstSampleTime), rate),
-                               std::memory_order_relaxed);
+            liveSampleSpan.store(sampleSpan(live.lastSampleTime, live.firstSampleTime), std::memory_order_relaxed);
         } else {
             liveEventCount.store(-1, std::memory_order_relaxed);
-            liveDuration.store(-1.0, std::memory_order_relaxed);
+            liveSampleSpan.store(stoppedSpan, std::memory_order_relaxed);
         }
-        if (recordingsStarted) {
+        if ((result & StartedRecording) != 0) {
             savedRecordingCount.store(live.slotsInUse, std::memory_order_relaxed);
             recordingsChanged.store(1, std::memory_order_release);
         }
@@ -157,53 +114,143 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
     return noErr;
 }
 
-// Render thread.
-void MidiProcessor::track(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) noexcept
+// Render thread. Tracks held notes for every MIDI event and, while the transport runs, queues
+// each one for the live recording. Works on local copies of the mirror and the queue cursor so
+// that nothing has to be reloaded from memory between events.
+MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestampSampleTime,
+                                                           std::span<const RenderEvent> events,
+                                                           RecorderQueue::Cursor& cursor) noexcept
 {
-    switch (status & 0xF0) {
-    case 0x90:
-        if (data2 != 0)
-            noteDetector->handleNoteOn(data1, data2);
-        else
-            noteDetector->handleNoteOff(data1);
-        break;
-    case 0x80: noteDetector->handleNoteOff(data1); break;
-    case 0xB0:
-        if (data1 == 123)
-            noteDetector->reset();
-        break;
-    default: break;
+    RecorderQueue& queue = midiRecorder->queue();
+    NoteDetector& notes = *noteDetector;
+    // Plain locals for the loop: they stay in registers.
+    RecorderQueue::Cursor out = cursor;
+    bool initialised = live.initialised;
+    std::uint64_t eventCount = live.eventCount;
+    std::int64_t firstSampleTime = live.firstSampleTime;
+    std::int64_t lastSampleTime = live.lastSampleTime;
+    std::uint32_t slotsInUse = live.slotsInUse;
+    const bool recording = isPlaying;
+    bool analysed = false;
+    bool recordingsStarted = false;
+    bool cycleQueued = false;
+
+    bool onlyMidi = true;
+
+    for (const RenderEvent& event : events) {
+        // System-exclusive messages are neither analysed nor recorded. MIDI render events
+        // carry their (at most three) bytes inline.
+        if (event.type != RenderEventType::MIDI) {
+            onlyMidi = onlyMidi && event.type == RenderEventType::MIDISysEx;
+            continue;
+        }
+        // The message as one word, bytes beyond its length cleared.
+        const std::uint32_t length = event.length > 3 ? 3u : event.length;
+        const std::uint32_t message = (event.inlineData[0] | (std::uint32_t{event.inlineData[1]} << 8)
+                                       | (std::uint32_t{event.inlineData[2]} << 16))
+            & ((std::uint32_t{1} << (8 * length)) - 1);
+        const auto status = static_cast<std::uint8_t>(message);
+        const auto data1 = static_cast<std::uint8_t>(message >> 8);
+        const auto data2 = static_cast<std::uint8_t>(message >> 16);
+
+        // Held notes, whatever the channel.
+        switch (status & 0xF0) {
+        case 0x90:
+            if (data2 != 0) {
+                notes.handleNoteOn(data1, data2);
+                break;
+            }
+            [[fallthrough]];
+        case 0x80: notes.handleNoteOff(data1); break;
+        case 0xB0:
+            if (data1 == 123)  // All Notes Off
+                notes.reset();
+            break;
+        default: break;
+        }
+        analysed = true;
+        if (!recording)
+            continue;
+
+        if (!cycleQueued) {
+            // The owner works out each event's tempo and beat position from this.
+            RecorderOp& op = queue.push(out);
+            op.kind = RecorderOp::Kind::Cycle;
+            op.time = timestampSampleTime;
+            op.tempo = tempo;
+            op.beat = hostBeatPosition;
+            cycleQueued = true;
+        }
+
+        // The first event ever, or an event earlier than the last one stored (the timeline
+        // jumped back), starts a new live recording; a jump back first shifts the others down.
+        const bool jumpedBack = eventCount > 0 && event.sampleTime < lastSampleTime;
+        if (!initialised || jumpedBack) {
+            if (initialised) {
+                queue.push(out).kind = RecorderOp::Kind::Shift;
+                slotsInUse = std::min<std::uint32_t>(slotsInUse + 1, static_cast<std::uint32_t>(recordingCount));
+            } else {
+                slotsInUse = std::max<std::uint32_t>(slotsInUse, 1);
+            }
+            RecorderOp& start = queue.push(out);
+            start.kind = RecorderOp::Kind::InitialiseLive;
+            start.time = wallClock();
+            initialised = true;
+            eventCount = addsInitialProgramChange ? 1 : 0;
+            firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
+            lastSampleTime = 0;
+            recordingsStarted = true;
+        }
+
+        RecorderOp& op = queue.push(out);
+        op.setAppend(length, message, event.sampleTime);
+        if (eventCount == 0)
+            firstSampleTime = event.sampleTime;
+        lastSampleTime = event.sampleTime;
+        ++eventCount;
     }
+
+    cursor = out;
+    live.initialised = initialised;
+    live.eventCount = eventCount;
+    live.firstSampleTime = firstSampleTime;
+    live.lastSampleTime = lastSampleTime;
+    live.slotsInUse = slotsInUse;
+    // Combined arithmetically: packing the two flags through memory would stall the load.
+    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u)
+                                    | (onlyMidi ? OnlyMidiEvents : 0u));
 }
 
-// Render thread. Queues what the recorder does when a new live recording begins and updates
-// the mirror to match.
-void MidiProcessor::startLiveRecording(bool shiftOlder) noexcept
+// Render thread. Every MIDI and system-exclusive event goes out unchanged and in order, in runs
+// between the events of other types, which are dropped.
+void MidiProcessor::passOn(std::span<const RenderEvent> events, bool onlyMidi) noexcept
 {
-    if (shiftOlder) {
-        midiRecorder->queue().beginPush().kind = RecorderOp::Kind::Shift;
-        live.slotsInUse = std::min<std::uint32_t>(live.slotsInUse + 1, static_cast<std::uint32_t>(recordingCount));
-    } else {
-        live.slotsInUse = std::max<std::uint32_t>(live.slotsInUse, 1);
+    if (midiOutputEventBlock == nullptr || events.empty())
+        return;
+    if (onlyMidi) {
+        midiOutputEventBlock->sendMidiEvents(events);
+        return;
     }
-    RecorderOp& op = midiRecorder->queue().beginPush();
-    op.kind = RecorderOp::Kind::InitialiseLive;
-    op.event.sampleTime = wallClock();
-
-    live.initialised = true;
-    live.eventCount = addsInitialProgramChange ? 1 : 0;
-    live.firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
-    live.lastSampleTime = 0;
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i <= events.size(); ++i) {
+        const bool isMidi = i < events.size()
+            && (events[i].type == RenderEventType::MIDI || events[i].type == RenderEventType::MIDISysEx);
+        if (isMidi)
+            continue;
+        if (i > runStart)
+            midiOutputEventBlock->sendMidiEvents(events.subspan(runStart, i - runStart));
+        runStart = i + 1;
+    }
 }
 
 // Render thread. The recorder follows the host's tempo; only changes travel through the queue.
-void MidiProcessor::queueTempo() noexcept
+void MidiProcessor::queueTempo(RecorderQueue::Cursor& cursor) noexcept
 {
     if (std::bit_cast<std::uint64_t>(tempo) == std::bit_cast<std::uint64_t>(live.queuedTempo))
         return;
-    RecorderOp& op = midiRecorder->queue().beginPush();
+    RecorderOp& op = midiRecorder->queue().push(cursor);
     op.kind = RecorderOp::Kind::SetTempo;
-    op.event.bpm = tempo;
+    op.tempo = tempo;
     live.queuedTempo = tempo;
 }
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 
@@ -63,6 +64,7 @@ struct MidiProcessor {
 
     /// Written by the audio unit (any thread), read by the render thread once per event.
     std::atomic<bool> shouldBypassEffect{false};
+    /// Set through setSampleRate only, so that the recorder changes rate in step.
     std::atomic<float> sampleRate{44100.0f};
 
     // --- published for the window ------------------------------------------------------
@@ -70,16 +72,25 @@ struct MidiProcessor {
     std::atomic<std::uint32_t> savedRecordingCount{0};
     std::atomic<std::uint32_t> liveRecordingChanged{0};
     std::atomic<std::int32_t> liveEventCount{-1};
-    std::atomic<double> liveDuration{0.0};
+    /// Samples spanned by the live recording, or stoppedSpan while the transport is stopped.
+    std::atomic<std::int64_t> liveSampleSpan{0};
+    static constexpr std::int64_t stoppedSpan = std::numeric_limits<std::int64_t>::min();
+
+    /// Seconds spanned by the live recording (single precision, widened), or -1.0 while the
+    /// transport is stopped. Worked out by the reader, so the render thread never divides.
+    double liveDuration() const noexcept;
 
     std::unique_ptr<NoteDetector> noteDetector;
     std::unique_ptr<RecordingStore> midiRecorder;
 
 private:
-    void track(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) noexcept;
-    void record(const RenderEvent& event, std::int64_t timestampSampleTime, double beatsPerSecond) noexcept;
-    void startLiveRecording(bool shiftOlder) noexcept;
-    void queueTempo() noexcept;
+    enum CycleResult : unsigned { AnalysedEvents = 1, StartedRecording = 2, OnlyMidiEvents = 4 };
+
+    CycleResult analyseAndRecord(std::int64_t timestampSampleTime, std::span<const RenderEvent> events,
+                                 RecorderQueue::Cursor& cursor) noexcept;
+    /// `onlyMidi`: every event is known to be MIDI or system-exclusive.
+    void passOn(std::span<const RenderEvent> events, bool onlyMidi) noexcept;
+    void queueTempo(RecorderQueue::Cursor& cursor) noexcept;
 
     // The kernel's own mirror of the recorder, enough to decide splits and publish status
     // without reading the recordings. Render thread only.

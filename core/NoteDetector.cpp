@@ -59,23 +59,11 @@ const std::vector<ChordType>& NoteDetector::chordTypes()
 
 NoteDetector::NoteDetector()
 {
-    for (auto& flag : onNotes)
-        flag.store(false, std::memory_order_relaxed);
+    reset();
     _notes.reserve(16);
 }
 
-void NoteDetector::handleNoteOn(std::uint8_t note, std::uint8_t velocity) noexcept
-{
-    if (note < 128)
-        onNotes[note].store(velocity != 0, std::memory_order_relaxed);
-}
-
-void NoteDetector::handleNoteOff(std::uint8_t note) noexcept
-{
-    if (note < 128)
-        onNotes[note].store(false, std::memory_order_relaxed);
-}
-
+// Render thread.
 void NoteDetector::reset() noexcept
 {
     for (auto& flag : onNotes)

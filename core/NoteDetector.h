@@ -83,8 +83,16 @@ public:
     NoteDetector();
 
     // Render thread.
-    void handleNoteOn(std::uint8_t note, std::uint8_t velocity) noexcept;
-    void handleNoteOff(std::uint8_t note) noexcept;
+    void handleNoteOn(std::uint8_t note, std::uint8_t velocity) noexcept
+    {
+        if (note < 128)
+            onNotes[note].store(velocity != 0, std::memory_order_relaxed);
+    }
+    void handleNoteOff(std::uint8_t note) noexcept
+    {
+        if (note < 128)
+            onNotes[note].store(false, std::memory_order_relaxed);
+    }
     void reset() noexcept;
 
     // Any thread.

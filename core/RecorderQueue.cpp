@@ -25,9 +25,9 @@ RecorderQueue::~RecorderQueue()
     }
 }
 
-RecorderOp& RecorderQueue::beginPush() noexcept
+RecorderQueue::Cursor RecorderQueue::nextBlock() noexcept
 {
-    if (tailCount == blockCapacity) {
+    {
         Block* fresh = takeFreeBlock();
         if (fresh == nullptr) {
             // Slow path: nobody has drained in a long while. Keep the operation anyway.
@@ -43,7 +43,7 @@ RecorderOp& RecorderQueue::beginPush() noexcept
         tail = fresh;
         tailCount = 0;
     }
-    return tail->ops[tailCount++];
+    return beginWriting();
 }
 
 void RecorderQueue::publish() noexcept

@@ -1,24 +1,47 @@
 #pragma once
 
-#include "RecordedMIDIEvent.h"
-
 #include <array>
+#include <bit>
+#include <cstring>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 namespace Corvel {
 
-/// One recorder operation handed from the render thread to the recordings' owner.
-/// Kept at 40 bytes: InitialiseLive carries its wall-clock start time (ms) in
-/// event.sampleTime, SetTempo carries the tempo in event.bpm, Append the event itself.
+/// One recorder operation handed from the render thread to the recordings' owner. The render
+/// thread only copies what it was given; the owner turns it into recorded events, at the
+/// recorder's sample rate (which only changes once everything queued before has been applied).
 struct RecorderOp {
-    enum class Kind : std::uint8_t { Append, InitialiseLive, Shift, SetTempo };
+    enum class Kind : std::uint8_t {
+        Cycle,           ///< the musical context of the events that follow
+        Append,          ///< one MIDI message of the current cycle
+        InitialiseLive,  ///< slot 0 starts anew
+        Shift,           ///< every recording moves one slot down
+        SetTempo,        ///< the recorder's tempo
+    };
     Kind kind = Kind::Append;
-    RecordedMIDIEvent event;
+    std::uint8_t length = 0;       ///< Append: message length (at most 3)
+    std::uint8_t bytes[3] = {};    ///< Append: the message
+    std::int64_t time = 0;         ///< Append: event sample time; Cycle: the cycle's first sample;
+                                   ///< InitialiseLive: wall-clock start in ms
+    double tempo = 0.0;            ///< Cycle, SetTempo
+    double beat = 0.0;             ///< Cycle: beat position of the cycle's first sample
+
+    /// Fills an Append with two stores: kind, length and the bytes (little-endian, status in
+    /// the low byte of `message`) as one word, then the time.
+    void setAppend(std::uint32_t messageLength, std::uint32_t message, std::int64_t sampleTime) noexcept
+    {
+        const std::uint64_t head = static_cast<std::uint64_t>(Kind::Append) | (std::uint64_t{messageLength} << 8)
+            | (std::uint64_t{message & 0xFFFFFFu} << 16);
+        std::memcpy(static_cast<void*>(this), &head, sizeof head);
+        time = sampleTime;
+    }
 };
 
-static_assert(sizeof(RecorderOp) == 40);
+static_assert(offsetof(RecorderOp, length) == 1 && offsetof(RecorderOp, bytes) == 2 && offsetof(RecorderOp, time) == 8);
+
+static_assert(sizeof(RecorderOp) == 32);
 
 /// Wait-free single-producer, single-consumer queue of recorder operations.
 ///
@@ -40,8 +63,23 @@ public:
     RecorderQueue& operator=(const RecorderQueue&) = delete;
 
     // Producer (render thread): no lock, no wait; allocates only on the counted slow path.
-    RecorderOp& beginPush() noexcept;      ///< the slot to fill; valid until the next beginPush
-    void publish() noexcept;               ///< makes every filled slot visible to the consumer
+    // A cycle writes through a cursor (beginWriting, push…, endWriting), then publishes.
+
+    struct Cursor {
+        RecorderOp* next;
+        RecorderOp* end;
+    };
+    Cursor beginWriting() noexcept { return {tail->ops.data() + tailCount, tail->ops.data() + blockCapacity}; }
+    /// The slot to fill next.
+    RecorderOp& push(Cursor& cursor) noexcept
+    {
+        if (cursor.next == cursor.end)
+            cursor = nextBlock();
+        return *cursor.next++;
+    }
+    void endWriting(const Cursor& cursor) noexcept { tailCount = static_cast<std::size_t>(cursor.next - tail->ops.data()); }
+    /// Makes every slot written so far visible to the consumer.
+    void publish() noexcept;
 
     // Consumer (one thread at a time).
     template <typename Apply>
@@ -58,6 +96,7 @@ private:
         Block* nextFree = nullptr;
     };
 
+    Cursor nextBlock() noexcept;
     Block* takeFreeBlock() noexcept;
     void recycle(Block* block) noexcept;
 

@@ -1,5 +1,7 @@
 #include "RecordingStore.h"
 
+#include "SampleMath.h"
+
 namespace Corvel {
 
 RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange)
@@ -9,12 +11,17 @@ RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange
 
 std::size_t RecordingStore::applyPending()
 {
-    return pending.drain([this](RecorderOp& op) {
+    return pending.drain([this](const RecorderOp& op) {
         switch (op.kind) {
-        case RecorderOp::Kind::Append: recorder.appendToLiveRecording(std::move(op.event)); break;
-        case RecorderOp::Kind::InitialiseLive: recorder.initialiseRecording(0, op.event.sampleTime); break;
+        case RecorderOp::Kind::Cycle: cycle = op; break;
+        case RecorderOp::Kind::Append:
+            recorder.appendToLiveRecording(RecordedMIDIEvent{
+                MidiBytes(op.bytes, op.length), op.time, cycle.tempo,
+                beatPositionOfEvent(cycle.beat, op.time, cycle.time, recorder.getSampleRate(), cycle.tempo)});
+            break;
+        case RecorderOp::Kind::InitialiseLive: recorder.initialiseRecording(0, op.time); break;
         case RecorderOp::Kind::Shift: recorder.moveBuffersDownOne(); break;
-        case RecorderOp::Kind::SetTempo: recorder.setTempo(op.event.bpm); break;
+        case RecorderOp::Kind::SetTempo: recorder.setTempo(op.tempo); break;
         }
     });
 }

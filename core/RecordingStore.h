@@ -14,8 +14,9 @@ namespace Corvel {
 ///
 /// The render thread never touches the recorder: it pushes every recorder operation into the
 /// queue (producer side, see MidiProcessor). Readers on other threads go through this class,
-/// which first applies whatever is queued, in order, with the recorder's own operations, and
-/// then answers from the recorder. The mutex is only ever taken by non-real-time threads
+/// which first applies whatever is queued, in order, with the recorder's own operations (an
+/// event's tempo and beat position are worked out here, from its cycle's context), and then
+/// answers from the recorder. The mutex is only ever taken by non-real-time threads
 /// (the message thread's poll and drag handler, the host's set-up calls).
 class RecordingStore {
 public:
@@ -56,6 +57,7 @@ private:
     std::mutex mutex;
     MIDIRecorder recorder;
     RecorderQueue pending;
+    RecorderOp cycle;  ///< the context of the events being applied
 };
 
 } // namespace Corvel

@@ -23,4 +23,16 @@ inline double secondsForSamples(std::int64_t samples, float rate) noexcept
     return isUsableSampleRate(rate) ? static_cast<double>(static_cast<float>(samples) / rate) : 0.0;
 }
 
+/// The beat position of an event: the cycle's beat plus the event's offset in the cycle at the
+/// tempo. Without a usable sample rate or a finite tempo the event takes the cycle's beat.
+inline double beatPositionOfEvent(double cycleBeat, std::int64_t eventSampleTime, std::int64_t cycleSampleTime,
+                                  float rate, double tempo) noexcept
+{
+    const double beatsPerSecond = tempo / 60.0;
+    if (!isUsableSampleRate(rate) || !std::isfinite(beatsPerSecond))
+        return cycleBeat;
+    return cycleBeat
+        + (static_cast<double>(sampleSpan(eventSampleTime, cycleSampleTime)) / static_cast<double>(rate)) * beatsPerSecond;
+}
+
 } // namespace Corvel

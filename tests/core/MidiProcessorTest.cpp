@@ -93,7 +93,7 @@ TEST(MidiProcessor, StartsIdleWithFiveEmptySlotsThatWillCarryTheAnchor)
     EXPECT_EQ(kernel.savedRecordingCount.load(), 0u);
     EXPECT_EQ(kernel.liveRecordingChanged.load(), 0u);
     EXPECT_EQ(kernel.liveEventCount.load(), -1);
-    EXPECT_EQ(kernel.liveDuration.load(), 0.0);
+    EXPECT_EQ(kernel.liveDuration(), 0.0);
     EXPECT_EQ(kernel.sampleRate.load(), 44100.0f);
     EXPECT_FALSE(kernel.shouldBypassEffect.load());
     EXPECT_FALSE(kernel.isPlaying);
@@ -140,7 +140,7 @@ TEST_P(KernelHostFailure, ReturnsCannotDoAndTouchesNothing)
     const auto outputBefore = rig.output.received;
     const auto slotBefore = rig.slot(0);
     const auto countBefore = rig.kernel.liveEventCount.load();
-    const auto durationBefore = rig.kernel.liveDuration.load();
+    const auto durationBefore = rig.kernel.liveDuration();
     const auto savedBefore = rig.kernel.savedRecordingCount.load();
 
     switch (GetParam()) {
@@ -162,7 +162,7 @@ TEST_P(KernelHostFailure, ReturnsCannotDoAndTouchesNothing)
     EXPECT_EQ(rig.kernel.recordingsChanged.load(), 0u);
     EXPECT_EQ(rig.kernel.liveRecordingChanged.load(), 0u);
     EXPECT_EQ(rig.kernel.liveEventCount.load(), countBefore);
-    EXPECT_EQ(rig.kernel.liveDuration.load(), durationBefore);
+    EXPECT_EQ(rig.kernel.liveDuration(), durationBefore);
     EXPECT_EQ(rig.kernel.savedRecordingCount.load(), savedBefore);
     EXPECT_TRUE(rig.held(60));
     EXPECT_FALSE(rig.held(64));
@@ -221,7 +221,7 @@ TEST(MidiProcessor, TheFirstCapturedEventStartsSlotZeroWithTheAnchor)
     EXPECT_EQ(rig.kernel.liveEventCount.load(), 2);
     EXPECT_EQ(rig.takeRecordingsChanged(), 1u);
     EXPECT_EQ(rig.takeLiveChanged(), 1u);
-    EXPECT_EQ(rig.kernel.liveDuration.load(), static_cast<double>(10441.0f / 44100.0f));
+    EXPECT_EQ(rig.kernel.liveDuration(), static_cast<double>(10441.0f / 44100.0f));
 
     const auto events = rig.slot(0);
     ASSERT_EQ(events.size(), 2u);
@@ -290,7 +290,7 @@ TEST(MidiProcessor, AJumpBackWithinOneCycleSplitsAtThatEvent)
               noErr);
     EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 2u);
     EXPECT_EQ(rig.kernel.liveEventCount.load(), 3);
-    EXPECT_EQ(rig.kernel.liveDuration.load(), static_cast<double>(200.0f / 44100.0f));
+    EXPECT_EQ(rig.kernel.liveDuration(), static_cast<double>(200.0f / 44100.0f));
     EXPECT_EQ(rig.slot(1).size(), 3u);
     const auto live = rig.slot(0);
     ASSERT_EQ(live.size(), 3u);
@@ -337,7 +337,7 @@ TEST(MidiProcessor, APauseWithIncreasingSampleTimesContinuesTheRecording)
     rig.host.flags = 0;
     ASSERT_EQ(rig.run(5000, {midi(5000, {0x80, 60, 0}), midi(5001, {0x90, 62, 100})}), noErr);
     EXPECT_EQ(rig.kernel.liveEventCount.load(), -1);
-    EXPECT_EQ(rig.kernel.liveDuration.load(), -1.0);
+    EXPECT_EQ(rig.kernel.liveDuration(), -1.0);
     EXPECT_EQ(rig.takeLiveChanged(), 1u);
     EXPECT_EQ(rig.takeRecordingsChanged(), 0u);
     EXPECT_FALSE(rig.held(60));  // note tracking goes on while stopped
@@ -367,7 +367,7 @@ TEST(MidiProcessor, WithTheTransportStoppedEventsAreTrackedAndPassedOnButNotStor
         EXPECT_EQ(rig.output.received,
                   (std::vector<PassedOn>{passed(10, {0x90, 60, 100}), passed(20, {0x90, 64, 0x7F})}));
         EXPECT_EQ(rig.kernel.liveEventCount.load(), -1);
-        EXPECT_EQ(rig.kernel.liveDuration.load(), -1.0);
+        EXPECT_EQ(rig.kernel.liveDuration(), -1.0);
         EXPECT_EQ(rig.kernel.liveRecordingChanged.load(), 1u);
         EXPECT_EQ(rig.kernel.recordingsChanged.load(), 0u);
         EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 0u);
@@ -599,7 +599,7 @@ TEST(MidiProcessor, AnUnusableSampleRateGivesTheCycleBeatAndNoDuration)
         ASSERT_EQ(events.size(), 3u) << rate;
         EXPECT_EQ(events[1].beatPosition, 12.0) << rate;
         EXPECT_EQ(events[2].beatPosition, 12.0) << rate;
-        EXPECT_EQ(rig.kernel.liveDuration.load(), 0.0) << rate;
+        EXPECT_EQ(rig.kernel.liveDuration(), 0.0) << rate;
         EXPECT_EQ(rig.kernel.liveEventCount.load(), 3);
         EXPECT_EQ(rig.output.received.size(), 2u) << rate;
         EXPECT_EQ(rig.kernel.midiRecorder->getEventSummary(0).duration, 0.0) << rate;
@@ -621,7 +621,7 @@ TEST(MidiProcessor, ANonFiniteTempoGivesTheCycleBeatAndIsStillRecorded)
         EXPECT_EQ(events[2].beatPosition, 3.0) << tempo;
         EXPECT_EQ(std::isnan(events[1].bpm), std::isnan(tempo));
         EXPECT_EQ(rig.output.received.size(), 2u);
-        EXPECT_EQ(rig.kernel.liveDuration.load(), static_cast<double>(2500.0f / 44100.0f));
+        EXPECT_EQ(rig.kernel.liveDuration(), static_cast<double>(2500.0f / 44100.0f));
     }
 }
 
@@ -641,9 +641,9 @@ TEST(MidiProcessor, LiveDurationCountsFromTheAnchorInSinglePrecision)
 {
     KernelRig rig;
     ASSERT_EQ(rig.run(400000, {midi(400000, {0x90, 60, 100})}), noErr);
-    EXPECT_EQ(rig.kernel.liveDuration.load(), static_cast<double>(400000.0f / 44100.0f));
+    EXPECT_EQ(rig.kernel.liveDuration(), static_cast<double>(400000.0f / 44100.0f));
     ASSERT_EQ(rig.run(441000, {midi(441000, {0x80, 60, 0})}), noErr);
-    EXPECT_DOUBLE_EQ(rig.kernel.liveDuration.load(), 10.0);
+    EXPECT_DOUBLE_EQ(rig.kernel.liveDuration(), 10.0);
     EXPECT_DOUBLE_EQ(rig.kernel.midiRecorder->getEventSummary(0).duration, 10.0);
 
     // Several events in one cycle: the values of the last one are published.
@@ -651,12 +651,12 @@ TEST(MidiProcessor, LiveDurationCountsFromTheAnchorInSinglePrecision)
                                midi(470000, {0x90, 63, 1})}),
               noErr);
     EXPECT_EQ(rig.kernel.liveEventCount.load(), 6);
-    EXPECT_EQ(rig.kernel.liveDuration.load(), static_cast<double>(470000.0f / 44100.0f));
+    EXPECT_EQ(rig.kernel.liveDuration(), static_cast<double>(470000.0f / 44100.0f));
 
     // After a new sample rate the next recording and the summaries use it.
     rig.kernel.setSampleRate(48000.0f);
     ASSERT_EQ(rig.run(48000, {midi(48000, {0x90, 64, 1})}), noErr);
-    EXPECT_EQ(rig.kernel.liveDuration.load(), 1.0);
+    EXPECT_EQ(rig.kernel.liveDuration(), 1.0);
     EXPECT_EQ(rig.recorder([](const MIDIRecorder& r) { return r.getEventDetailsByIndex(0).sampleRate; }), 48000.0f);
     EXPECT_EQ(rig.recorder([](const MIDIRecorder& r) { return r.getEventDetailsByIndex(1).sampleRate; }), 44100.0f);
     EXPECT_EQ(rig.kernel.midiRecorder->getEventSummary(0).duration, 1.0);

@@ -24,6 +24,7 @@ struct HookUnit final : Wickerlamp::WickerAudioUnit {
     std::vector<std::pair<std::uint64_t, float>> received;
 
     using Wickerlamp::WickerAudioUnit::setParameter;
+    using Wickerlamp::WickerAudioUnit::processBlock;
     void setParameter(std::uint64_t address, float value) override { received.emplace_back(address, value); }
 
     const juce::String getName() const override { return "hook"; }
