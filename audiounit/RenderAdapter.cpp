@@ -6,13 +6,8 @@
 void RenderAdapter::prepare()
 {
     events.reserve(eventsPerChunk);
-    reserveOutput(reservedMidiBytes);
-}
-
-void RenderAdapter::reserveOutput(int bytes)
-{
-    output.ensureSize(static_cast<size_t>(bytes));
-    reservedBytes = std::max(reservedBytes, bytes);
+    if (output.size() < reservedMidiBytes)
+        output.resize(reservedMidiBytes);
 }
 
 // Render thread.
@@ -29,10 +24,10 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
     blockStart = hostTime ? *hostTime : runningSampleCount;
     runningSampleCount += numSamples;
 
-    output.clear();
-    if (reservedBytes < midi.data.size()) {
+    outputSize = 0;
+    if (output.size() < static_cast<std::size_t>(midi.data.size())) {
         ++growths;  // more MIDI in one block than ever before: grow once, never drop
-        reserveOutput(midi.data.size());
+        output.resize(static_cast<std::size_t>(midi.data.size()));
     }
 
     std::int32_t status = Corvel::noErr;
@@ -44,10 +39,11 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
             const auto m = *it;
             const std::int64_t t = blockStart + m.samplePosition;
             const auto length = static_cast<std::uint16_t>(std::min(m.numBytes, 0xFFFF));
+            Corvel::RenderEvent& e = events.emplace_back();
             if (length <= 3 && length > 0 && m.data[0] != 0xF0)
-                events.push_back(Corvel::RenderEvent::midi(t, m.data, length));
+                e.setMidi(t, m.data, length, 0);
             else
-                events.push_back(Corvel::RenderEvent::sysEx(t, m.data, length));
+                e.setSysEx(t, m.data, length, 0);
         }
         status = kernel.process(blockStart, events);
     } while (status == Corvel::noErr && it != end);
@@ -56,7 +52,7 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
     // room for it.
     if (status == Corvel::noErr) {
         midi.data.clearQuick();
-        midi.data.addArray(output.data.getRawDataPointer(), output.data.size());
+        midi.data.addArray(output.data(), static_cast<int>(outputSize));
     }
     return status;
 }
@@ -90,20 +86,22 @@ bool RenderAdapter::transportState(std::uint64_t& flags) noexcept
     return true;
 }
 
-// Render thread. Events arrive in the order and at the times of the input, so they are appended
-// in MidiBuffer's own layout (time, size, bytes) instead of through addEvent, which searches
-// the buffer for every insert.
+// Render thread. Events arrive in the order and at the times of the input, so they are written
+// one after the other in MidiBuffer's own layout (time, size, bytes) instead of through
+// addEvent, which searches the buffer for every insert. The output is as long as the input,
+// for which render() made room.
 void RenderAdapter::sendMidi(std::int64_t sampleTime, std::uint8_t, std::uint16_t length,
                              const std::uint8_t* bytes) noexcept
 {
-    if (length == 0)
+    constexpr std::size_t headerSize = sizeof(std::int32_t) + sizeof(std::uint16_t);
+    if (length == 0 || outputSize + headerSize + length > output.size())
         return;
     const auto offset = static_cast<std::int32_t>(sampleTime - blockStart);
-    std::uint8_t header[sizeof(std::int32_t) + sizeof(std::uint16_t)];
-    std::memcpy(header, &offset, sizeof offset);
-    std::memcpy(header + sizeof offset, &length, sizeof length);
-    output.data.addArray(static_cast<const std::uint8_t*>(header), static_cast<int>(sizeof header));
-    output.data.addArray(bytes, static_cast<int>(length));
+    std::uint8_t* out = output.data() + outputSize;
+    std::memcpy(out, &offset, sizeof offset);
+    std::memcpy(out + sizeof offset, &length, sizeof length);
+    std::memcpy(out + headerSize, bytes, length);
+    outputSize += headerSize + length;
 }
 
 // Render thread.

@@ -22,7 +22,7 @@ class RenderAdapter final : public Corvel::MusicalContextSource,
                             public Corvel::MidiOutput {
 public:
     static constexpr int eventsPerChunk = 4096;
-    static constexpr int reservedMidiBytes = 64 * 1024;
+    static constexpr std::size_t reservedMidiBytes = 64 * 1024;
 
     /// Render resources are being allocated. Not on the render thread.
     void prepare();
@@ -42,13 +42,11 @@ public:
     void sendMidiEvents(std::span<const Corvel::RenderEvent> events) noexcept override;
 
 private:
-    void reserveOutput(int bytes);
-
     std::optional<juce::AudioPlayHead::PositionInfo> position;
     std::vector<Corvel::RenderEvent> events;
-    juce::MidiBuffer output;
+    std::vector<std::uint8_t> output;  ///< MidiBuffer layout, copied into the host's buffer
+    std::size_t outputSize = 0;
     std::int64_t blockStart = 0;
     std::int64_t runningSampleCount = 0;
-    int reservedBytes = 0;
     std::uint32_t growths = 0;
 };

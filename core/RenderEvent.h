@@ -31,12 +31,7 @@ struct RenderEvent {
                             std::uint8_t cable = 0) noexcept
     {
         RenderEvent e;
-        e.type = RenderEventType::MIDI;
-        e.cable = cable;
-        e.sampleTime = sampleTime;
-        e.length = length > 3 ? 3 : length;
-        for (std::uint16_t i = 0; i < e.length; ++i)
-            e.inlineData[i] = data[i];
+        e.setMidi(sampleTime, data, length, cable);
         return e;
     }
 
@@ -45,12 +40,30 @@ struct RenderEvent {
                              std::uint8_t cable = 0) noexcept
     {
         RenderEvent e;
-        e.type = RenderEventType::MIDISysEx;
-        e.cable = cable;
-        e.sampleTime = sampleTime;
-        e.length = length;
-        e.externalData = data;
+        e.setSysEx(sampleTime, data, length, cable);
         return e;
+    }
+
+    // In place, for lists built on the render thread (no temporary to copy).
+    void setMidi(std::int64_t time, const std::uint8_t* data, std::uint16_t count, std::uint8_t cableNumber) noexcept
+    {
+        type = RenderEventType::MIDI;
+        cable = cableNumber;
+        length = count > 3 ? 3 : count;
+        sampleTime = time;
+        inlineData[0] = length > 0 ? data[0] : 0;
+        inlineData[1] = length > 1 ? data[1] : 0;
+        inlineData[2] = length > 2 ? data[2] : 0;
+        externalData = nullptr;
+    }
+    void setSysEx(std::int64_t time, const std::uint8_t* data, std::uint16_t count, std::uint8_t cableNumber) noexcept
+    {
+        type = RenderEventType::MIDISysEx;
+        cable = cableNumber;
+        length = count;
+        sampleTime = time;
+        inlineData[0] = inlineData[1] = inlineData[2] = 0;
+        externalData = data;
     }
 };
 
