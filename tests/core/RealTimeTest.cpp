@@ -6,60 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <pthread.h>
+#include "RealTimeCounters.h"
 
-#include <cstdlib>
-#include <new>
+#include <mutex>
 #include <vector>
-
-namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-thread_local long locks = 0;
-
-struct CountingScope {
-    CountingScope() { allocations = locks = 0; counting = true; }
-    ~CountingScope() { counting = false; }
-};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    if (counting)
-        ++allocations;
-    return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-
-extern "C" int pthread_mutex_lock(pthread_mutex_t* m)
-{
-    using Fn = int (*)(pthread_mutex_t*);
-    static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    if (counting)
-        ++locks;
-    return real(m);
-}
-extern "C" int pthread_mutex_trylock(pthread_mutex_t* m)
-{
-    using Fn = int (*)(pthread_mutex_t*);
-    static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_mutex_trylock"));
-    if (counting)
-        ++locks;
-    return real(m);
-}
 
 namespace {
 
@@ -90,10 +40,10 @@ struct RealTimeRig {
             scratch.push_back(RenderEvent::midi(start + i / 4, bytes, 3));
         }
         {
-            CountingScope scope;
+            RealTimeScope scope;
             kernel.process(start, scratch);
-            allocs += allocations;
-            lockCount += locks;
+            allocs += scope.allocations();
+            lockCount += scope.locks();
         }
         kernel.midiRecorder->drain();  // the window's poll, outside the render path
     }
@@ -102,20 +52,20 @@ struct RealTimeRig {
 TEST(RealTime, CountersSeeAllocationsAndLocks)
 {
     // Without this the zero counts below would prove nothing.
-    long a = 0;
-    long l = 0;
+    long allocations = 0;
+    long locks = 0;
     {
-        CountingScope scope;
+        RealTimeScope scope;
         auto* p = new int(1);
         delete p;
-        pthread_mutex_t m = PTHREAD_MUTEX_INITIALIZER;
-        pthread_mutex_lock(&m);
-        pthread_mutex_unlock(&m);
-        a = allocations;
-        l = locks;
+        std::mutex m;
+        m.lock();
+        m.unlock();
+        allocations = scope.allocations();
+        locks = scope.locks();
     }
-    EXPECT_EQ(a, 1);
-    EXPECT_EQ(l, 1);
+    EXPECT_EQ(allocations, 1);
+    EXPECT_EQ(locks, 1);
 }
 
 TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
@@ -163,10 +113,10 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
     scratch.clear();
     scratch.push_back(RenderEvent::sysEx(t + 1, sysEx, sizeof sysEx));
     {
-        CountingScope scope;
+        RealTimeScope scope;
         rig.kernel.process(t, scratch);
-        allocs += allocations;
-        lockCount += locks;
+        allocs += scope.allocations();
+        lockCount += scope.locks();
     }
 
     EXPECT_EQ(allocs, 0);

@@ -5,41 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <pthread.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-thread_local bool countingAllocations = false;
-thread_local long allocationCount = 0;
-thread_local long lockCount = 0;
-} // namespace
-
-extern "C" int pthread_mutex_lock(pthread_mutex_t* m)
-{
-    using Fn = int (*)(pthread_mutex_t*);
-    static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    if (countingAllocations)
-        ++lockCount;
-    return real(m);
-}
-
-void* operator new(std::size_t size)
-{
-    if (countingAllocations)
-        ++allocationCount;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "RealTimeCounters.h"
 
 using namespace SondrelTest;
 
@@ -267,11 +233,9 @@ TEST(AudioUnit, TheAudioThreadNeitherAllocatesNorLocksAfterWarmUp)
             midi.addEvent(bytes, 3, i % 256);
         }
         p.playHead.set(t, static_cast<double>(t) / 24000.0, 120.0, true);
-        countingAllocations = true;
-        allocationCount = lockCount = 0;
+        RealTimeScope scope;
         p.processor->processBlock(audio, midi);
-        countingAllocations = false;
-        return allocationCount + lockCount;
+        return scope.allocations() + scope.locks();
     };
     run(0, 256);
     p.unit.settings()->poll();

@@ -1,0 +1,20 @@
+#pragma once
+
+// Counts heap allocations (through a replaced global operator new) and mutex locks (through the
+// pthread lock functions) made by the current thread while a RealTimeScope is open. Link
+// RealTimeCounters.cpp into a test executable to use it; it cannot be combined with sanitizers.
+
+namespace SondrelTest {
+
+class RealTimeScope {
+public:
+    RealTimeScope();
+    ~RealTimeScope();
+    RealTimeScope(const RealTimeScope&) = delete;
+    RealTimeScope& operator=(const RealTimeScope&) = delete;
+
+    long allocations() const;
+    long locks() const;
+};
+
+} // namespace SondrelTest
