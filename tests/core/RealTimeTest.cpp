@@ -56,7 +56,7 @@ TEST(RealTime, CountersSeeAllocationsAndLocks)
     long locks = 0;
     {
         RealTimeScope scope;
-        auto* p = new int(1);
+        int* volatile p = new int(1);  // volatile: the allocation must not be elided
         delete p;
         std::mutex m;
         m.lock();
