@@ -62,7 +62,7 @@ struct MidiProcessor {
     std::uint64_t transportStateFlags = 0;
     bool isPlaying = false;
 
-    /// Written by the audio unit (any thread), read by the render thread once per event.
+    /// Written by the audio unit (any thread), read by the render thread once per cycle.
     std::atomic<bool> shouldBypassEffect{false};
     /// Set through setSampleRate only, so that the recorder changes rate in step.
     std::atomic<float> sampleRate{44100.0f};
