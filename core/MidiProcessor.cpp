@@ -87,6 +87,11 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
     RecorderQueue& queue = midiRecorder->queue();
     RecorderQueue::Cursor cursor = queue.beginWriting();
     queueTempo(cursor);
+    if (events.empty()) {  // the most common cycle
+        queue.endWriting(cursor);
+        queue.publish();
+        return noErr;
+    }
 
     // Bypass is the host's per-block switch: one read per cycle.
     const bool bypassed = shouldBypassEffect.load(std::memory_order_relaxed);
