@@ -1,4 +1,5 @@
 #include "MIDIRecorder.h"
+#include "TestPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,6 @@ using Corvel::Recording;
 
 namespace Corvel {
 // Readable failure messages.
-[[maybe_unused]] static void PrintTo(const RecordedMIDIEvent& e, std::ostream* os)
-{
-    *os << "{bytes [" << std::hex;
-    for (std::uint8_t b : e.data)
-        *os << " " << static_cast<int>(b);
-    *os << std::dec << " ], sample " << e.sampleTime << ", bpm " << e.bpm << ", beat " << e.beatPosition << "}";
-}
 [[maybe_unused]] static void PrintTo(const MIDIEventInfo& i, std::ostream* os)
 {
     *os << "{type " << static_cast<int>(i.type) << ", channel " << int(i.channel) << ", data " << int(i.data1)

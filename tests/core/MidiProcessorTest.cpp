@@ -1,6 +1,7 @@
 #include "KernelHarness.h"
 #include "MIDIRecorder.h"
 #include "MidiProcessor.h"
+#include "TestPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -23,16 +24,6 @@ using SondrelTest::midi;
 using SondrelTest::PassedOn;
 using SondrelTest::Rig;
 
-namespace Corvel {
-// Readable failure messages.
-[[maybe_unused]] static void PrintTo(const RecordedMIDIEvent& e, std::ostream* os)
-{
-    *os << "{bytes [" << std::hex;
-    for (std::uint8_t b : e.data)
-        *os << " " << static_cast<int>(b);
-    *os << std::dec << " ], sample " << e.sampleTime << ", bpm " << e.bpm << ", beat " << e.beatPosition << "}";
-}
-} // namespace Corvel
 
 namespace SondrelTest {
 [[maybe_unused]] static void PrintTo(const PassedOn& p, std::ostream* os)

@@ -1,6 +1,7 @@
 #include "ChordDescription.h"
 #include "KernelHarness.h"
 #include "NoteDetector.h"
+#include "TestPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,8 @@ namespace Corvel {
     *os << "{" << static_cast<int>(n.note) << ", " << n.octave << "}";
 }
 } // namespace Corvel
+
+using SondrelTest::describe;
 
 namespace {
 
@@ -457,15 +460,6 @@ ChordInformation referenceChord(const HeldNotes& held)
     result.frequency = frequencyOf(notes[0]);
     result.octave = notes[0] / 12 - 1;
     return result;
-}
-
-std::string describe(const HeldNotes& held)
-{
-    std::string s;
-    for (int n = 0; n < 128; ++n)
-        if (held[static_cast<std::size_t>(n)])
-            s += std::to_string(n) + " ";
-    return s;
 }
 
 } // namespace

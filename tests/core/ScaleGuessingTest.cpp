@@ -1,4 +1,5 @@
 #include "NoteDetector.h"
+#include "TestPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,8 @@ namespace Corvel {
 }
 [[maybe_unused]] static void PrintTo(Note n, std::ostream* os) { *os << static_cast<int>(n); }
 } // namespace Corvel
+
+using SondrelTest::describe;
 
 namespace {
 
@@ -356,15 +359,6 @@ std::vector<Scale> referenceGuess(const HeldNotes& held)
         results.push_back(std::move(s));
     }
     return results;
-}
-
-std::string describe(const HeldNotes& held)
-{
-    std::string s;
-    for (int n = 0; n < 128; ++n)
-        if (held[static_cast<std::size_t>(n)])
-            s += std::to_string(n) + " ";
-    return s;
 }
 
 } // namespace
