@@ -1,12 +1,13 @@
 #pragma once
 
-// Readable failure messages for the core's records, shared by the core tests.
+// Readable failure messages for the core's records, and small helpers shared by the core tests.
 
 #include "NoteDetector.h"
 #include "RecordedMIDIEvent.h"
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace Corvel {
 inline void PrintTo(const RecordedMIDIEvent& e, std::ostream* os)
@@ -27,5 +28,14 @@ inline std::string describe(const Corvel::HeldNotes& held)
         if (held[static_cast<std::size_t>(n)])
             s += std::to_string(n) + " ";
     return s;
+}
+
+/// Flags with the given note numbers held.
+inline Corvel::HeldNotes heldSet(const std::vector<int>& notes)
+{
+    Corvel::HeldNotes held{};
+    for (int n : notes)
+        held[static_cast<std::size_t>(n)] = true;
+    return held;
 }
 } // namespace SondrelTest
