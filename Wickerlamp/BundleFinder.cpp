@@ -19,14 +19,6 @@ juce::MemoryBlock ResourceBundle::named(const juce::String& fileName) const
     return {};
 }
 
-juce::StringArray ResourceBundle::names() const
-{
-    juce::StringArray all;
-    for (int i = 0; i < WickerlampResources::namedResourceListSize; ++i)
-        all.add(WickerlampResources::originalFilenames[i]);
-    return all;
-}
-
 const ResourceBundle& BundleFinder::resourceBundle()
 {
     static const ResourceBundle bundle = [] {

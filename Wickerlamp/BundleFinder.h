@@ -9,7 +9,6 @@ class ResourceBundle {
 public:
     /// The bytes of a named resource ("logo.svg"), or an empty block when there is none.
     juce::MemoryBlock named(const juce::String& fileName) const;
-    juce::StringArray names() const;
 };
 
 /// Finds the library's resource bundle once per process. A build without its resources is

@@ -21,14 +21,6 @@ struct Host final : Corvel::MusicalContextSource, Corvel::TransportStateSource, 
 
 constexpr std::int64_t framesPerCycle = 256;
 
-/// Cycles between two drains: as many as fit into the queue's preallocated blocks, so that the
-/// pause around the drain costs next to nothing per cycle and nothing takes the slow path.
-std::int64_t cyclesPerDrain(int eventsPerCycle)
-{
-    constexpr std::int64_t room = Corvel::RecorderQueue::blockCapacity * (Corvel::RecorderQueue::preallocatedBlocks - 1);
-    return std::max<std::int64_t>(1, room / (eventsPerCycle + 2));
-}
-
 std::vector<Corvel::RenderEvent> cycleEvents(std::int64_t start, int count)
 {
     std::vector<Corvel::RenderEvent> events;
@@ -53,7 +45,7 @@ void BM_KernelRecording(benchmark::State& state)
     std::vector<Corvel::RenderEvent> events = cycleEvents(0, perCycle);
     std::int64_t now = 0;
     std::int64_t cycles = 0;
-    const std::int64_t drainEvery = cyclesPerDrain(perCycle);
+    const std::int64_t drainEvery = SondrelBench::cyclesPerDrain(perCycle);
     for (auto _ : state) {
         // Sample times keep rising, so the live recording only grows.
         for (auto& e : events)
@@ -76,24 +68,7 @@ BENCHMARK(BM_KernelRecording)->ArgsProduct({{0, 1, 16, 256}, {0, 1}});
 
 void BM_RingBufferCopy(benchmark::State& state)
 {
-    const int perCycle = static_cast<int>(state.range(0));
-    SondrelBench::SpscRing ring(1 << 16);
-    std::vector<SondrelBench::Event32> events(static_cast<std::size_t>(perCycle));
-    for (int i = 0; i < perCycle; ++i)
-        events[static_cast<std::size_t>(i)] = {i, 120.0, i * 0.01, {0x90, 60, 100}};
-    std::int64_t cycles = 0;
-    const std::int64_t drainEvery = cyclesPerDrain(perCycle);
-    for (auto _ : state) {
-        for (auto& e : events)
-            e.sampleTime += framesPerCycle;
-        benchmark::DoNotOptimize(ring.pushCycle(events.data(), events.size()));
-        if (++cycles % drainEvery == 0) {
-            state.PauseTiming();
-            ring.drain();
-            state.ResumeTiming();
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * perCycle);
+    SondrelBench::runRingBaseline(state, framesPerCycle);
 }
 BENCHMARK(BM_RingBufferCopy)->Arg(0)->Arg(1)->Arg(16)->Arg(256);
 

@@ -50,9 +50,7 @@ void BM_ProcessBlockRecording(benchmark::State& state)
     juce::AudioBuffer<float> audio(2, blockSize);
     // The plug-in gives back exactly what it was given, so the same buffer serves every block.
     juce::MidiBuffer midi = blockOf(events);
-    const std::int64_t blocksPerPoll = std::max<std::int64_t>(
-        1, static_cast<std::int64_t>(Corvel::RecorderQueue::blockCapacity * (Corvel::RecorderQueue::preallocatedBlocks - 1))
-               / (events + 2));
+    const std::int64_t blocksPerPoll = SondrelBench::cyclesPerDrain(events);
     std::int64_t blocks = 0;
     for (auto _ : state) {
         head.time += blockSize;
@@ -77,23 +75,7 @@ BENCHMARK(BM_ProcessBlockRecording)->Arg(16)->Arg(256);
 
 void BM_RingBufferPush(benchmark::State& state)
 {
-    const int events = static_cast<int>(state.range(0));
-    SondrelBench::SpscRing ring(1 << 16);
-    std::vector<SondrelBench::Event32> block(static_cast<std::size_t>(events));
-    for (int i = 0; i < events; ++i)
-        block[static_cast<std::size_t>(i)] = {i, 120.0, i * 0.01, {0x90, 60, 100}};
-    std::int64_t blocks = 0;
-    for (auto _ : state) {
-        for (auto& e : block)
-            e.sampleTime += blockSize;
-        benchmark::DoNotOptimize(ring.pushCycle(block.data(), block.size()));
-        if (++blocks % (60000 / events) == 0) {  // before the ring fills
-            state.PauseTiming();
-            ring.drain();
-            state.ResumeTiming();
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * events);
+    SondrelBench::runRingBaseline(state, blockSize);
 }
 BENCHMARK(BM_RingBufferPush)->Arg(16)->Arg(256);
 

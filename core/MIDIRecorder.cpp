@@ -85,11 +85,7 @@ EventSummary MIDIRecorder::getEventSummary(int index) const
 
 MIDIEventInfo MIDIRecorder::infoForEvent(const RecordedMIDIEvent& event) noexcept
 {
-    return infoForBytes(event.data);
-}
-
-MIDIEventInfo MIDIRecorder::infoForBytes(const MidiBytes& data) noexcept
-{
+    const MidiBytes& data = event.data;
     MIDIEventInfo info;
     if (data.empty())
         return info;

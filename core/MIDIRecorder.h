@@ -59,7 +59,6 @@ public:
     double getTempo() const noexcept { return tempo; }
     float getSampleRate() const noexcept { return sampleRate; }
     int getRecordingCount() const noexcept { return static_cast<int>(recordings.size()); }
-    bool getAddsInitialProgramChange() const noexcept { return addsInitialProgramChange; }
 
     /// Clears the slot and starts it anew at the current wall-clock time.
     Recording& initialiseRecording(int index);
@@ -85,7 +84,6 @@ public:
     EventSummary getEventSummary(int index) const;
 
     static MIDIEventInfo infoForEvent(const RecordedMIDIEvent& event) noexcept;
-    static MIDIEventInfo infoForBytes(const MidiBytes& data) noexcept;
 
     /// A format-0 Standard MIDI File at 480 ticks per quarter note holding the events at
     /// their beat positions, ordered by sample time.

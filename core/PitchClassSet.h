@@ -26,10 +26,7 @@ public:
         return set;
     }
 
-    constexpr bool contains(int pitchClass) const noexcept { return (bits >> pitchClass) & 1u; }
     constexpr bool containsAll(PitchClassSet other) const noexcept { return (other.bits & ~bits) == 0; }
-    constexpr bool empty() const noexcept { return bits == 0; }
-    int size() const noexcept { return __builtin_popcount(bits); }
     constexpr std::uint16_t mask() const noexcept { return bits; }
 
     /// Every member moved down by `semitones` (0..11), wrapping: the member `semitones`
