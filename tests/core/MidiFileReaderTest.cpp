@@ -1,0 +1,324 @@
+#include "MidiFileReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+using Corvel::MidiFile;
+using Corvel::MidiFileEvent;
+using Corvel::MidiFileReader;
+using Bytes = std::vector<std::uint8_t>;
+using Kind = MidiFileEvent::Kind;
+
+namespace {
+
+void append32(Bytes& out, std::uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+Bytes header(int format, int tracks, std::uint16_t division)
+{
+    Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
+    b.push_back(0);
+    b.push_back(static_cast<std::uint8_t>(format));
+    b.push_back(static_cast<std::uint8_t>(tracks >> 8));
+    b.push_back(static_cast<std::uint8_t>(tracks));
+    b.push_back(static_cast<std::uint8_t>(division >> 8));
+    b.push_back(static_cast<std::uint8_t>(division));
+    return b;
+}
+
+Bytes chunk(const char* id, const Bytes& body)
+{
+    Bytes b(id, id + 4);
+    append32(b, static_cast<std::uint32_t>(body.size()));
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+Bytes track(Bytes events, bool endOfTrack = true)
+{
+    if (endOfTrack)
+        events.insert(events.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return chunk("MTrk", events);
+}
+
+Bytes file(int format, std::uint16_t division, const std::vector<Bytes>& tracks)
+{
+    Bytes b = header(format, static_cast<int>(tracks.size()), division);
+    for (const Bytes& t : tracks)
+        b.insert(b.end(), t.begin(), t.end());
+    return b;
+}
+
+/// Tempo meta event after `delta` (one-byte delta).
+Bytes tempo(std::uint8_t delta, std::uint32_t microsecondsPerQuarter)
+{
+    return {delta, 0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microsecondsPerQuarter >> 16),
+            static_cast<std::uint8_t>(microsecondsPerQuarter >> 8), static_cast<std::uint8_t>(microsecondsPerQuarter)};
+}
+
+Bytes join(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+MidiFile readOk(const Bytes& bytes)
+{
+    auto result = MidiFileReader::read(bytes);
+    EXPECT_TRUE(result.file.has_value()) << result.error;
+    return result.file ? std::move(*result.file) : MidiFile{};
+}
+
+Bytes bytesOf(const MidiFile& f, const MidiFileEvent& e)
+{
+    auto span = f.bytesOf(e);
+    return {span.begin(), span.end()};
+}
+
+std::vector<Bytes> channelMessages(const MidiFile& f)
+{
+    std::vector<Bytes> out;
+    for (const auto& e : f.events)
+        if (e.kind == Kind::channel)
+            out.push_back(bytesOf(f, e));
+    return out;
+}
+
+} // namespace
+
+TEST(MidiFileReader, Format0WithRunningStatusPlacesEventsInTicksBeatsAndSeconds)
+{
+    // 96 ticks per quarter at the default 120 BPM: a quarter note is half a second.
+    const Bytes smf = file(0, 96, {track({0x00, 0x90, 60, 100,   // note on
+                                          0x60, 64, 100,         // running status, one beat later
+                                          0x81, 0x40, 60, 0,     // two-byte delta (192), velocity 0
+                                          0x00, 0xC0, 5,         // program change: one data byte
+                                          0x00, 0xE0, 0x00, 0x40})});
+    const MidiFile f = readOk(smf);
+    EXPECT_EQ(f.format, 0);
+    EXPECT_EQ(f.ticksPerQuarterNote, 96);
+    ASSERT_EQ(f.events.size(), 5u);
+    EXPECT_EQ(channelMessages(f), (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 64, 100}, {0x90, 60, 0}, {0xC0, 5},
+                                                       {0xE0, 0x00, 0x40}}));
+    EXPECT_EQ(f.events[1].tick, 96u);
+    EXPECT_DOUBLE_EQ(f.events[1].beats, 1.0);
+    EXPECT_DOUBLE_EQ(f.events[1].seconds, 0.5);
+    EXPECT_EQ(f.events[2].tick, 288u);
+    EXPECT_DOUBLE_EQ(f.events[2].beats, 3.0);
+    EXPECT_DOUBLE_EQ(f.lengthBeats, 3.0);
+    EXPECT_DOUBLE_EQ(f.lengthSeconds, 1.5);
+}
+
+TEST(MidiFileReader, Format1MergesTracksAndTheirTempoChanges)
+{
+    // Track 1: 120 BPM, then 60 BPM at beat 2. Track 2: a notes track that also halves the tempo
+    // again at beat 4 (a tempo map is merged across tracks).
+    const Bytes conductor = track(join({tempo(0, 500000), tempo(0x7F, 500000),  // same tempo, tick 127
+                                        tempo(0x41, 1000000)}));                 // tick 192 = beat 2
+    const Bytes notes = track({0x00, 0x90, 60, 90,        // beat 0
+                               0x81, 0x40, 0x80, 60, 0,   // beat 2
+                               0x81, 0x40, 0xFF, 0x51, 0x03, 0x1E, 0x84, 0x80,  // beat 4: 2,000,000 us
+                               0x00, 0x90, 62, 90,        // beat 4
+                               0x60, 0x80, 62, 0});       // beat 5
+    const MidiFile f = readOk(file(1, 96, {conductor, notes}));
+    EXPECT_EQ(f.trackCount, 2);
+    std::vector<std::pair<double, double>> placed;  // (beats, seconds) of channel messages
+    for (const auto& e : f.events)
+        if (e.kind == Kind::channel)
+            placed.emplace_back(e.beats, e.seconds);
+    ASSERT_EQ(placed.size(), 4u);
+    EXPECT_DOUBLE_EQ(placed[0].second, 0.0);
+    EXPECT_DOUBLE_EQ(placed[1].second, 1.0);  // two beats at 120
+    EXPECT_DOUBLE_EQ(placed[2].second, 3.0);  // two more at 60
+    EXPECT_DOUBLE_EQ(placed[3].second, 5.0);  // one at 30
+    EXPECT_DOUBLE_EQ(f.tempoMap.bpmAt(4.9), 30.0);
+    EXPECT_DOUBLE_EQ(f.tempoMap.beatsAt(2.0), 3.0);
+    EXPECT_DOUBLE_EQ(f.tempoMap.secondsAt(4.5), 4.0);
+    EXPECT_DOUBLE_EQ(f.tempoMap.nextChangeAfter(1.0), 3.0);
+}
+
+TEST(MidiFileReader, EventsAtTheSameTickKeepTrackOrder)
+{
+    const MidiFile f = readOk(file(1, 480, {track({0x00, 0x90, 1, 1, 0x00, 0x90, 2, 1}), track({0x00, 0x90, 3, 1}),
+                                            track({0x00, 0x90, 4, 1})}));
+    EXPECT_EQ(channelMessages(f), (std::vector<Bytes>{{0x90, 1, 1}, {0x90, 2, 1}, {0x90, 3, 1}, {0x90, 4, 1}}));
+}
+
+TEST(MidiFileReader, SmpteDivisionPlacesTicksInSecondsAndBeatsByTheTempo)
+{
+    // 25 frames of 40 ticks: 1000 ticks per second. 90 BPM from the start.
+    const auto division = static_cast<std::uint16_t>((0x100 - 25) << 8 | 40);
+    const Bytes t = track(join({tempo(0, 666667), {0x87, 0x68, 0x90, 60, 1}}));  // tick 1000
+    const MidiFile f = readOk(file(0, division, {t}));
+    EXPECT_EQ(f.ticksPerQuarterNote, 0);
+    EXPECT_DOUBLE_EQ(f.framesPerSecond, 25.0);
+    EXPECT_EQ(f.ticksPerFrame, 40);
+    const auto& note = f.events.back();
+    EXPECT_DOUBLE_EQ(note.seconds, 1.0);
+    EXPECT_NEAR(note.beats, 1.5, 1e-6);
+
+    const auto drop = static_cast<std::uint16_t>((0x100 - 29) << 8 | 100);
+    EXPECT_NEAR(readOk(file(0, drop, {track({})})).framesPerSecond, 29.97, 0.001);
+}
+
+TEST(MidiFileReader, SystemExclusiveMetaEventsAndTheirRunningStatus)
+{
+    const Bytes t = track({0x00, 0x90, 60, 100,
+                           0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7,        // sysex
+                           0x00, 0xF7, 0x02, 0xF8, 0xFA,              // escape: raw real-time bytes
+                           0x00, 0xFF, 0x01, 0x02, 'h', 'i',          // text
+                           0x00, 62, 100});                           // running status survives
+    const MidiFile f = readOk(file(0, 96, {t}));
+    ASSERT_EQ(f.events.size(), 5u);
+    EXPECT_EQ(f.events[1].kind, Kind::sysEx);
+    EXPECT_EQ(bytesOf(f, f.events[1]), (Bytes{0xF0, 0x7E, 0x01, 0xF7}));
+    EXPECT_EQ(f.events[2].kind, Kind::sysExEscape);
+    EXPECT_EQ(bytesOf(f, f.events[2]), (Bytes{0xF8, 0xFA}));
+    EXPECT_EQ(f.events[3].kind, Kind::meta);
+    EXPECT_EQ(f.events[3].metaType, 0x01);
+    EXPECT_EQ(bytesOf(f, f.events[3]), (Bytes{'h', 'i'}));
+    EXPECT_EQ(bytesOf(f, f.events[4]), (Bytes{0x90, 62, 100}));
+}
+
+TEST(MidiFileReader, LenientWhereReadersAre)
+{
+    // Unknown chunks are skipped, a longer header is accepted, bytes after End of Track are
+    // ignored and a track without End of Track ends with its chunk.
+    Bytes smf = {'M', 'T', 'h', 'd', 0, 0, 0, 8, 0, 1, 0, 2, 0, 96, 0xAA, 0xBB};
+    const Bytes alien = chunk("XFIH", {1, 2, 3});
+    const Bytes first = chunk("MTrk", {0x00, 0x90, 60, 1, 0x00, 0xFF, 0x2F, 0x00, 0x00, 0x90, 61, 1});
+    const Bytes second = track({0x60, 0x90, 62, 1}, false);
+    smf = join({smf, alien, first, second});
+    const MidiFile f = readOk(smf);
+    EXPECT_EQ(channelMessages(f), (std::vector<Bytes>{{0x90, 60, 1}, {0x90, 62, 1}}));
+    EXPECT_DOUBLE_EQ(f.lengthBeats, 1.0);
+    // Bytes after the declared tracks are not read.
+    EXPECT_EQ(readOk(join({smf, Bytes{'M', 'T'}})).events.size(), f.events.size());
+
+    // The largest four-byte delta.
+    const MidiFile far = readOk(file(0, 96, {track({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 1})}));
+    EXPECT_EQ(far.events[0].tick, 0x0FFFFFFFu);
+
+    // A tempo of zero microseconds would be an infinite tempo: it is ignored.
+    const MidiFile zero = readOk(file(0, 96, {track(join({tempo(0, 0), {0x60, 0x90, 60, 1}}))}));
+    EXPECT_DOUBLE_EQ(zero.events.back().seconds, 0.5);
+}
+
+TEST(MidiFileReader, Format2SequencesPlayOneAfterTheOther)
+{
+    const MidiFile f = readOk(file(2, 96, {track({0x00, 0x90, 60, 1, 0x81, 0x40, 0x80, 60, 0}),  // 2 beats
+                                           track({0x00, 0x90, 62, 1})}));
+    EXPECT_EQ(f.events.back().tick, 192u);
+    EXPECT_DOUBLE_EQ(f.events.back().beats, 2.0);
+}
+
+TEST(MidiFileReader, TimeSignatures)
+{
+    const Bytes t = track({0x00, 0xFF, 0x58, 0x04, 3, 2, 24, 8,          // 3/4
+                           0x82, 0x20, 0xFF, 0x58, 0x04, 6, 3, 24, 8,    // beat 3: 6/8
+                           0x00, 0xFF, 0x58, 0x04, 0, 2, 24, 8});        // 0/4: ignored
+    const MidiFile f = readOk(file(0, 96, {t}));
+    EXPECT_EQ(f.timeSignatures, (std::vector<Corvel::TimeSignature>{{0.0, 3, 4}, {3.0, 6, 8}}));
+}
+
+TEST(MidiFileReader, UnreadableFilesGiveOneLineReasons)
+{
+    const Bytes good = file(0, 96, {track({0x00, 0x90, 60, 1})});
+    Bytes claimsTooMuch = good;
+    claimsTooMuch[21] = 0x40;  // the track's length
+    Bytes missingTrack = good;
+    missingTrack[11] = 2;
+
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* reason;
+    } cases[] = {
+        {"empty", {}, "not a Standard MIDI File"},
+        {"text", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, "not a Standard MIDI File"},
+        {"header cut", Bytes(good.begin(), good.begin() + 11), "truncated header"},
+        {"short header", Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1}, "expected at least 6"},
+        {"format 3", file(3, 96, {}), "unsupported format 3"},
+        {"zero division", file(0, 0, {}), "division of 0"},
+        {"SMPTE 23 fps", file(0, static_cast<std::uint16_t>((0x100 - 23) << 8 | 4), {}), "23 frames per second"},
+        {"track past the end", claimsTooMuch, "claims 64 bytes but only 8 remain"},
+        {"missing track", missingTrack, "ends after 1 of 2 tracks"},
+        {"chunk header cut", join({missingTrack, Bytes{'M', 'T'}}), "truncated chunk header"},
+        {"running status first", file(0, 96, {track({0x00, 60, 1})}), "running status without a preceding status"},
+        {"5-byte length", file(0, 96, {track({0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 1})}),
+         "variable-length quantity longer than 4 bytes"},
+        {"5-byte meta length", file(0, 96, {track({0x00, 0xFF, 0x01, 0x81, 0x81, 0x81, 0x81, 0x01})}),
+         "longer than 4 bytes"},
+        {"status in data", file(0, 96, {track({0x00, 0x90, 60, 0x91})}), "data byte expected"},
+        {"system common", file(0, 96, {track({0x00, 0xF3, 0x01})}), "unexpected status byte 0xF3"},
+        {"note cut", file(0, 96, {track({0x00, 0x90, 60}, false)}), "ends in the middle of a channel message"},
+        {"sysex cut", file(0, 96, {track({0x00, 0xF0, 0x7F, 1}, false)}), "ends in the middle of a system-exclusive"},
+        {"delta cut", file(0, 96, {track({0x00, 0x90, 60, 1, 0x81}, false)}), "variable-length quantity"},
+    };
+    for (const auto& c : cases) {
+        const auto result = MidiFileReader::read(c.bytes);
+        EXPECT_FALSE(result.file.has_value()) << c.name;
+        EXPECT_NE(result.error.find(c.reason), std::string::npos) << c.name << ": " << result.error;
+        EXPECT_EQ(result.error.find('\n'), std::string::npos) << c.name;
+    }
+}
+
+TEST(MidiFileReader, SurvivesTruncatedAndMutatedFiles)
+{
+    const Bytes seed = join({header(1, 3, 96),
+                             track(join({tempo(0, 400000), {0x00, 0xFF, 0x58, 0x04, 3, 2, 24, 8}, tempo(0x60, 700000)})),
+                             track({0x00, 0x90, 60, 100, 0x10, 64, 90, 0x00, 0xF0, 0x03, 1, 2, 0xF7, 0x20, 67, 80,
+                                    0x83, 0x00, 0x80, 60, 0, 0x00, 0xB0, 64, 127, 0x00, 0xFF, 0x03, 0x02, 'a', 'b'}),
+                             track({0x00, 0xC1, 5, 0x40, 0xE1, 0, 64, 0x00, 0xF7, 0x01, 0xFE})});
+    ASSERT_TRUE(MidiFileReader::read(seed).file.has_value());
+
+    const auto check = [](const Bytes& bytes) {
+        const auto result = MidiFileReader::read(bytes);
+        if (!result.file) {
+            EXPECT_FALSE(result.error.empty());
+            return;
+        }
+        const MidiFile& f = *result.file;
+        std::uint64_t previousTick = 0;
+        for (const auto& e : f.events) {
+            ASSERT_LE(std::size_t{e.dataOffset} + e.dataLength, f.data.size());
+            ASSERT_GE(e.tick, previousTick);
+            previousTick = e.tick;
+            ASSERT_TRUE(std::isfinite(e.seconds) && std::isfinite(e.beats));
+            if (e.kind == Kind::channel)
+                ASSERT_GE(f.bytesOf(e)[0], 0x80);
+        }
+        ASSERT_TRUE(std::isfinite(f.lengthSeconds) && std::isfinite(f.lengthBeats));
+    };
+
+    for (std::size_t n = 0; n <= seed.size(); ++n)
+        check(Bytes(seed.begin(), seed.begin() + static_cast<std::ptrdiff_t>(n)));
+
+    std::mt19937 random(20240607);
+    std::uniform_int_distribution<std::size_t> position(0, seed.size() - 1);
+    std::uniform_int_distribution<int> byte(0, 255);
+    int readable = 0;
+    for (int round = 0; round < 20000; ++round) {
+        Bytes mutated = seed;
+        const int edits = 1 + round % 4;
+        for (int k = 0; k < edits; ++k)
+            mutated[position(random)] = static_cast<std::uint8_t>(byte(random));
+        if (round % 7 == 0)
+            mutated.resize(position(random));
+        check(mutated);
+        readable += MidiFileReader::read(mutated).file.has_value() ? 1 : 0;
+    }
+    // Both outcomes are exercised.
+    EXPECT_GT(readable, 0);
+    EXPECT_LT(readable, 20000);
+}
