@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Observable.h"
+
+#include <juce_core/juce_core.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+/// One recording as the recording list shows it. Its event count and duration change while it
+/// is the live recording. Message thread.
+class RecordingSummary {
+public:
+    RecordingSummary(int index, std::int64_t originalStartTime, std::int64_t noteCount, double duration);
+
+    const int index;                       ///< slot: 0 is the live (newest) recording
+    const juce::Time startTime;            ///< whole seconds
+    const std::int64_t originalStartTime;  ///< milliseconds since 1970, as the recorder holds it
+    Wickerlamp::Observable<std::int64_t> noteCount;
+    Wickerlamp::Observable<double> duration;  ///< seconds
+
+    std::int64_t id() const noexcept { return originalStartTime; }
+
+    /// Index, start second, count and duration; the exact start time is not compared.
+    bool sameAs(const RecordingSummary& other) const;
+    std::size_t hash() const;
+};
+
+using RecordingSummaries = std::vector<std::shared_ptr<RecordingSummary>>;
+
+struct SummaryListsEqual {
+    bool operator()(const RecordingSummaries& a, const RecordingSummaries& b) const;
+};
+
+/// The list of recordings, newest first, observable on its own.
+class RecordingInfo {
+public:
+    Wickerlamp::Observable<RecordingSummaries, SummaryListsEqual> summaries;
+};
