@@ -1,0 +1,66 @@
+#pragma once
+
+#include "BarGrid.h"
+#include "HostTransport.h"
+#include "MidiFileReader.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+/// Plays a Standard MIDI File as a host would: the transport runs, the tempo and beat position
+/// come from the file's tempo map, and with several passes the timeline jumps back to the start
+/// at a loop end, the first bar line after the file's last event. Blocks are split where the
+/// tempo changes and where a pass ends, so every stretch has one tempo.
+///
+/// Only channel messages and complete system-exclusive messages are played; meta events and F7
+/// chunks are not MIDI messages.
+///
+/// Thread: one owner. Not for a real-time thread (it reads the file's events by reference).
+class FilePlayer {
+public:
+    static constexpr int maximumPasses = 100;
+
+    struct Event {
+        int offset = 0;  ///< in the stretch
+        std::span<const std::uint8_t> bytes;
+        double beats = 0.0;  ///< the event's place in the file
+    };
+
+    struct Stretch {
+        HostSegment segment;  ///< offset 0: each stretch is a block of its own
+        int pass = 0;         ///< from 0
+        std::vector<Event> events;
+    };
+
+    /// `file` must outlive the player. `passes` is clamped to 1..maximumPasses.
+    FilePlayer(const Corvel::MidiFile& file, double sampleRate, int passes);
+
+    bool hasEvents() const noexcept { return !playable.empty(); }
+    int passCount() const noexcept { return passes; }
+    std::int64_t passLengthInSamples() const noexcept { return passLength; }
+    double loopEndInBeats() const noexcept { return loopEnd; }
+    const BarGrid& bars() const noexcept { return grid; }
+
+    /// The next stretch of at most `blockLength` samples; false when every pass is played.
+    bool next(int blockLength, Stretch& out);
+
+private:
+    struct Playable {
+        std::int64_t sample;
+        const Corvel::MidiFileEvent* event;
+    };
+
+    const Corvel::MidiFile& file;
+    double rate;
+    int passes;
+    BarGrid grid;
+    std::vector<Playable> playable;
+    std::vector<std::int64_t> tempoBoundaries;  ///< first sample of each tempo after the first
+    std::int64_t passLength = 0;
+    double loopEnd = 0.0;
+
+    int pass = 0;
+    std::int64_t position = 0;  ///< in the pass
+    std::size_t nextEvent = 0;
+};

@@ -1,0 +1,172 @@
+#include "BarGrid.h"
+#include "ChordDescription.h"
+#include "DemoPerformance.h"
+#include "DistinctWallClock.h"
+#include "FilePlayer.h"
+#include "NoteDetector.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+using Corvel::MidiFile;
+using Corvel::NoteDetector;
+
+namespace {
+
+/// The notes the demo holds just after `beats`.
+Corvel::HeldNotes heldAfter(double beats)
+{
+    Corvel::HeldNotes held{};
+    for (const auto& e : DemoPerformance::events()) {
+        if (e.beats > beats)
+            break;
+        held[e.bytes[1]] = e.bytes[0] == 0x90;
+    }
+    return held;
+}
+
+/// A file with the given channel messages at beats, with a tempo map.
+MidiFile fileWith(const std::vector<std::pair<double, std::vector<std::uint8_t>>>& messages,
+                  const std::vector<std::pair<double, double>>& tempos = {})
+{
+    MidiFile f;
+    f.ticksPerQuarterNote = 480;
+    for (const auto& [beats, bpm] : tempos)
+        f.tempoMap.addChangeAtBeats(beats, bpm);
+    for (const auto& [beats, bytes] : messages) {
+        auto& e = f.events.emplace_back();
+        e.tick = static_cast<std::uint64_t>(beats * 480);
+        e.beats = beats;
+        e.seconds = f.tempoMap.secondsAt(beats);
+        e.dataOffset = static_cast<std::uint32_t>(f.data.size());
+        e.dataLength = static_cast<std::uint32_t>(bytes.size());
+        f.data.insert(f.data.end(), bytes.begin(), bytes.end());
+    }
+    return f;
+}
+
+} // namespace
+
+TEST(DemoPerformance, NamesItsChordsAndOffersScalesAndModes)
+{
+    NoteDetector detector;
+    std::set<Corvel::ScaleType> kinds;
+    for (int bar = 0; bar < 4; ++bar) {
+        const Corvel::HeldNotes held = heldAfter(bar * 4.0);
+        const auto chord = detector.detectChordInformation(held.data());
+        EXPECT_EQ(Corvel::noteName(chord.root) + " " + Corvel::chordKindName(chord.kind),
+                  DemoPerformance::chordsByBar()[static_cast<std::size_t>(bar)])
+            << "bar " << bar + 1;
+        for (const auto& s : NoteDetector::guessScale(held.data()))
+            kinds.insert(s.type);
+    }
+    EXPECT_EQ(kinds.size(), 2u) << "both scales and modes";
+
+    // Every note is released before the next bar line.
+    Corvel::HeldNotes sounding{};
+    double checkedBarLine = -1.0;
+    for (const auto& e : DemoPerformance::events()) {
+        if (std::fmod(e.beats, 4.0) == 0.0 && e.beats != checkedBarLine && (checkedBarLine = e.beats) >= 0.0)
+            for (bool h : sounding)
+                ASSERT_FALSE(h) << "a note is held over the bar line at beat " << e.beats;
+        sounding[e.bytes[1]] = e.bytes[0] == 0x90;
+    }
+}
+
+TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
+{
+    const BarGrid common;
+    EXPECT_EQ(common.barBeat(0.0), "1.1");
+    EXPECT_EQ(common.barBeat(5.5), "2.2");
+    EXPECT_EQ(common.barBeat(7.9999999999), "3.1");  // a hair below a bar line counts as on it
+    EXPECT_DOUBLE_EQ(common.nextBarLineAfter(4.0), 8.0);
+    EXPECT_DOUBLE_EQ(common.nextBarLineAfter(3.5), 4.0);
+
+    // Two bars of 3/4, then 6/8 (beats in eighths), then a 4/4 change in the middle of a bar.
+    const BarGrid mixed({{0.0, 3, 4}, {6.0, 6, 8}, {10.0, 4, 4}});
+    EXPECT_EQ(mixed.barBeat(3.0), "2.1");
+    EXPECT_EQ(mixed.barBeat(6.0), "3.1");
+    EXPECT_EQ(mixed.barBeat(7.5), "3.4");
+    EXPECT_EQ(mixed.barBeat(9.0), "4.1");
+    EXPECT_EQ(mixed.barBeat(10.0), "5.1");
+    EXPECT_EQ(mixed.barBeat(14.0), "6.1");
+    EXPECT_DOUBLE_EQ(mixed.nextBarLineAfter(9.5), 10.0);
+    EXPECT_EQ(mixed.placeOf(7.0).denominator, 8);
+}
+
+TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
+{
+    // 120 BPM, then 60 BPM from beat 2; notes at beats 0, 1, 3 and 5.
+    const MidiFile f = fileWith({{0.0, {0x90, 60, 100}}, {1.0, {0x80, 60, 0}}, {3.0, {0x90, 62, 100}}, {5.0, {0x80, 62, 0}}},
+                                {{2.0, 60.0}});
+    FilePlayer player(f, 48000.0, 3);
+    // Loop end: the first bar line after beat 5 is beat 8 = 1 s + 6 s.
+    EXPECT_DOUBLE_EQ(player.loopEndInBeats(), 8.0);
+    EXPECT_EQ(player.passLengthInSamples(), 7 * 48000);
+
+    FilePlayer::Stretch s;
+    std::vector<std::vector<double>> beatsByPass(3);
+    int previousPass = 0;
+    std::int64_t previousEnd = 0;
+    while (player.next(256, s)) {
+        const HostPosition& p = s.segment.position;
+        EXPECT_TRUE(p.isPlaying);
+        EXPECT_TRUE(p.isLooping);
+        if (s.pass != previousPass) {
+            EXPECT_EQ(previousEnd, 7 * 48000);
+            EXPECT_EQ(p.timeInSamples, 0);
+            previousPass = s.pass;
+        } else {
+            EXPECT_EQ(p.timeInSamples, previousEnd);
+        }
+        // No stretch spans the tempo change at 1 s.
+        EXPECT_TRUE(p.timeInSamples >= 48000 || p.timeInSamples + s.segment.length <= 48000);
+        EXPECT_DOUBLE_EQ(p.bpm, p.timeInSamples < 48000 ? 120.0 : 60.0);
+        EXPECT_NEAR(p.ppqPosition, f.tempoMap.beatsAt(p.timeInSamples / 48000.0), 1e-12);
+        for (const auto& e : s.events) {
+            // Where the host's beat position puts the event is where the file has it.
+            const double hostBeat = p.ppqPosition + e.offset / 48000.0 * p.bpm / 60.0;
+            EXPECT_NEAR(hostBeat, e.beats, 1e-9);
+            beatsByPass[static_cast<std::size_t>(s.pass)].push_back(e.beats);
+        }
+        previousEnd = p.timeInSamples + s.segment.length;
+    }
+    for (const auto& beats : beatsByPass)
+        EXPECT_EQ(beats, (std::vector<double>{0.0, 1.0, 3.0, 5.0}));
+
+    // One pass ends with the last event and does not loop.
+    FilePlayer once(f, 48000.0, 1);
+    std::int64_t total = 0;
+    while (once.next(1000, s)) {
+        EXPECT_FALSE(s.segment.position.isLooping);
+        total += s.segment.length;
+    }
+    EXPECT_EQ(total, 4 * 48000 + 1);  // beat 5 is at 1 s + 3 s
+
+    // Nothing to play: meta events only.
+    MidiFile metaOnly;
+    metaOnly.events.push_back({});
+    metaOnly.events.back().kind = Corvel::MidiFileEvent::Kind::meta;
+    FilePlayer silent(metaOnly, 48000.0, 2);
+    EXPECT_FALSE(silent.hasEvents());
+    EXPECT_FALSE(silent.next(256, s));
+}
+
+TEST(DistinctWallClock, NeverRepeatsAndStaysNearTheRealClock)
+{
+    std::int64_t previous = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const std::int64_t now = distinctWallClockMilliseconds();
+        ASSERT_GT(now, previous);
+        previous = now;
+    }
+    using namespace std::chrono;
+    const auto real = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    EXPECT_LE(previous - real, 2000);
+    EXPECT_GE(previous, real - 1000);
+}
