@@ -18,6 +18,9 @@ packages=(
   fonts-inter fonts-league-spartan
   # real hosts and readers used by the tests
   lilv-utils liblilv-dev jalv jackd2 python3 python3-mido xvfb
+  # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont
+  # satisfies the package's dependency)
+  planetblupi-music-midi timgm6mb-soundfont
 )
 
 missing=()

@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+"""Runs midi-sondrel-capture on MIDI files it did not write and reads what it wrote with mido.
+
+Usage: check_capture_tool.py TOOL CASE [FILES...]
+Cases: demo, progression, loops, debian (FILES: Standard MIDI Files from a Debian package),
+bad-input. Exits non-zero with a message on the first failure."""
+
+import collections
+import math
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+
+import mido
+
+TOOL = None
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def run(args, cwd, expect_ok=True, timeout=300):
+    result = subprocess.run([TOOL] + args, cwd=cwd, capture_output=True, text=True, timeout=timeout)
+    if expect_ok and result.returncode != 0:
+        fail(f"{args} exited {result.returncode}: {result.stderr.strip()}")
+    return result
+
+
+def saved_files(stdout):
+    return [pathlib.Path(line.split(": ", 1)[1]) for line in stdout.splitlines() if line.startswith("MIDI saved to: ")]
+
+
+def chord_lines(stdout):
+    """(bar.beat, chord, scales) for every printed chord line."""
+    lines = []
+    for line in stdout.splitlines():
+        m = re.match(r"^(\d+\.\d+)\s+(\S+(?: \S+)*?)\s{2,}(.*)$", line)
+        if m:
+            lines.append((m.group(1), m.group(2).strip(), m.group(3).strip()))
+    return lines
+
+
+def messages_by_tick(path):
+    """mido's reading of an exported file: {tick: Counter(bytes)} for channel messages."""
+    midi = mido.MidiFile(str(path))
+    if midi.type != 0 or midi.ticks_per_beat != 480 or len(midi.tracks) != 1:
+        fail(f"{path}: type {midi.type}, {midi.ticks_per_beat} ticks per beat, {len(midi.tracks)} tracks")
+    found = collections.defaultdict(collections.Counter)
+    tick = 0
+    for msg in midi.tracks[0]:
+        tick += msg.time
+        if not msg.is_meta:
+            found[tick][tuple(msg.bytes())] += 1
+    return found
+
+
+def expected_by_tick(source):
+    """Where each channel message of a source file belongs at 480 ticks per quarter note, with
+    the recording's Program Change anchor at tick 0. Half-tick places may round either way."""
+    midi = mido.MidiFile(str(source))
+    exact = []
+    for track in midi.tracks:
+        tick = 0
+        for msg in track:
+            tick += msg.time
+            if not msg.is_meta and msg.type != "sysex":
+                exact.append((tick * 480 / midi.ticks_per_beat, tuple(msg.bytes())))
+    return exact
+
+
+def compare(exported, source_exact, label):
+    found = messages_by_tick(exported)
+    anchor = found[0][(0xC0, 0)]
+    if anchor < 1:
+        fail(f"{label}: no Program Change anchor at tick 0")
+    found[0][(0xC0, 0)] -= 1
+    missing = 0
+    for exact, data in source_exact:
+        candidates = {math.floor(exact + 0.5)}
+        if abs(exact - math.floor(exact) - 0.5) < 1e-3:
+            candidates |= {math.floor(exact), math.ceil(exact)}
+        for tick in sorted(candidates):
+            if found[tick][data] > 0:
+                found[tick][data] -= 1
+                break
+        else:
+            missing += 1
+            if missing <= 5:
+                print(f"  {label}: {data} expected at tick {exact} not found")
+    left = sum(sum(c.values()) for c in found.values())
+    if missing or left:
+        fail(f"{label}: {missing} messages missing, {left} unexpected")
+    print(f"{label}: {len(source_exact)} messages at their ticks")
+
+
+def write_progression(path, loops_friendly=False):
+    """C major, A minor, F major 7, G dominant 7, one bar each, in a format 1 file at 96 ticks per
+    quarter note with the tempo in a conductor track: 90 BPM, 140 BPM from bar 2, 70 BPM from
+    beat 2 of bar 3. The notes of each chord start together and stop just before the bar line."""
+    tpq = 96
+    conductor = mido.MidiTrack()
+    conductor.append(mido.MetaMessage("time_signature", numerator=4, denominator=4, time=0))
+    conductor.append(mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(90), time=0))
+    conductor.append(mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(140), time=4 * tpq))
+    conductor.append(mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(70), time=5 * tpq))
+    chords = [[60, 64, 67], [57, 60, 64], [53, 57, 60, 64], [55, 59, 62, 65]]
+    notes = mido.MidiTrack()
+    notes.append(mido.Message("program_change", program=4, channel=2, time=0))
+    last = 0
+    for bar, chord in enumerate(chords):
+        start = bar * 4 * tpq
+        for i, n in enumerate(chord):
+            notes.append(mido.Message("note_on", note=n, velocity=90, channel=2, time=(start - last) if i == 0 else 0))
+            last = start
+        end = start + 4 * tpq - 12
+        for i, n in enumerate(chord):
+            notes.append(mido.Message("note_off", note=n, velocity=0, channel=2, time=(end - last) if i == 0 else 0))
+            last = end
+    notes.append(mido.Message("control_change", control=64, value=0, channel=2, time=0))
+    midi = mido.MidiFile(type=1, ticks_per_beat=tpq)
+    midi.tracks.extend([conductor, notes])
+    midi.save(str(path))
+
+
+def case_demo(tmp):
+    out = run(["--out", "demo-out"], cwd=tmp)
+    files = saved_files(out.stdout)
+    if len(files) != 1 or not files[0].is_file():
+        fail(f"demo: expected one recording, got {files}")
+    if pathlib.Path(tmp, "demo-out") != files[0].parent:
+        fail(f"demo: written to {files[0].parent}")
+    lines = chord_lines(out.stdout)
+    firsts = {}
+    for place, chord, scales in lines:
+        firsts.setdefault(place, (chord, scales))
+    want = {"1.1": "C Major", "2.1": "A Minor 7", "3.1": "D Minor 7", "4.1": "G Dominant 7"}
+    for place, chord in want.items():
+        if place not in firsts or firsts[place][0] != chord:
+            fail(f"demo: at {place} expected {chord}, printed {firsts.get(place)}\n{out.stdout}")
+    if not any("Dorian" in s or "Mixolydian" in s or "Lydian" in s for _, _, s in lines):
+        fail("demo: no mode among the printed scales")
+    if "Major (Ionian)" not in out.stdout:
+        fail("demo: no major scale among the printed scales")
+    # The demo at 100 BPM: every note on the beat grid, 16 beats long.
+    found = messages_by_tick(files[0])
+    notes = sum(c for tick, counter in found.items() for data, c in counter.items() if data[0] & 0xF0 in (0x80, 0x90))
+    if notes != 62 or max(found) != 15 * 480 + 360:
+        fail(f"demo: {notes} note messages, last at tick {max(found)}")
+    print(f"demo: {len(lines)} chord lines, {notes} notes exported")
+
+
+def case_progression(tmp):
+    source = pathlib.Path(tmp, "progression.mid")
+    write_progression(source)
+    out = run([str(source), "--out", "p"], cwd=tmp)
+    lines = chord_lines(out.stdout)
+    got = [(place, chord) for place, chord, _ in lines]
+    want = [("1.1", "C Major"), ("2.1", "A Minor"), ("3.1", "F Major 7"), ("4.1", "G Dominant 7")]
+    if got != want:
+        fail(f"progression: printed {got}, expected {want}\n{out.stdout}")
+    if "C Major (Ionian)" not in lines[0][2]:
+        fail(f"progression: top scales for C major are {lines[0][2]}")
+    files = saved_files(out.stdout)
+    if len(files) != 1:
+        fail(f"progression: {len(files)} files written")
+    compare(files[0], expected_by_tick(source), "progression (format 1, tempo changes)")
+
+
+def case_loops(tmp):
+    source = pathlib.Path(tmp, "progression.mid")
+    write_progression(source)
+    out = run(["--loop", "3", "--out", "loops", str(source)], cwd=tmp)
+    files = saved_files(out.stdout)
+    if len(files) != 3 or len({f.name for f in files}) != 3:
+        fail(f"loops: expected three distinct files, got {files}")
+    exact = expected_by_tick(source)
+    for f in files:
+        compare(f, exact, f"loop pass {f.name}")
+    if out.stdout.count("-- pass ") != 3 or len(chord_lines(out.stdout)) != 12:
+        fail(f"loops: chord lines per pass\n{out.stdout}")
+
+
+def case_debian(tmp, sources):
+    if not sources:
+        fail("no files given")
+    for source in sources:
+        name = pathlib.Path(source).stem
+        out = run([source, "--out", name], cwd=tmp, timeout=600)
+        files = saved_files(out.stdout)
+        if len(files) != 1:
+            fail(f"{source}: {len(files)} files written")
+        if not chord_lines(out.stdout):
+            fail(f"{source}: no chords printed")
+        compare(files[0], expected_by_tick(source), f"{pathlib.Path(source).name}")
+
+
+def case_bad_input(tmp):
+    t = pathlib.Path(tmp)
+    header = b"MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60"
+    def track(body):
+        return b"MTrk" + len(body).to_bytes(4, "big") + body
+    cases = {
+        "text.mid": b"This is not a MIDI file at all\n",
+        "empty.mid": b"",
+        "truncated.mid": header + b"MTrk\x00\x00\x01\x00\x00\x90\x3c",
+        "five-byte-length.mid": header + track(b"\x00\xff\x01\x81\x81\x81\x81\x01x"),
+        "running-status-first.mid": header + track(b"\x00\x3c\x40\x00\xff\x2f\x00"),
+        "status-in-data.mid": header + track(b"\x00\x90\x3c\x91\x00\xff\x2f\x00"),
+    }
+    for name, data in cases.items():
+        (t / name).write_bytes(data)
+        result = run([name, "--out", "bad"], cwd=tmp, expect_ok=False)
+        lines = result.stderr.strip().splitlines()
+        if result.returncode <= 0 or len(lines) != 1 or name not in lines[0]:
+            fail(f"{name}: exit {result.returncode}, stderr {result.stderr!r}")
+        print(f"{name}: {lines[0]}")
+    for args in (["missing.mid"], ["--loop", "0"], ["--loop", "x"], ["--out"], ["--frobnicate"], ["a.mid", "b.mid"]):
+        result = run(args, cwd=tmp, expect_ok=False)
+        if result.returncode <= 0 or len(result.stderr.strip().splitlines()) != 1:
+            fail(f"{args}: exit {result.returncode}, stderr {result.stderr!r}")
+    # What readers accept is played: running status, SysEx, meta events, an unknown chunk.
+    good = header[:-2] + b"\x00\x60" + b"XYZW\x00\x00\x00\x02ab" + track(
+        b"\x00\xff\x03\x04name\x00\x90\x3c\x40\x00\x40\x40\x00\x43\x40"
+        b"\x00\xf0\x04\x7e\x7f\x09\xf7\x00\xf7\x01\xf8\x60\x3c\x00\x00\xff\x2f\x00")
+    (t / "lenient.mid").write_bytes(good)
+    result = run(["lenient.mid", "--out", "ok"], cwd=tmp)
+    files = saved_files(result.stdout)
+    if len(files) != 1 or "C Major" not in result.stdout:
+        fail(f"lenient.mid: {result.stdout}")
+    found = messages_by_tick(files[0])
+    if found[0][(0x90, 0x3C, 0x40)] != 1 or found[0][(0x90, 0x43, 0x40)] != 1 or found[480][(0x90, 0x3C, 0)] != 1:
+        fail(f"lenient.mid: exported {dict(found)}")
+    print("lenient.mid: played and exported")
+
+
+def main():
+    global TOOL
+    TOOL = sys.argv[1]
+    case = sys.argv[2]
+    with tempfile.TemporaryDirectory() as tmp:
+        if case == "demo":
+            case_demo(tmp)
+        elif case == "progression":
+            case_progression(tmp)
+        elif case == "loops":
+            case_loops(tmp)
+        elif case == "debian":
+            case_debian(tmp, sys.argv[3:])
+        elif case == "bad-input":
+            case_bad_input(tmp)
+        else:
+            fail(f"unknown case {case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
