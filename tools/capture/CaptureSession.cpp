@@ -12,7 +12,7 @@ constexpr std::size_t scalesShown = 3;
 }
 
 CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, int passes)
-    : file(midiFile), player(midiFile, sampleRate, passes), processor(createPluginFilter()),
+    : player(midiFile, sampleRate, passes), processor(createPluginFilter()),
       unit(dynamic_cast<MidiSondrelAudioUnit&>(*processor))
 {
     // Passes follow each other within a millisecond; their recordings need distinct start times.

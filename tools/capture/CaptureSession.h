@@ -42,7 +42,6 @@ public:
 private:
     void saveLiveRecording(int pass, const SaveRecording& saveRecording);
 
-    const Corvel::MidiFile& file;
     FilePlayer player;
     std::unique_ptr<juce::AudioProcessor> processor;
     MidiSondrelAudioUnit& unit;
