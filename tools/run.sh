@@ -24,14 +24,24 @@ echo "LV2 hosts see:"
 lv2ls | grep -F "urn:corvel:midi-sondrel" || echo "  (not listed: check LV2_PATH)"
 echo
 
-if [ -n "${DISPLAY:-}" ] && command -v xdpyinfo >/dev/null 2>&1 && ! xdpyinfo >/dev/null 2>&1; then
-  echo "DISPLAY=$DISPLAY does not answer; running without the window."
-  unset DISPLAY
-fi
-if [ -n "${DISPLAY:-}" ]; then
+# A display that answers: xdpyinfo where it is installed, else the local X socket.
+display_answers() {
+  [ -n "${DISPLAY:-}" ] || return 1
+  if command -v xdpyinfo >/dev/null 2>&1; then
+    xdpyinfo >/dev/null 2>&1
+    return
+  fi
+  case "$DISPLAY" in
+    :*) local n="${DISPLAY#:}"; [ -S "/tmp/.X11-unix/X${n%%.*}" ] ;;
+    *) return 0 ;;
+  esac
+}
+
+if display_answers; then
   echo "Starting MIDI Sondrel with the demo playing (close the window to quit)."
   exec "$HOME/.local/bin/midi-sondrel" --demo
 fi
+[ -z "${DISPLAY:-}" ] || echo "DISPLAY=$DISPLAY does not answer; running without the window."
 
 out="$PWD/build/release/demo-recordings"
 echo "No display: playing the built-in demo through the plug-in with midi-sondrel-capture."
