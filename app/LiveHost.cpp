@@ -45,6 +45,7 @@ private:
     LiveHost& host;
 };
 
+// The audio unit learns that it runs in a standalone app, as JUCE's own standalone wrapper tells it.
 LiveHost::LiveHost()
     : plugin((juce::AudioProcessor::setTypeOfNextNewPlugin(juce::AudioProcessor::wrapperType_Standalone),
               createPluginFilter())),

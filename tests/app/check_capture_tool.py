@@ -235,6 +235,15 @@ def case_bad_input(tmp):
     if found[0][(0x90, 0x3C, 0x40)] != 1 or found[0][(0x90, 0x43, 0x40)] != 1 or found[480][(0x90, 0x3C, 0)] != 1:
         fail(f"lenient.mid: exported {dict(found)}")
     print("lenient.mid: played and exported")
+    # SMPTE time: 25 frames of 40 ticks a second; at the default 120 BPM one second is two beats.
+    smpte = b"MThd\x00\x00\x00\x06\x00\x00\x00\x01\xe7\x28" + track(
+        b"\x00\x90\x3c\x40\x87\x68\x80\x3c\x00\x00\xff\x2f\x00")
+    (t / "smpte.mid").write_bytes(smpte)
+    result = run(["smpte.mid", "--out", "ok"], cwd=tmp)
+    found = messages_by_tick(saved_files(result.stdout)[0])
+    if found[960][(0x80, 0x3C, 0)] != 1:
+        fail(f"smpte.mid: exported {dict(found)}")
+    print("smpte.mid: one second is two beats")
 
 
 def main():
