@@ -62,6 +62,8 @@ public:
     void loadEvents(const RecordingSummary& summary);
 
     bool isPolling() const { return pollTimer.isTimerRunning(); }
+    /// Stops the timer; pollKernel can still be called by hand (an offline driver, a test).
+    void stopPolling() { pollTimer.stopTimer(); }
     MidiSondrelAudioUnit* sondrelAU() const;
 
     // --- the update feed --------------------------------------------------------------

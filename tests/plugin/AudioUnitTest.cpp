@@ -238,14 +238,14 @@ TEST(AudioUnit, TheAudioThreadNeitherAllocatesNorLocksAfterWarmUp)
         return scope.allocations() + scope.locks();
     };
     run(0, 256);
-    p.unit.settings()->poll();
+    p.unit.settings()->pollKernel();
 
     long total = 0;
     std::int64_t t = 256;
     for (int round = 0; round < 7; ++round) {  // more than five jumps back
         for (int i = 0; i < 40; ++i, t += 256)
             total += run(t, i % 3 == 0 ? 0 : 64);
-        p.unit.settings()->poll();
+        p.unit.settings()->pollKernel();
         t = round;
     }
     EXPECT_EQ(total, 0);  // allocations and locks

@@ -78,6 +78,8 @@ inline std::vector<Message> fromBuffer(const juce::MidiBuffer& buffer)
     return messages;
 }
 
+inline constexpr const char* closedLoopbackServer = "http://127.0.0.1:9";
+
 /// The plug-in as a host gets it from the factory.
 struct Plugin {
     std::unique_ptr<juce::AudioProcessor> processor{createPluginFilter()};
@@ -85,7 +87,12 @@ struct Plugin {
     ScriptedPlayHead playHead;
     juce::AudioBuffer<float> audio{2, 512};
 
-    Plugin() { processor->setPlayHead(&playHead); }
+    Plugin()
+    {
+        processor->setPlayHead(&playHead);
+        // The start-up update check stays on this machine: a closed loopback port.
+        unit.settings()->setUpdateServer(closedLoopbackServer);
+    }
 
     void prepare(double rate = 48000.0, int block = 512) { processor->prepareToPlay(rate, block); }
 
