@@ -13,7 +13,7 @@ MidiEventRows MidiEventRows::forRecording(std::int64_t startTime, std::vector<Mi
 {
     MidiEventRows list;
     list.count = rows.size();
-    list.rows = std::make_shared<std::vector<MidiEvent>>(std::move(rows));
+    list.rows = std::make_shared<std::deque<MidiEvent>>(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     list.startTime = startTime;
     return list;
 }
@@ -22,7 +22,10 @@ MidiEventRows MidiEventRows::appending(std::vector<MidiEvent>&& more) const
 {
     if (rows == nullptr || rows->size() != count) {
         // Someone already appended past this copy (or there is no list): start a list of our own.
-        std::vector<MidiEvent> all(begin(), end());
+        std::vector<MidiEvent> all;
+        all.reserve(count + more.size());
+        for (std::size_t i = 0; i < count; ++i)
+            all.push_back((*rows)[i]);
         all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
         return forRecording(startTime, std::move(all));
     }

@@ -3,6 +3,7 @@
 #include "MIDIRecorder.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@ struct MidiEvent {
 
 /// The rows of one recording. Rows are only ever appended while that recording is live, so the
 /// list is shared: a copy is a view of the rows up to its own count, and appending keeps the
-/// earlier rows in place. Message thread.
+/// earlier rows in place (a deque: growing never moves the rows already there). Message thread.
 class MidiEventRows {
 public:
     MidiEventRows() = default;
@@ -33,8 +34,6 @@ public:
     std::size_t size() const noexcept { return count; }
     bool empty() const noexcept { return count == 0; }
     const MidiEvent& operator[](std::size_t i) const { return (*rows)[i]; }
-    const MidiEvent* begin() const noexcept { return rows ? rows->data() : nullptr; }
-    const MidiEvent* end() const noexcept { return rows ? rows->data() + count : nullptr; }
 
     /// The start time of the recording the rows belong to (0 for none).
     std::int64_t recordingStartTime() const noexcept { return startTime; }
@@ -51,7 +50,7 @@ public:
     }
 
 private:
-    std::shared_ptr<std::vector<MidiEvent>> rows;
+    std::shared_ptr<std::deque<MidiEvent>> rows;
     std::size_t count = 0;
     std::int64_t startTime = 0;
 };

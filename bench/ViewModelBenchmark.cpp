@@ -1,0 +1,113 @@
+// One tick of the window's model while a 1,000,000-event live recording is selected and grows
+// by 16 events per tick: the rows are appended to, against rebuilding them from the whole
+// recording on every tick, in the same run.
+
+#include "MidiSondrelAudioUnit.h"
+#include "Settings.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace juce {
+bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
+}
+
+namespace {
+
+constexpr int blockSize = 512;
+constexpr std::int64_t recordingSize = 1'000'000;
+
+struct PlayHead final : juce::AudioPlayHead {
+    std::int64_t time = 0;
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        PositionInfo p;
+        p.setTimeInSamples(time);
+        p.setPpqPosition(static_cast<double>(time) / 24000.0);
+        p.setBpm(120.0);
+        p.setIsPlaying(true);
+        return p;
+    }
+};
+
+juce::MidiBuffer blockOf(int events)
+{
+    juce::MidiBuffer midi;
+    for (int i = 0; i < events; ++i) {
+        const juce::uint8 bytes[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90), static_cast<juce::uint8>(36 + i % 48), 100};
+        midi.addEvent(bytes, 3, i * blockSize / events);
+    }
+    return midi;
+}
+
+void pumpMessages()
+{
+    while (juce::dispatchNextMessageOnSystemQueue(true)) {
+    }
+}
+
+/// The plug-in with a selected live recording of a million events, rows loaded.
+struct Session {
+    juce::ScopedJuceInitialiser_GUI juce;
+    std::unique_ptr<juce::AudioProcessor> processor{createPluginFilter()};
+    MidiSondrelAudioUnit& unit = dynamic_cast<MidiSondrelAudioUnit&>(*processor);
+    Settings& settings = *unit.settings();
+    PlayHead head;
+    juce::AudioBuffer<float> audio{2, blockSize};
+    juce::MidiBuffer sixteen = blockOf(16);
+
+    Session()
+    {
+        settings.stopPolling();
+        settings.setUpdateServer("http://127.0.0.1:9");
+        processor->setPlayHead(&head);
+        processor->prepareToPlay(48000.0, blockSize);
+        juce::MidiBuffer many = blockOf(500);
+        for (std::int64_t n = 0; n < recordingSize; n += 500) {
+            render(many);
+            if ((n / 500) % 64 == 0)
+                unit.kernel().midiRecorder->drain();
+        }
+        tick();
+    }
+
+    void render(juce::MidiBuffer& midi)
+    {
+        processor->processBlock(audio, midi);
+        head.time += blockSize;
+    }
+
+    void tick()
+    {
+        settings.pollKernel();
+        pumpMessages();
+    }
+};
+
+void run(benchmark::State& state, bool rebuildEveryTick)
+{
+    Session session;
+    const auto before = session.settings.selectedRecordingEvents.peek().size();
+    for (auto _ : state) {
+        state.PauseTiming();
+        session.render(session.sixteen);  // the audio thread's part is not the tick's cost
+        if (rebuildEveryTick)
+            session.settings.selectedRecordingEvents.set({});
+        state.ResumeTiming();
+        session.tick();
+    }
+    const auto after = session.settings.selectedRecordingEvents.peek().size();
+    if (after != before + 16 * static_cast<std::size_t>(state.iterations()))
+        state.SkipWithError("the rows do not match the recording");
+    state.counters["rows"] = static_cast<double>(after);
+}
+
+void BM_TickAppendingRows(benchmark::State& state) { run(state, false); }
+void BM_TickRebuildingRows(benchmark::State& state) { run(state, true); }
+
+} // namespace
+
+BENCHMARK(BM_TickAppendingRows)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+BENCHMARK(BM_TickRebuildingRows)->Unit(benchmark::kMicrosecond)->Iterations(20);
+BENCHMARK_MAIN();
