@@ -7,7 +7,7 @@ namespace Wickerlamp {
 /// The library's resources (artwork), compiled into the binary.
 class ResourceBundle {
 public:
-    /// The bytes of a named resource ("logo.svg"), or an empty block when there is none.
+    /// The bytes of a named resource ("corvel-logo.svg"), or an empty block when there is none.
     juce::MemoryBlock named(const juce::String& fileName) const;
 };
 
