@@ -68,7 +68,8 @@ def black_key(x, body, face):
 
 def svg(width, height, title, body):
     return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" '
-            f'viewBox="0 0 {width} {height}">\n  <title>{title}</title>\n{body}</svg>\n')
+            f'viewBox="0 0 {width} {height}">\n  <title>{title}</title>\n'
+            f'  <rect width="{width}" height="{height}" fill="none"/>\n{body}</svg>\n')
 
 
 def strip():
