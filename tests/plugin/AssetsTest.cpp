@@ -195,40 +195,27 @@ TEST(AssetCatalogue, MissingNamesShowAsMagentaOrNothing)
     EXPECT_EQ(catalogue.image("box")->getTransform(), juce::AffineTransform()) << "a change to a copy stays there";
 }
 
-TEST(AssetCatalogue, LibraryHasTheNamesItsControlsAndHeaderUse)
+TEST(AssetCatalogue, EachCatalogueHasExactlyTheNamesItsViewsUse)
 {
-    const auto& library = AssetCatalogue::library();
-    for (const char* name : libraryColourNames) {
-        EXPECT_TRUE(library.hasColour(name)) << name;
-        EXPECT_FALSE(library.hasImage(name)) << name;
-        EXPECT_TRUE(library.colour(name).isOpaque()) << name;
-    }
-    for (const auto& [name, size] : libraryImageSizes) {
-        EXPECT_TRUE(library.hasImage(name)) << name;
-        EXPECT_FALSE(library.hasColour(name)) << name;
-    }
-    EXPECT_EQ(library.colourNames().size(), int(std::size(libraryColourNames)));
-    EXPECT_EQ(library.imageNames().size(), int(libraryImageSizes.size()));
-    EXPECT_EQ(&library, &AssetCatalogue::library()) << "built once";
-}
-
-TEST(AssetCatalogue, PluginHasTheNamesTheWindowUses)
-{
-    const auto& assets = pluginAssets();
-    for (const char* name : pluginColourNames) {
-        EXPECT_TRUE(assets.hasColour(name)) << name;
-        EXPECT_FALSE(assets.hasImage(name)) << name;
-        EXPECT_TRUE(assets.colour(name).isOpaque()) << name;
-    }
-    const auto sizes = pluginImageSizes();
-    EXPECT_EQ(sizes.size(), 20u);
-    for (const auto& [name, size] : sizes) {
-        EXPECT_TRUE(assets.hasImage(name)) << name;
-        EXPECT_FALSE(assets.hasColour(name)) << name;
-    }
-    EXPECT_EQ(assets.colourNames().size(), int(std::size(pluginColourNames)));
-    EXPECT_EQ(assets.imageNames().size(), int(sizes.size()));
-    EXPECT_EQ(&assets, &pluginAssets()) << "built once";
+    const auto check = [](const AssetCatalogue& catalogue, const std::vector<const char*>& colourNames,
+                          const std::map<juce::String, Size>& imageSizes) {
+        for (const char* name : colourNames) {
+            EXPECT_TRUE(catalogue.hasColour(name)) << name;
+            EXPECT_FALSE(catalogue.hasImage(name)) << name;
+            EXPECT_TRUE(catalogue.colour(name).isOpaque()) << name;
+        }
+        for (const auto& [name, size] : imageSizes) {
+            EXPECT_TRUE(catalogue.hasImage(name)) << name;
+            EXPECT_FALSE(catalogue.hasColour(name)) << name;
+        }
+        EXPECT_EQ(catalogue.colourNames().size(), int(colourNames.size()));
+        EXPECT_EQ(catalogue.imageNames().size(), int(imageSizes.size()));
+    };
+    check(AssetCatalogue::library(), {std::begin(libraryColourNames), std::end(libraryColourNames)}, libraryImageSizes);
+    check(pluginAssets(), {std::begin(pluginColourNames), std::end(pluginColourNames)}, pluginImageSizes());
+    EXPECT_EQ(pluginImageSizes().size(), 20u);
+    EXPECT_EQ(&AssetCatalogue::library(), &AssetCatalogue::library()) << "built once";
+    EXPECT_EQ(&pluginAssets(), &pluginAssets()) << "built once";
 }
 
 TEST(AssetCatalogue, TextColoursStandOutFromTheBackgrounds)
