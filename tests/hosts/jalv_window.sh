@@ -1,0 +1,364 @@
+#!/usr/bin/env bash
+# MIDI Sondrel's own window, opened by jalv.gtk3 on a private Xvfb display and a private JACK
+# server (dummy back end). jalv embeds the plug-in's X11 window in its GTK window (suil's
+# X11-in-GTK3 wrapper); the console jalv cannot show it, since the UI needs a parent window.
+#
+# Checks, in order:
+#   - jalv shows a window titled with the plug-in's name, with the plug-in's own X11 window
+#     embedded in it (not jalv's generic controls), mapped and of a settled size;
+#   - [size] that size is the design size, 640 x 474 (Xvfb runs at 96 dpi: scale 1);
+#   - a screenshot of the plug-in's window is saved as SCREENSHOT, with the window's size and
+#     more than one colour (the editor painted something);
+#   - after jalv's window is resized to twice its width (height unchanged), the plug-in's window
+#     has grown with it and paints again (a second screenshot, SCREENSHOT with -resized);
+#   - [proportions] its new geometry is 640:474 within a few pixels, at least 1.5 times as wide
+#     as the design: the window scales uniformly;
+#   - jalv is still running, shuts down cleanly on SIGINT and reported the plug-in's UI.
+#
+# Usage: jalv_window.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME SCREENSHOT [--pending=CHECK,...]
+# --pending names bracketed checks that are known not to hold yet: their failure is reported
+# as "NOT YET" and does not fail the test, but a pending check that holds does fail it, so the
+# mark cannot outlive the reason for it.
+#
+# Every process it starts runs under `timeout --foreground -k` (which reaps what it kills), so
+# none outlives the test even if this script is killed outright; the EXIT trap stops them all
+# by PID.
+set -uo pipefail
+
+readonly DESIGN_W=640 DESIGN_H=474
+readonly TOLERANCE=3      # pixels allowed off the 640:474 line after resizing
+readonly STEP_TIMEOUT=40  # seconds allowed for any one thing to happen (loaded 2-core machine)
+readonly SETTLE=2         # seconds a window's geometry must stay unchanged to count as settled
+readonly LIFETIME=170     # hard cap on every process started here (the CTest timeout is 200)
+readonly POLL=0.25
+
+if [ $# -lt 4 ] || [ $# -gt 5 ] || [ ! -d "$1" ]; then
+  echo "usage: $0 BUNDLE_DIR PLUGIN_URI PLUGIN_NAME SCREENSHOT [--pending=CHECK,...]" >&2
+  exit 2
+fi
+bundle=$1 uri=$2 plugin_name=$3 shot=$4
+pending=","
+if [ $# -eq 5 ]; then
+  case $5 in
+    --pending=*) pending=",${5#--pending=}," ;;
+    *) echo "unknown option $5" >&2; exit 2 ;;
+  esac
+fi
+shot_resized="${shot%.png}-resized.png"
+
+for tool in Xvfb jackd jack_wait jalv.gtk3 xdotool xwininfo xprop maim python3 timeout; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool not found (tools/install-deps.sh installs it)"; exit 1; }
+done
+mkdir -p "$(dirname "$shot")" || exit 2
+rm -f "$shot" "$shot_resized"
+
+LV2_PATH=$(cd "$(dirname "$bundle")" && pwd) || exit 2
+export LV2_PATH
+server="sondrel-ui-$$-$RANDOM"
+export JACK_DEFAULT_SERVER=$server JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
+# Nothing from the calling session: no bus, no display, no settings, no installed plug-ins.
+unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
+work=$(mktemp -d "${TMPDIR:-/tmp}/sondrel-jalv-ui.XXXXXX") || exit 2
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config" \
+  XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share"
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR" || exit 2
+export GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+
+pids=()         # started processes (the timeout wrappers), in start order
+names=()        # what each one is
+stop_signals=() # how each one is asked to stop
+declare -A reaped=() # PIDs already waited for: never signal those again, the number may be reused
+
+stop_pid() { # PID SIGNAL
+  [ -n "${reaped[$1]:-}" ] && return 0
+  # Not yet waited for, so the PID is still ours even if the process has exited.
+  kill "-$2" "$1" 2>/dev/null
+  # timeout passes the signal on and sends SIGKILL 2 s later if needed, so this wait is bounded.
+  wait "$1" 2>/dev/null
+  reaped[$1]=1
+}
+
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do # jalv first, then JACK, the display last
+    stop_pid "${pids[i]}" "${stop_signals[i]}"
+  done
+  # A server that had to be killed leaves its named semaphores and segments behind.
+  rm -f /dev/shm/jack_sem.*_"${server}"_* /dev/shm/jack_"${server}"_* 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+start() { # LOG SIGNAL COMMAND...: runs COMMAND in the background, capped at LIFETIME seconds;
+  # SIGNAL is the one it shuts down cleanly on.
+  local log=$1 sig=$2
+  shift 2
+  timeout --foreground -k 2 "$LIFETIME" "$@" >"$work/$log.out" 2>"$work/$log.err" </dev/null &
+  last_pid=$!
+  pids+=("$last_pid")
+  names+=("$1 [$log]")
+  stop_signals+=("$sig")
+}
+
+all_running() { # dies if any started process has already exited
+  local i
+  for ((i = 0; i < ${#pids[@]}; i++)); do
+    [ -n "${reaped[${pids[i]}]:-}" ] && continue
+    kill -0 "${pids[i]}" 2>/dev/null || die "${names[i]} exited early"
+  done
+}
+
+diagnostics() {
+  echo "===== diagnostics"
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "----- windows on $DISPLAY"
+    timeout --foreground -k 1 5 xwininfo -root -tree 2>&1 | head -n 40
+  fi
+  local f
+  for f in jalv.out jalv.err jackd.err xvfb.err; do
+    if [ -s "$work/$f" ]; then
+      echo "----- $f (last 30 lines, without JACK's xrun reports)"
+      grep -v 'XRun' "$work/$f" | tail -n 30
+    fi
+  done
+}
+
+die() {
+  echo "FAIL: $*"
+  diagnostics
+  exit 1
+}
+
+x() { # runs an X client, bounded in time
+  timeout --foreground -k 1 10 "$@"
+}
+
+# --- the display: Xvfb picks a free display number itself and writes it to fd 3 once it
+# accepts clients. Local connections only, 96 dpi so that the window's scale is 1.
+timeout --foreground -k 2 "$LIFETIME" Xvfb -displayfd 3 -nolisten tcp -screen 0 2560x1600x24 -dpi 96 \
+  3>"$work/display" >"$work/xvfb.out" 2>"$work/xvfb.err" </dev/null &
+pids+=($!)
+names+=(Xvfb)
+stop_signals+=(TERM)
+deadline=$((SECONDS + STEP_TIMEOUT))
+until grep -qE '^[0-9]+$' "$work/display" 2>/dev/null; do
+  all_running
+  ((SECONDS < deadline)) || die "Xvfb did not report a display within ${STEP_TIMEOUT}s"
+  sleep "$POLL"
+done
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+# --- JACK server: dummy back end, no realtime scheduling.
+start jackd TERM jackd -n "$server" -r -S -d dummy -r 48000 -p 256 -C 0 -P 0
+x jack_wait -s "$server" -w -t "$STEP_TIMEOUT" >/dev/null 2>&1 || die "JACK server $server did not come up"
+echo "LV2_PATH=$LV2_PATH JACK server=$server DISPLAY=$DISPLAY"
+
+# --- jalv with the plug-in's own UI, without jalv's menu bar.
+start jalv INT jalv.gtk3 --no-menu "$uri"
+jalv_pid=$last_pid
+
+# Window lookups. jalv titles its window with the plug-in's name; the plug-in's window is the
+# outermost window below it that its toolkit marks with a window type (GTK gives its own child
+# windows none; a GL surface inside the plug-in's window would be deeper still).
+toplevel() {
+  local name_regex
+  name_regex="^$(sed 's/[][\.*^$()+?{}|]/\\&/g' <<<"$plugin_name")\$"
+  local id
+  id=$(x xdotool search --all --onlyvisible --name "$name_regex" 2>/dev/null | head -n 1)
+  [ -n "$id" ] && printf '0x%x\n' "$id"
+}
+children() { # WINDOW: direct children, one id a line
+  x xwininfo -children -id "$1" 2>/dev/null | awk '/child(ren)?:$/ { on = 1; next } on && $1 ~ /^0x/ { print $1 }'
+}
+plugin_window() { # TOPLEVEL: breadth-first
+  local queue=("$1") next=() w c
+  while [ ${#queue[@]} -gt 0 ]; do
+    next=()
+    for w in "${queue[@]}"; do
+      for c in $(children "$w"); do
+        if x xprop -id "$c" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q '_NET_WM_WINDOW_TYPE_'; then
+          echo "$c"
+          return 0
+        fi
+        next+=("$c")
+      done
+    done
+    queue=("${next[@]}")
+  done
+  return 1
+}
+geometry() { # WINDOW: "WIDTHxHEIGHT" if the window is viewable, nothing otherwise
+  x xwininfo -id "$1" 2>/dev/null | awk '
+    /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } /Map State:/ { s = $3 }
+    END { if (s == "IsViewable" && w > 0 && h > 0) print w "x" h }'
+}
+
+# Waits until WINDOW's geometry has stayed the same for SETTLE seconds, and differs from
+# UNLIKE if given; prints it.
+settled_geometry() { # WINDOW WHAT [UNLIKE]
+  local win=$1 what=$2 unlike=${3:-} deadline=$((SECONDS + STEP_TIMEOUT)) g last="" since=$SECONDS
+  while :; do
+    all_running
+    g=$(geometry "$win")
+    if [ "$g" != "$last" ]; then
+      last=$g since=$SECONDS
+    elif [ -n "$g" ] && [ "$g" != "$unlike" ] && ((SECONDS - since >= SETTLE)); then
+      echo "$g"
+      return 0
+    fi
+    ((SECONDS < deadline)) || die "$what: no settled geometry within ${STEP_TIMEOUT}s (last seen: ${g:-not viewable})"
+    sleep "$POLL"
+  done
+}
+
+deadline=$((SECONDS + STEP_TIMEOUT))
+top="" plugwin=""
+while :; do
+  all_running
+  top=$(toplevel)
+  [ -n "$top" ] && plugwin=$(plugin_window "$top") && [ -n "$(geometry "$plugwin")" ] && break
+  ((SECONDS < deadline)) ||
+    die "no window titled \"$plugin_name\" with the plug-in's window inside within ${STEP_TIMEOUT}s" \
+      "(jalv window: ${top:-none})"
+  sleep "$POLL"
+done
+first=$(settled_geometry "$plugwin" "the plug-in's window")
+w0=${first%x*} h0=${first#*x}
+echo "jalv window $top holds the plug-in's window $plugwin: ${w0} x ${h0}"
+
+# Checks whose failure only means "not yet" while they are listed in --pending.
+failed=0
+pending_failed=() pending_held=()
+check() { # NAME MESSAGE CONDITION...
+  local name=$1 message=$2
+  shift 2
+  if "$@"; then
+    echo "ok [$name]: $message"
+    [[ $pending == *",$name,"* ]] && pending_held+=("$name")
+  elif [[ $pending == *",$name,"* ]]; then
+    echo "NOT YET [$name]: $message - does not hold yet, marked pending in tests/hosts/CMakeLists.txt"
+    pending_failed+=("$name")
+  else
+    echo "FAIL [$name]: $message"
+    failed=1
+  fi
+}
+near() { # A B: |A - B| <= TOLERANCE
+  local d=$(($1 - $2))
+  ((d >= -TOLERANCE && d <= TOLERANCE))
+}
+design_size() { near "$w0" "$DESIGN_W" && near "$h0" "$DESIGN_H"; }
+check size "the plug-in's window opens at ${DESIGN_W} x ${DESIGN_H} (it is ${w0} x ${h0})" design_size
+
+# Screenshots: retried until the window has painted more than one colour, since the first
+# frame may not be drawn yet when the window is mapped.
+png_report() { # FILE WIDTH HEIGHT: prints "WxH, N colours"; fails unless a W x H PNG of 2+ colours
+  python3 - "$@" <<'PY'
+import struct, sys, zlib
+
+path, want_w, want_h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+data = open(path, "rb").read()
+if data[:8] != b"\x89PNG\r\n\x1a\n":
+    sys.exit(f"{path}: not a PNG")
+pos, idat, head = 8, b"", None
+while pos + 8 <= len(data):
+    length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + length]
+    if kind == b"IHDR":
+        head = struct.unpack(">IIBBBBB", body)
+    elif kind == b"IDAT":
+        idat += body
+    elif kind == b"IEND":
+        break
+    pos += 12 + length
+if head is None:
+    sys.exit(f"{path}: no IHDR")
+width, height, depth, ctype, _, _, interlace = head
+channels = {0: 1, 2: 3, 4: 2, 6: 4}.get(ctype)
+if depth != 8 or channels is None or interlace:
+    sys.exit(f"{path}: unsupported PNG (depth {depth}, colour type {ctype}, interlace {interlace})")
+raw, bpp = zlib.decompress(idat), channels
+stride = width * bpp
+prev, colours, out = bytearray(stride), set(), 0
+for y in range(height):
+    f, line = raw[out], bytearray(raw[out + 1:out + 1 + stride])
+    out += 1 + stride
+    for i in range(stride):
+        a = line[i - bpp] if i >= bpp else 0
+        b = prev[i]
+        c = prev[i - bpp] if i >= bpp else 0
+        if f == 1: line[i] = (line[i] + a) & 255
+        elif f == 2: line[i] = (line[i] + b) & 255
+        elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
+        elif f == 4:
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        elif f != 0:
+            sys.exit(f"{path}: bad filter {f} on row {y}")
+    colours.update(bytes(line[i:i + bpp]) for i in range(0, stride, bpp))
+    prev = line
+print(f"{width}x{height}, {len(colours)} colour{'s' if len(colours) != 1 else ''}")
+if (width, height) != (want_w, want_h):
+    sys.exit(1)
+sys.exit(0 if len(colours) > 1 else 1)
+PY
+}
+screenshot() { # WINDOW WIDTH HEIGHT FILE WHAT
+  local deadline=$((SECONDS + STEP_TIMEOUT)) report=""
+  while :; do
+    all_running
+    if x maim --hidecursor -i "$(($1))" "$4" 2>"$work/maim.err"; then
+      report=$(png_report "$4" "$2" "$3" 2>&1) && { echo "$5 saved to $4: $report"; return 0; }
+    else
+      report=$(head -n 3 "$work/maim.err")
+    fi
+    ((SECONDS < deadline)) || die "$5: no ${2} x ${3} screenshot with more than one colour within ${STEP_TIMEOUT}s (last: $report)"
+    sleep 0.5
+  done
+}
+screenshot "$plugwin" "$w0" "$h0" "$shot" "the plug-in's window"
+
+# --- resize jalv's window as a window manager would when the user drags it: twice the width,
+# the same height. The plug-in's window must follow; a uniformly scaling window keeps 640:474.
+top_geometry=$(geometry "$top")
+tw=${top_geometry%x*} th=${top_geometry#*x}
+x xdotool windowsize "$top" $((2 * tw)) "$th" || die "xdotool windowsize failed"
+second=$(settled_geometry "$plugwin" "the plug-in's window after resizing jalv's to $((2 * tw)) x $th" "$first")
+w1=${second%x*} h1=${second#*x}
+echo "jalv window resized from ${tw} x ${th} to $(geometry "$top" | tr x ' ' | sed 's/ / x /'); plug-in window now ${w1} x ${h1}"
+((w1 * 4 >= w0 * 5)) || die "the plug-in's window did not grow with jalv's: ${w0} x ${h0} -> ${w1} x ${h1}"
+screenshot "$plugwin" "$w1" "$h1" "$shot_resized" "the resized plug-in's window"
+proportional() {
+  ((w1 * 2 >= DESIGN_W * 3)) && near "$h1" $(((w1 * DESIGN_H + DESIGN_W / 2) / DESIGN_W))
+}
+check proportions "after the resize the plug-in's window is ${w1} x ${h1}; at $DESIGN_W:$DESIGN_H that width\
+ needs a height of $(((w1 * DESIGN_H + DESIGN_W / 2) / DESIGN_W)) +-$TOLERANCE (and a width of at least $((DESIGN_W * 3 / 2)))" \
+  proportional
+
+# --- jalv shuts down cleanly and reported the plug-in's own UI.
+kill -0 "$jalv_pid" 2>/dev/null || die "jalv is no longer running"
+kill -INT "$jalv_pid"
+deadline=$((SECONDS + STEP_TIMEOUT))
+while kill -0 "$jalv_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep "$POLL"; done
+if kill -0 "$jalv_pid" 2>/dev/null; then
+  die "jalv did not exit within ${STEP_TIMEOUT}s of SIGINT"
+fi
+wait "$jalv_pid"
+status=$?
+reaped[$jalv_pid]=1
+((status == 0)) || die "jalv exited with status $status after SIGINT"
+awk -v uri="$uri" '$1 == "UI:" && index($2, uri) == 1 { found = 1 } END { exit !found }' "$work/jalv.out" "$work/jalv.err" ||
+  die "jalv did not report loading the plug-in's own UI"
+echo "jalv shut down cleanly"
+
+if [ ${#pending_held[@]} -gt 0 ]; then
+  die "check(s) [${pending_held[*]}] now hold: remove them from --pending in tests/hosts/CMakeLists.txt"
+fi
+((failed == 0)) || die "the plug-in's window in jalv is not as expected"
+if [ ${#pending_failed[@]} -gt 0 ]; then
+  echo "jalv: the plug-in's window opens, paints and follows a resize; NOT YET holding: ${pending_failed[*]}"
+else
+  echo "jalv: the plug-in's window opens at ${DESIGN_W} x ${DESIGN_H}, paints, and scales uniformly"
+fi
