@@ -1,5 +1,7 @@
 #include "MidiSondrelAudioUnit.h"
 
+#include "AudioUnitViewController.h"
+
 #include "Settings.h"
 
 namespace {
@@ -82,7 +84,7 @@ std::vector<Corvel::Scale> MidiSondrelAudioUnit::currentScalesForDisplay()
 
 juce::AudioProcessorEditor* MidiSondrelAudioUnit::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor(*this);
+    return new AudioUnitViewController(*this);
 }
 
 // The host keeps the parameter values; nothing else of the plug-in is saved.

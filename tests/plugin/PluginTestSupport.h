@@ -8,6 +8,7 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -121,5 +122,52 @@ struct Plugin {
         return recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).events.toVector(); });
     }
 };
+
+// Recordings are found by their start time, so each one gets its own millisecond.
+inline std::atomic<std::int64_t> fakeNow{1700000000999};
+inline std::int64_t fakeClock() noexcept { return fakeNow.fetch_add(1000); }
+
+/// A plug-in whose model is ticked by hand: one tick is pollKernel and the steps it schedules.
+struct LiveModel : Plugin {
+    Settings& settings = *unit.settings();
+    std::int64_t time = 0;
+    double beat = 0.0;
+
+    LiveModel()
+    {
+        settings.stopPolling();
+        unit.kernel().setWallClock(&fakeClock);
+        prepare(48000.0, 512);
+        pumpMessages();  // the start-up update check is scheduled; it has nowhere to go
+    }
+
+    void tick()
+    {
+        settings.pollKernel();
+        pumpMessages();
+    }
+
+    /// One block at the current position; each block advances 512 samples and a quarter beat.
+    void play(const std::vector<Message>& in, bool playing = true)
+    {
+        playHead.set(time, beat, 120.0, playing);
+        block(in);
+        time += 512;
+        beat += 0.25;
+    }
+
+    void jumpBack()
+    {
+        time = 0;
+        beat = 0.0;
+    }
+
+    const RecordingSummaries& summaries() const { return settings.recordingInfo.summaries.peek(); }
+    const MidiEventRows& rows() const { return settings.selectedRecordingEvents.peek(); }
+};
+
+inline Message noteOn(int note, int offset = 0) { return {offset, {0x90, static_cast<juce::uint8>(note), 100}}; }
+inline Message noteOff(int note, int offset = 0) { return {offset, {0x80, static_cast<juce::uint8>(note), 0}}; }
+
 
 } // namespace SondrelTest

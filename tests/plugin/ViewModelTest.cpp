@@ -8,59 +8,10 @@
 
 using namespace SondrelTest;
 
-namespace {
-
-// Recordings are found by their start time, so each one gets its own millisecond.
-std::atomic<std::int64_t> fakeNow{1700000000999};
-std::int64_t fakeClock() noexcept { return fakeNow.fetch_add(1000); }
-
-/// A plug-in whose model is ticked by hand: one tick is pollKernel and the steps it schedules.
-struct Model : Plugin {
-    Settings& settings = *unit.settings();
-    std::int64_t time = 0;
-    double beat = 0.0;
-
-    Model()
-    {
-        settings.stopPolling();
-        unit.kernel().setWallClock(&fakeClock);
-        prepare(48000.0, 512);
-        pumpMessages();  // the start-up update check is scheduled; it has nowhere to go
-    }
-
-    void tick()
-    {
-        settings.pollKernel();
-        pumpMessages();
-    }
-
-    /// One block at the current position; each block advances 512 samples and a quarter beat.
-    void play(const std::vector<Message>& in, bool playing = true)
-    {
-        playHead.set(time, beat, 120.0, playing);
-        block(in);
-        time += 512;
-        beat += 0.25;
-    }
-
-    void jumpBack()
-    {
-        time = 0;
-        beat = 0.0;
-    }
-
-    const RecordingSummaries& summaries() const { return settings.recordingInfo.summaries.peek(); }
-    const MidiEventRows& rows() const { return settings.selectedRecordingEvents.peek(); }
-};
-
-Message noteOn(int note, int offset = 0) { return {offset, {0x90, static_cast<juce::uint8>(note), 100}}; }
-Message noteOff(int note, int offset = 0) { return {offset, {0x80, static_cast<juce::uint8>(note), 0}}; }
-
-} // namespace
 
 TEST(ViewModel, TheFirstEventMakesASelectedSummaryWithItsRows)
 {
-    Model m;
+    LiveModel m;
     fakeNow = 1700000000999;
     m.play({noteOn(60, 3), {7, {0xB2, 64, 127}}});
     m.tick();
@@ -91,7 +42,7 @@ TEST(ViewModel, TheFirstEventMakesASelectedSummaryWithItsRows)
 
 TEST(ViewModel, EachFlagIsTakenOnceAndATickWithoutFlagsChangesNothing)
 {
-    Model m;
+    LiveModel m;
     m.play({noteOn(60), noteOn(64, 1), noteOn(67, 2)});
     m.tick();
     EXPECT_EQ(m.unit.kernel().recordingsChanged.load(), 0u);
@@ -117,7 +68,7 @@ TEST(ViewModel, EachFlagIsTakenOnceAndATickWithoutFlagsChangesNothing)
 
 TEST(ViewModel, LiveRowsGrowAndMatchTheRecordingWhileItIsSelected)
 {
-    Model m;
+    LiveModel m;
     for (int i = 0; i < 40; ++i) {
         m.play({noteOn(48 + i % 24, i % 5), noteOff(48 + i % 24, 100 + i)});
         if (i % 3 == 0)
@@ -149,7 +100,7 @@ TEST(ViewModel, LiveRowsGrowAndMatchTheRecordingWhileItIsSelected)
 
 TEST(ViewModel, AnOlderSelectionStaysUntilTheNextRecordingStarts)
 {
-    Model m;
+    LiveModel m;
     m.play({noteOn(60)});
     m.play({noteOff(60)});
     m.tick();
@@ -190,7 +141,7 @@ TEST(ViewModel, AnOlderSelectionStaysUntilTheNextRecordingStarts)
 
 TEST(ViewModel, WhileStoppedNotesAndChordsFollowButNoSummaryChanges)
 {
-    Model m;
+    LiveModel m;
     m.play({noteOn(40)});
     m.tick();
     const auto duration = m.summaries().front()->duration.peek();

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "MainView.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+class MidiSondrelAudioUnit;
+
+/// The plug-in's window: the main view over the audio unit's live model, 640 x 474 points to
+/// start with, resizable in its own proportions. Message thread.
+class AudioUnitViewController final : public juce::AudioProcessorEditor {
+public:
+    explicit AudioUnitViewController(MidiSondrelAudioUnit& audioUnit);
+
+    MainView& mainView() noexcept { return view; }
+    void resized() override;
+
+private:
+    MainView view;
+};

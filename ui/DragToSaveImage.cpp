@@ -1,0 +1,149 @@
+#include "DragToSaveImage.h"
+
+#include "Assets.h"
+#include "MidiSondrelAudioUnit.h"
+#include "Settings.h"
+
+#include <iostream>
+
+namespace {
+
+void report(const juce::String& line)
+{
+    std::cout << line << std::endl;
+}
+
+std::optional<juce::File> failed(const juce::String& why)
+{
+    report("Failed to save MIDI file: " + why);
+    return std::nullopt;
+}
+
+} // namespace
+
+DragToSaveImage::DragToSaveImage(Settings& model, std::int64_t recordingStartTime, bool selected)
+    : startExternalDrag([](const juce::File& file, juce::Component& source) {
+          juce::DragAndDropContainer::performExternalDragDropOfFiles({file.getFullPathName()}, false, &source);
+      }),
+      settings(model), startTime(recordingStartTime), showsSelected(selected)
+{
+    setMouseCursor(juce::MouseCursor::DraggingHandCursor);
+    setTitle("Drag to save as MIDI file");
+}
+
+void DragToSaveImage::setSelected(bool selected)
+{
+    if (selected != showsSelected) {
+        showsSelected = selected;
+        repaint();
+    }
+}
+
+juce::String DragToSaveImage::fileNameFor(juce::Time when)
+{
+    return "MIDI Sondrel " + when.formatted("%Y-%m-%d %H.%M.%S") + ".mid";
+}
+
+std::optional<juce::File> DragToSaveImage::writeRecording(Settings& model, std::int64_t recordingStartTime,
+                                                         const juce::File& file)
+{
+    auto* au = model.sondrelAU();
+    if (au == nullptr)
+        return failed("the plug-in is no longer running");
+    const auto bytes = au->kernel().midiRecorder->midiFileForRecording(recordingStartTime);
+    if (!bytes)
+        return failed("the recording is no longer held (only the last five are kept)");
+
+    const auto made = file.getParentDirectory().createDirectory();
+    if (made.failed())
+        return failed(made.getErrorMessage());
+    // Written beside the target and moved over it, so a drop never sees half a file.
+    juce::TemporaryFile temporary(file);
+    {
+        juce::FileOutputStream out(temporary.getFile());
+        if (out.failedToOpen())
+            return failed(out.getStatus().getErrorMessage());
+        if (!out.write(bytes->data(), bytes->size()) || (out.flush(), out.getStatus().failed()))
+            return failed(out.getStatus().failed() ? out.getStatus().getErrorMessage()
+                                                   : juce::String("could not write ") + file.getFullPathName());
+    }
+    if (!temporary.overwriteTargetFileWithTemporary())
+        return failed("could not replace " + file.getFullPathName());
+    report("MIDI saved to: " + file.getFullPathName());
+    return file;
+}
+
+std::optional<juce::File> DragToSaveImage::writeFileForDrag() const
+{
+    const auto directory = juce::File::getSpecialLocation(juce::File::tempDirectory);
+    return writeRecording(settings, startTime, directory.getChildFile(fileNameFor(juce::Time::getCurrentTime())));
+}
+
+void DragToSaveImage::paint(juce::Graphics& g)
+{
+    if (auto icon = pluginAssets().image(imageName()))
+        icon->drawWithin(g, getLocalBounds().toFloat(), juce::RectanglePlacement::centred, 1.0f);
+}
+
+void DragToSaveImage::mouseDown(const juce::MouseEvent& e)
+{
+    dragStarted = false;
+    if (e.mods.isPopupMenu())
+        showMenu();
+}
+
+void DragToSaveImage::mouseDrag(const juce::MouseEvent& e)
+{
+    if (dragStarted || e.mods.isPopupMenu() || e.getDistanceFromDragStart() < 4)
+        return;
+    dragStarted = true;
+    if (const auto file = writeFileForDrag())
+        startExternalDrag(*file, *this);
+}
+
+void DragToSaveImage::mouseUp(const juce::MouseEvent& e)
+{
+    // A click without a drag selects the card, as a click anywhere else on it does.
+    if (!dragStarted && !e.mods.isPopupMenu())
+        if (auto* card = getParentComponent())
+            card->mouseUp(e.getEventRelativeTo(card));
+    dragStarted = false;
+}
+
+void DragToSaveImage::showMenu()
+{
+    juce::PopupMenu menu;
+    menu.addItem(juce::CharPointer_UTF8("Save MIDI File\xe2\x80\xa6"), [safe = juce::Component::SafePointer(this)] {
+        if (safe != nullptr)
+            safe->saveWithDialog();
+    });
+    menu.addItem("Copy MIDI File", [safe = juce::Component::SafePointer(this)] {
+        if (safe != nullptr)
+            safe->copyToClipboard();
+    });
+    menu.showMenuAsync(juce::PopupMenu::Options().withTargetComponent(this));
+}
+
+bool DragToSaveImage::copyToClipboard() const
+{
+    const auto file = writeFileForDrag();
+    if (!file)
+        return false;
+    // The text/uri-list form: one URI per line, CRLF-terminated.
+    juce::SystemClipboard::copyTextToClipboard(juce::URL(*file).toString(false) + "\r\n");
+    return true;
+}
+
+void DragToSaveImage::saveWithDialog()
+{
+    const auto suggested = juce::File::getSpecialLocation(juce::File::userMusicDirectory)
+                               .getChildFile(fileNameFor(juce::Time::getCurrentTime()));
+    chooser = std::make_unique<juce::FileChooser>("Save MIDI File", suggested, "*.mid");
+    chooser->launchAsync(juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
+                             | juce::FileBrowserComponent::warnAboutOverwriting,
+                         [safe = juce::Component::SafePointer(this)](const juce::FileChooser& fc) {
+                             if (safe == nullptr || fc.getResult() == juce::File())
+                                 return;
+                             writeRecording(safe->settings, safe->startTime, fc.getResult().withFileExtension("mid"));
+                         });
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ObservationScope.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class Settings;
+
+/// The icon on a recording's card. Dragging it out of the window writes the recording as a
+/// Standard MIDI File to the temporary directory and hands that file to the drop target; the
+/// card's menu offers the same file through a save dialog or the clipboard. Message thread.
+///
+/// A file is only ever offered when it was written in full from a recording that is still held:
+/// otherwise no drag starts and the reason is printed ("Failed to save MIDI file: ...").
+class DragToSaveImage final : public juce::Component {
+public:
+    DragToSaveImage(Settings& model, std::int64_t recordingStartTime, bool selected);
+
+    void setSelected(bool selected);
+    bool isSelected() const noexcept { return showsSelected; }
+    juce::String imageName() const { return showsSelected ? "midi-icon-blue" : "midi-icon-grey"; }
+
+    /// "MIDI Sondrel 2024-03-05 14.07.09.mid" for that moment, in local time.
+    static juce::String fileNameFor(juce::Time when);
+
+    /// Writes the recording with that start time as `file`, replacing any file of that name.
+    /// Prints "MIDI saved to: <path>" or "Failed to save MIDI file: <why>" and returns the
+    /// written file, or nothing.
+    static std::optional<juce::File> writeRecording(Settings& model, std::int64_t recordingStartTime, const juce::File& file);
+
+    /// The file a drag offers: written now, in the temporary directory, named for this moment.
+    std::optional<juce::File> writeFileForDrag() const;
+
+    /// Starts the external drag of `file` (separate so that tests can stop short of it).
+    std::function<void(const juce::File&, juce::Component&)> startExternalDrag;
+
+    /// The card's menu: "Save MIDI File…" and "Copy MIDI File".
+    void showMenu();
+    /// Places the file on the clipboard as a file URI list; false when nothing was written.
+    bool copyToClipboard() const;
+    /// Opens a save dialog and writes the recording where the user chooses.
+    void saveWithDialog();
+
+    void paint(juce::Graphics& g) override;
+    void mouseDown(const juce::MouseEvent& e) override;
+    void mouseDrag(const juce::MouseEvent& e) override;
+    void mouseUp(const juce::MouseEvent& e) override;
+
+private:
+    Settings& settings;
+    const std::int64_t startTime;
+    bool showsSelected;
+    bool dragStarted = false;
+    std::unique_ptr<juce::FileChooser> chooser;
+};

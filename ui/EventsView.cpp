@@ -1,0 +1,85 @@
+#include "EventsView.h"
+
+#include "Assets.h"
+#include "InterFont.h"
+#include "RocketFont.h"
+#include "Settings.h"
+
+EventsView::EventsView(Settings& model) : settings(model), table(model)
+{
+    const auto& assets = pluginAssets();
+    pressPlay.setText("PRESS PLAY", juce::dontSendNotification);
+    pressPlay.setFont(Wickerlamp::rocketFont(18.0f));
+    pressPlay.setColour(juce::Label::textColourId, assets.colour("blueText"));
+    eventsWillAppear.setText("MIDI events will appear here", juce::dontSendNotification);
+    eventsWillAppear.setFont(interFont(16.0f, FontWeight::medium));
+    eventsWillAppear.setColour(juce::Label::textColourId, assets.colour("info"));
+    for (auto* label : {&pressPlay, &eventsWillAppear}) {
+        label->setJustificationType(juce::Justification::centred);
+        label->setBorderSize({});
+        label->setInterceptsMouseClicks(false, false);
+        addChildComponent(*label);
+    }
+    addChildComponent(table);
+    rebuild();
+}
+
+std::vector<RecordingSummaryRow*> EventsView::summaryRows() const
+{
+    std::vector<RecordingSummaryRow*> rows;
+    for (const auto& card : cards)
+        rows.push_back(card.get());
+    return rows;
+}
+
+void EventsView::build()
+{
+    const auto summaries = settings.recordingInfo.summaries.get();
+
+    // Cards are kept by recording, so a card whose recording is still listed stays the same.
+    std::vector<std::unique_ptr<RecordingSummaryRow>> kept;
+    for (const auto& summary : summaries) {
+        auto same = std::find_if(cards.begin(), cards.end(), [&](const auto& card) {
+            return card != nullptr && card->item == summary;
+        });
+        if (same != cards.end()) {
+            kept.push_back(std::move(*same));
+        } else {
+            kept.push_back(std::make_unique<RecordingSummaryRow>(settings, summary));
+            addAndMakeVisible(*kept.back());
+        }
+    }
+    cards = std::move(kept);
+
+    const bool empty = cards.empty();
+    pressPlay.setVisible(empty);
+    eventsWillAppear.setVisible(empty);
+    table.setVisible(!empty);
+
+    // The list's first appearance selects the newest recording when nothing is selected.
+    if (!empty && !settings.selectedRecordingSummaryID().peek())
+        settings.selectRecording(summaries.front()->originalStartTime);
+    resized();
+}
+
+void EventsView::resized()
+{
+    // The two lines sit in the middle of the page, 8 points apart.
+    const int lineHeight = 24;
+    const int middle = getHeight() / 2;
+    pressPlay.setBounds(0, middle - lineHeight - 4, getWidth(), lineHeight);
+    eventsWillAppear.setBounds(0, middle + 4, getWidth(), lineHeight);
+
+    auto area = getLocalBounds().withTrimmedLeft(8);
+    auto column = area.removeFromLeft(RecordingSummaryRow::width);
+    for (auto& card : cards) {
+        card->setBounds(column.removeFromTop(RecordingSummaryRow::height));
+        column.removeFromTop(cardSpacing);
+    }
+    table.setBounds(area.withTrimmedBottom(bottomPadding));
+}
+
+void EventsView::draw(juce::Graphics& g)
+{
+    g.fillAll(pluginAssets().colour("background"));
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "MidiEvent.h"
+#include "ObservationScope.h"
+
+#include <array>
+
+class Settings;
+
+/// The table of the selected recording's events: time (bar, beat, sixteenth, tick), type,
+/// channel, note and value. Rows are made only as they scroll into view; a live recording's
+/// table grows without being rebuilt. Message thread.
+class RecordingDetailsView final : public Wickerlamp::ObservingComponent, private juce::TableListBoxModel {
+public:
+    static constexpr float fontSize = 12.0f;
+    struct Column {
+        const char* heading;
+        int width;  ///< points; the last column takes what is left, at least this much
+    };
+    static constexpr std::array<Column, 5> layout = {{{"TIME", 84}, {"TYPE", 100}, {"CHANNEL", 60}, {"NOTE", 50}, {"VALUE", 50}}};
+    static constexpr int rowSpacing = 6;
+
+    explicit RecordingDetailsView(Settings& model);
+    ~RecordingDetailsView() override;
+
+    /// "1  1  1  000" for beat 0: bar, beat, sixteenth and tick (120 per sixteenth) of a position
+    /// in quarter notes, four to the bar. A position before the start counts back from bar 1
+    /// (beat -1 is "0  4  1  000"); one that is not a finite number shows "-".
+    static juce::String timeText(double beatPosition);
+    /// The five cells of an event's row.
+    static std::array<juce::String, 5> cellTexts(const MidiEvent& event);
+
+    const MidiEventRows& shownRows() const noexcept { return rows; }
+    juce::TableListBox& table() noexcept { return list; }
+
+    void resized() override;
+
+private:
+    void build() override;
+
+    int getNumRows() override;
+    void paintRowBackground(juce::Graphics&, int, int, int, bool) override {}
+    void paintCell(juce::Graphics& g, int row, int column, int width, int height, bool selected) override;
+
+    Settings& settings;
+    MidiEventRows rows;
+    juce::TableListBox list;
+};
