@@ -26,9 +26,9 @@
 set -uo pipefail
 
 readonly DESIGN_W=640 DESIGN_H=474
-readonly TOLERANCE=3      # pixels allowed off the 640:474 line after resizing
+readonly TOLERANCE=3      # pixels a size may be off the design size or the 640:474 line
 readonly STEP_TIMEOUT=40  # seconds allowed for any one thing to happen (loaded 2-core machine)
-readonly SETTLE=2         # seconds a window's geometry must stay unchanged to count as settled
+readonly SETTLE_POLLS=8   # polls in a row a window's geometry must stay unchanged to count as settled
 readonly LIFETIME=170     # hard cap on every process started here (the CTest timeout is 200)
 readonly POLL=0.25
 
@@ -194,17 +194,19 @@ geometry() { # WINDOW: "WIDTHxHEIGHT" if the window is viewable, nothing otherwi
     END { if (s == "IsViewable" && w > 0 && h > 0) print w "x" h }'
 }
 
-# Waits until WINDOW's geometry has stayed the same for SETTLE seconds, and differs from
-# UNLIKE if given; prints it.
+# Waits until WINDOW's geometry has stayed the same for SETTLE_POLLS polls in a row (at least
+# SETTLE_POLLS x POLL seconds) and differs from UNLIKE if given; leaves it in $settled. Not to be
+# called in a subshell: die must end the script.
 settled_geometry() { # WINDOW WHAT [UNLIKE]
-  local win=$1 what=$2 unlike=${3:-} deadline=$((SECONDS + STEP_TIMEOUT)) g last="" since=$SECONDS
+  local win=$1 what=$2 unlike=${3:-} deadline=$((SECONDS + STEP_TIMEOUT)) g last="" same=0
+  settled=""
   while :; do
     all_running
     g=$(geometry "$win")
     if [ "$g" != "$last" ]; then
-      last=$g since=$SECONDS
-    elif [ -n "$g" ] && [ "$g" != "$unlike" ] && ((SECONDS - since >= SETTLE)); then
-      echo "$g"
+      last=$g same=0
+    elif [ -n "$g" ] && [ "$g" != "$unlike" ] && ((++same >= SETTLE_POLLS)); then
+      settled=$g
       return 0
     fi
     ((SECONDS < deadline)) || die "$what: no settled geometry within ${STEP_TIMEOUT}s (last seen: ${g:-not viewable})"
@@ -223,7 +225,8 @@ while :; do
       "(jalv window: ${top:-none})"
   sleep "$POLL"
 done
-first=$(settled_geometry "$plugwin" "the plug-in's window")
+settled_geometry "$plugwin" "the plug-in's window"
+first=$settled
 w0=${first%x*} h0=${first#*x}
 echo "jalv window $top holds the plug-in's window $plugwin: ${w0} x ${h0}"
 
@@ -325,7 +328,8 @@ screenshot "$plugwin" "$w0" "$h0" "$shot" "the plug-in's window"
 top_geometry=$(geometry "$top")
 tw=${top_geometry%x*} th=${top_geometry#*x}
 x xdotool windowsize "$top" $((2 * tw)) "$th" || die "xdotool windowsize failed"
-second=$(settled_geometry "$plugwin" "the plug-in's window after resizing jalv's to $((2 * tw)) x $th" "$first")
+settled_geometry "$plugwin" "the plug-in's window after resizing jalv's to $((2 * tw)) x $th" "$first"
+second=$settled
 w1=${second%x*} h1=${second#*x}
 echo "jalv window resized from ${tw} x ${th} to $(geometry "$top" | tr x ' ' | sed 's/ / x /'); plug-in window now ${w1} x ${h1}"
 ((w1 * 4 >= w0 * 5)) || die "the plug-in's window did not grow with jalv's: ${w0} x ${h0} -> ${w1} x ${h1}"
