@@ -43,6 +43,13 @@ if [ $# -eq 5 ]; then
     --pending=*) pending=",${5#--pending=}," ;;
     *) echo "unknown option $5" >&2; exit 2 ;;
   esac
+  IFS=, read -ra marks <<<"${5#--pending=}"
+  for mark in "${marks[@]}"; do
+    case $mark in
+      size | proportions) ;;
+      *) echo "--pending: no check named '$mark' (there are: size, proportions)" >&2; exit 2 ;;
+    esac
+  done
 fi
 shot_resized="${shot%.png}-resized.png"
 
