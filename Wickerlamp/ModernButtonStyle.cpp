@@ -29,6 +29,7 @@ void ModernButtonStyle::draw(juce::Graphics& g, juce::Rectangle<float> area, con
 
 ModernButton::ModernButton() : juce::Button({})
 {
+    setWantsKeyboardFocus(false);  // a click leaves the keyboard where it was
     for (const bool on : {false, true})
         for (const bool pressed : {false, true})
             backgrounds[on][pressed] =

@@ -24,6 +24,7 @@ int textHeight(const juce::Font& font)
 PluginHeaderView::TabButton::TabButton(const juce::String& label) : juce::Button(label)
 {
     setButtonText(label.toUpperCase());
+    setWantsKeyboardFocus(false);
     setComponentID(label);  // value strings are distinct
 }
 
@@ -54,6 +55,7 @@ PluginHeaderView::PluginHeaderView(juce::URL updateURL, juce::String pluginVersi
     if (const auto image = assets.image("corvel-logo"))
         logo.setImages(image.get());  // copies it
     logo.setComponentID("logo");
+    logo.setWantsKeyboardFocus(false);
     logo.setColour(juce::DrawableButton::backgroundColourId, juce::Colours::transparentBlack);
     logo.setColour(juce::DrawableButton::backgroundOnColourId, juce::Colours::transparentBlack);
     logo.onClick = [this] { openUrl(corvelSite()); };

@@ -26,7 +26,7 @@ struct UpdateButtonStyle {
 /// A button drawn with UpdateButtonStyle. Message thread.
 class UpdateButton final : public juce::Button {
 public:
-    UpdateButton() : juce::Button({}) {}
+    UpdateButton() : juce::Button({}) { setWantsKeyboardFocus(false); }
 
     void paintButton(juce::Graphics& g, bool, bool isButtonDown) override
     {
