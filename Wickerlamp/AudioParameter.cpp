@@ -43,7 +43,8 @@ AudioParameter::AudioParameter(std::uint64_t parameterAddress, juce::String para
     : address(parameterAddress), identifier(std::move(parameterIdentifier)), name(std::move(displayName)),
       units(unit), minimum(lowerBound), maximum(upperBound), defaultValue(initialValue),
       valueStrings(std::move(names)), dependentParameterAddresses(std::move(dependents)), value(initialValue),
-      mirror(initialValue)
+      mirror(initialValue),
+      requested(initialValue)
 {
     ParameterNode::Description d;
     d.address = address;
@@ -88,8 +89,9 @@ float AudioParameter::clamp(float v) const noexcept
 void AudioParameter::setValue(float v, ParameterEditor source, ParameterEditorState state)
 {
     const float c = clamp(v);
-    if (c == currentValue() && state == ParameterEditorState::change)
+    if (c == requested.load(std::memory_order_relaxed) && state == ParameterEditorState::change)
         return;
+    requested.store(c, std::memory_order_relaxed);
 
     if (source == ParameterEditor::ui)
         node->setValueFromImplementation(c, state);
@@ -121,8 +123,12 @@ void AudioParameter::applyPendingValue()
 
 void AudioParameter::assign(float c, ParameterEditor source)
 {
-    if (isBeingInteractivelyEdited.get() && source != ParameterEditor::ui)
+    if (isBeingInteractivelyEdited.peek() && source != ParameterEditor::ui) {
+        // Refused while the user edits: what was asked for is what stays.
+        float asked = c;
+        requested.compare_exchange_strong(asked, value.peek(), std::memory_order_relaxed);
         return;
+    }
     value.set(c);
 }
 

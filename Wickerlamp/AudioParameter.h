@@ -79,6 +79,9 @@ private:
     std::unique_ptr<ParameterNode> ownedNode;
     ParameterNode* node;
     std::atomic<float> mirror;
+    // The value the latest setValue asked for, which `value` reaches a turn later. Changes are
+    // compared with it, so that 1 then 0 within one turn still ends at 0.
+    std::atomic<float> requested;
     // A host change from another thread: the value's bits, and whether one is pending.
     std::atomic<std::uint64_t> pending{0};
     std::size_t mirrorToken;

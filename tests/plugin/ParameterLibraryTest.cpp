@@ -173,6 +173,13 @@ TEST(ParameterLibrary, ControlChangesReachTheHostAndTheValueOneTurnLater)
     pumpMessages();
     EXPECT_EQ(p.settings.tune->value.get(), -1200.0f);
 
+    // Two changes within one turn, back to where it was: the second is not taken for a repeat.
+    p.settings.tune->setValue(300.0f, ParameterEditor::ui, ParameterEditorState::change);
+    p.settings.tune->setValue(-1200.0f, ParameterEditor::ui, ParameterEditorState::change);
+    pumpMessages();
+    EXPECT_EQ(p.settings.tune->value.get(), -1200.0f);
+    EXPECT_FLOAT_EQ(p.settings.tune->auParameter().value(), -1200.0f);
+
     p.settings.tune->auParameter().removeListener(&ear);
 }
 
