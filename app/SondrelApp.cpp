@@ -4,6 +4,7 @@
 
 #include "DemoPerformance.h"
 #include "LiveHost.h"
+#include "Settings.h"
 #include "MainComponent.h"
 #include "MidiSondrelAudioUnit.h"
 
@@ -96,14 +97,13 @@ public:
 private:
     void timerCallback() override
     {
-        // Recordings, as the plug-in holds them.
+        // Recordings, as the window lists them.
         int count = 0;
         std::uint64_t events = 0;
-        for (const auto& s : host->audioUnit().kernel().midiRecorder->summaries())
-            if (s.startTime > 0) {
-                ++count;
-                events += s.eventCount;
-            }
+        for (const auto& s : host->audioUnit().settings()->recordingInfo.summaries.peek()) {
+            ++count;
+            events += static_cast<std::uint64_t>(s->noteCount.peek());
+        }
         if (count != reportedRecordings) {
             reportedRecordings = count;
             std::cout << "MIDI Sondrel: " << count << (count == 1 ? " recording" : " recordings") << std::endl;
