@@ -4,6 +4,7 @@
 
 #include "MidiSondrelAudioUnit.h"
 #include "Settings.h"
+#include "PluginBlocks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,31 +16,11 @@ bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
 
 namespace {
 
-constexpr int blockSize = 512;
+using SondrelBench::blockOf;
+using SondrelBench::blockSize;
+using PlayHead = SondrelBench::PlayingHead;
+
 constexpr std::int64_t recordingSize = 1'000'000;
-
-struct PlayHead final : juce::AudioPlayHead {
-    std::int64_t time = 0;
-    juce::Optional<PositionInfo> getPosition() const override
-    {
-        PositionInfo p;
-        p.setTimeInSamples(time);
-        p.setPpqPosition(static_cast<double>(time) / 24000.0);
-        p.setBpm(120.0);
-        p.setIsPlaying(true);
-        return p;
-    }
-};
-
-juce::MidiBuffer blockOf(int events)
-{
-    juce::MidiBuffer midi;
-    for (int i = 0; i < events; ++i) {
-        const juce::uint8 bytes[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90), static_cast<juce::uint8>(36 + i % 48), 100};
-        midi.addEvent(bytes, 3, i * blockSize / events);
-    }
-    return midi;
-}
 
 void pumpMessages()
 {
