@@ -39,6 +39,9 @@ std::size_t RecordingSummary::hash() const
 
 bool SummaryListsEqual::operator()(const RecordingSummaries& a, const RecordingSummaries& b) const
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const auto& x, const auto& y) { return x == y || (x && y && x->sameAs(*y)); });
+    // Also the same recordings: views keep the summary objects they were built from, so a list of
+    // other recordings that merely look alike (same second, same count) must reach them too.
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x == y || (x && y && x->sameAs(*y) && x->originalStartTime == y->originalStartTime);
+    });
 }

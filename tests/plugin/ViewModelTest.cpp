@@ -196,6 +196,12 @@ TEST(ViewModel, SummariesCompareWithoutTheirExactStartTime)
     const RecordingSummary early(0, -1500, 1, 1.0);  // before 1970: truncated toward zero
     EXPECT_EQ(early.startTime.toMilliseconds(), -1000);
 
+    // Lists are the same only when they hold the same recordings, however alike they look.
+    const auto list = [](std::int64_t start) { return RecordingSummaries{std::make_shared<RecordingSummary>(0, start, 4, 1.0)}; };
+    EXPECT_TRUE(SummaryListsEqual{}(list(1700000000123), list(1700000000123)));
+    EXPECT_FALSE(SummaryListsEqual{}(list(1700000000123), list(1700000000999)));
+    EXPECT_FALSE(SummaryListsEqual{}(list(1700000000123), {}));
+
     EXPECT_EQ(MidiEvent::noteText(0), "C-1");
     EXPECT_EQ(MidiEvent::noteText(127), "G9");
     EXPECT_EQ(MidiEvent::noteText(128), "None");
