@@ -17,4 +17,5 @@ public:
 
 private:
     MainView view;
+    bool resizeRequestPending = false;
 };
