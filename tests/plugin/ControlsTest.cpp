@@ -25,11 +25,6 @@ namespace ParameterUnit = Wickerlamp::ParameterUnit;
 
 namespace {
 
-juce::Colour libraryColour(const char* name)
-{
-    return Wickerlamp::AssetCatalogue::library().colour(name);
-}
-
 /// A value label over a parameter, counting its onEditingEnded calls.
 struct Dial {
     std::shared_ptr<AudioParameter> param;

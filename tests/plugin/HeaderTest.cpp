@@ -22,11 +22,6 @@ namespace ParameterUnit = Wickerlamp::ParameterUnit;
 
 namespace {
 
-juce::Colour libraryColour(const char* name)
-{
-    return Wickerlamp::AssetCatalogue::library().colour(name);
-}
-
 const juce::URL appUpdate("midisondrel://openAndUpdate");
 
 /// A header over a tab parameter whose opener only remembers what it was asked to open.

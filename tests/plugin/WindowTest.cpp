@@ -2,6 +2,7 @@
 // colours they show, the keyboards' lit keys, and drag to save.
 
 #include "PluginTestSupport.h"
+#include "ControlTestSupport.h"
 
 #include "Assets.h"
 #include "AudioUnitViewController.h"
@@ -39,22 +40,14 @@ void hold(LiveModel& m, std::initializer_list<int> notes)
     m.tick();
 }
 
-juce::MouseEvent click(juce::Component& target, bool rightButton = false)
+juce::MouseEvent click(juce::Component& target)
 {
-    auto source = juce::Desktop::getInstance().getMainMouseSource();
-    const auto mods = rightButton ? juce::ModifierKeys::rightButtonModifier : juce::ModifierKeys::leftButtonModifier;
-    const juce::Point<float> centre = target.getLocalBounds().getCentre().toFloat();
-    return juce::MouseEvent(source, centre, juce::ModifierKeys(mods), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, &target, &target,
-                            juce::Time::getCurrentTime(), centre, juce::Time::getCurrentTime(), 1, false);
+    return mouseEventOn(target, target.getLocalBounds().getCentre().toFloat());
 }
 
 juce::MouseEvent dragBy(juce::Component& target, float dx)
 {
-    auto source = juce::Desktop::getInstance().getMainMouseSource();
-    const juce::Point<float> start(2.0f, 2.0f);
-    return juce::MouseEvent(source, start.translated(dx, 0.0f), juce::ModifierKeys(juce::ModifierKeys::leftButtonModifier),
-                            1.0f, 0.0f, 0.0f, 0.0f, 0.0f, &target, &target, juce::Time::getCurrentTime(), start,
-                            juce::Time::getCurrentTime(), 1, true);
+    return dragEventOn(target, {2.0f, 2.0f}, {2.0f + dx, 2.0f});
 }
 
 } // namespace
