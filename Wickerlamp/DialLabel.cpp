@@ -188,15 +188,7 @@ juce::String DialLabel::formatForEditing(double v, int places)
 
 std::optional<double> DialLabel::parseStrictly(std::string_view text)
 {
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+' && first + 1 != last && first[1] != '-')
-        ++first;
-    double v = 0.0;
-    const auto [end, error] = std::from_chars(first, last, v);
-    if (text.empty() || error != std::errc() || end != last || std::isnan(v))
-        return std::nullopt;
-    return v;
+    return parseCNumber(text);
 }
 
 } // namespace Wickerlamp

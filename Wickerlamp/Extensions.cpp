@@ -1,5 +1,8 @@
 #include "Extensions.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace Wickerlamp {
 
 juce::String paddedIndexString(int number)
@@ -64,6 +67,19 @@ void anchorToAllSidesOf(juce::Component& child, juce::Component* view, juce::Bor
     if (child.getParentComponent() == nullptr)
         view->addAndMakeVisible(child);
     child.setPositioner(new InsetPositioner(child, *view, insets));  // the child owns it
+}
+
+std::optional<double> parseCNumber(std::string_view text)
+{
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+' && first + 1 != last && first[1] != '-')
+        ++first;
+    double v = 0.0;
+    const auto [end, error] = std::from_chars(first, last, v);
+    if (text.empty() || error != std::errc() || end != last || std::isnan(v))
+        return std::nullopt;
+    return v;
 }
 
 } // namespace Wickerlamp

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 #include <ranges>
+#include <string_view>
 #include <utility>
 
 namespace Wickerlamp {
@@ -56,6 +57,11 @@ T clamped(const T& value, const AtMost<T>& range)
 
 /// The number in decimal with a "0" in front when it is 9 or less: 07, 10, 123, and 0-1 for −1.
 juce::String paddedIndexString(int number);
+
+/// A number typed in the C locale: the whole text must be the number (an optional "+", no white
+/// space, nothing after it; a point is the only decimal separator). Nothing for anything else,
+/// NaN included, or for a value beyond what a double holds.
+std::optional<double> parseCNumber(std::string_view text);
 
 /// Keeps `child` filling `view`'s area less `insets` (top, left, bottom, right), now and whenever
 /// `view` moves or is resized. `child` is normally a child or a sibling of `view`; one without a

@@ -1,5 +1,7 @@
 #include "ParameterSettings.h"
 
+#include "Extensions.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -105,17 +107,12 @@ juce::String ParameterSettings::stringFromValue(const ParameterNode& node, const
 
 float ParameterSettings::valueFromString(const juce::String& text)
 {
-    // The whole text must be a number in the C locale: no white space, nothing after it.
-    const std::string s = text.toStdString();
-    const char* first = s.data();
-    const char* last = s.data() + s.size();
-    if (first != last && *first == '+' && first + 1 != last && first[1] != '-')
-        ++first;
-    float v = 0.0f;
-    const auto [end, error] = std::from_chars(first, last, v);
-    if (s.empty() || error != std::errc() || end != last || std::isnan(v))
+    // The whole text must be a number in the C locale; anything else, or a number beyond what a
+    // float holds, reads as 0.
+    const auto v = parseCNumber(text.toStdString());
+    if (!v || (std::isfinite(*v) && std::abs(*v) > static_cast<double>(std::numeric_limits<float>::max())))
         return 0.0f;
-    return v;
+    return static_cast<float>(*v);
 }
 
 void ParameterSettings::timerCallback()
