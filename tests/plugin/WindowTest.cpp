@@ -301,6 +301,13 @@ TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
     const auto& rows = page.details().shownRows();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(page.details().table().getNumRows(), 3);
+    auto& header = page.details().table().getHeader();
+    ASSERT_EQ(header.getNumColumns(true), 5);
+    const int fixedWidths[] = {84, 100, 60, 50};
+    for (int column = 1; column <= 4; ++column)
+        EXPECT_EQ(header.getColumnWidth(column), fixedWidths[column - 1]) << column;
+    EXPECT_GE(header.getColumnWidth(5), 50);
+    EXPECT_EQ(header.getColumnName(5), "VALUE");
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[0])[1], "PC");
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[1]), (std::array<juce::String, 5>{"1  1  1  000", "On", "1", "C3", "100"}));
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[2]), (std::array<juce::String, 5>{"1  1  1  000", "CC", "1", "-", "-"}));
