@@ -70,6 +70,11 @@ std::string fullNoteName(FullNote note)
     return noteName(note.note) + std::to_string(note.octave);
 }
 
+std::string scaleDisplayName(const Scale& scale)
+{
+    return noteName(scale.root) + " " + scale.name;
+}
+
 ChordDescription describeCurrentChord(MidiProcessor& kernel)
 {
     const ChordInformation info = kernel.noteDetector->detectChordInformation();

@@ -24,6 +24,8 @@ std::string chordKindName(ChordKind kind);
 ChordQuality chordQualityForKind(ChordKind kind);
 /// "C4", "D#-1"; "None" for a FullNote without a note.
 std::string fullNoteName(FullNote note);
+/// The root and the scale's name: "C Major (Ionian)", "G Dorian".
+std::string scaleDisplayName(const Scale& scale);
 
 // Message thread: these read the kernel's note detector.
 ChordDescription describeCurrentChord(MidiProcessor& kernel);

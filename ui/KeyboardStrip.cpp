@@ -1,5 +1,6 @@
 #include "KeyboardStrip.h"
 
+#include "NotesDownPianoView.h"
 #include "Settings.h"
 
 namespace {
@@ -14,15 +15,6 @@ constexpr int octaveWidth = 119;
 constexpr int whiteIndexOf[12] = {0, -1, 1, -1, 2, 3, -1, 4, -1, 5, -1, 6};
 constexpr int blackIndexOf[12] = {-1, 0, -1, 1, -1, -1, 2, -1, 3, -1, 4, -1};
 constexpr int blackOffsets[5] = {11, 28, 62, 79, 96};
-
-const char* whiteShape(int pitchClass)
-{
-    switch (pitchClass) {
-    case 0: case 5: return "keyboard-yellow-cf";
-    case 4: case 11: return "keyboard-yellow-eb";
-    default: return "keyboard-yellow-dga";
-    }
-}
 
 } // namespace
 
@@ -39,15 +31,16 @@ std::vector<LitKey> KeyboardStrip::litKeys(const Corvel::HeldNotes& held)
         if (!held[static_cast<std::size_t>(note)])
             continue;
         const int pitchClass = note % 12;
+        const auto image = *NotesDownPianoView::keyImage(static_cast<Corvel::Note>(pitchClass), PianoColor::yellow);
         if (const int key = whiteIndexOf[pitchClass]; key >= 0) {
             const int whiteIndex = key + 7 * (note / 12) - 14;
             if (whiteIndex <= lastWhiteIndex)
-                lit.push_back({whiteShape(pitchClass), whiteIndex * whiteKeyWidth, 0});
+                lit.push_back({image, whiteIndex * whiteKeyWidth, 0});
         } else {
             const int octave = note / 12 - 2;
-            const int key2 = blackIndexOf[pitchClass];
-            if (key2 + 5 * octave <= lastBlackIndex)
-                lit.push_back({"keyboard-yellow-blackkeys", octaveWidth * octave + blackOffsets[key2], 1});
+            const int black = blackIndexOf[pitchClass];
+            if (black + 5 * octave <= lastBlackIndex)
+                lit.push_back({image, octaveWidth * octave + blackOffsets[black], 1});
         }
     }
     return lit;

@@ -6,7 +6,7 @@ std::string MidiEvent::noteText(int firstDataByte)
 {
     if (firstDataByte < 0 || firstDataByte >= 128)
         return "None";
-    return Corvel::noteName(static_cast<Corvel::Note>(firstDataByte % 12)) + std::to_string(firstDataByte / 12 - 1);
+    return Corvel::fullNoteName({static_cast<Corvel::Note>(firstDataByte % 12), firstDataByte / 12 - 1});
 }
 
 MidiEventRows MidiEventRows::forRecording(std::int64_t startTime, std::vector<MidiEvent> rows)

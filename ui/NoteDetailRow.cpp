@@ -66,7 +66,7 @@ NoteDetailRow::Content NoteDetailRow::describe(ChordAndScaleViewType type, const
     case ChordAndScaleViewType::mode:
         c.heading = type == ChordAndScaleViewType::mode ? "MODE" : "SCALE";
         if (scale) {
-            c.mainData = juce::String(Corvel::noteName(scale->root)) + " " + juce::String(scale->name);
+            c.mainData = juce::String(Corvel::scaleDisplayName(*scale));
             c.secondaryData = juce::String(scale->matchingNoteCount) + " of " + juce::String(scale->noteCount) + " notes";
             c.keys = scale->allNotes;
             c.identifier = scaleIdentifier(*scale);

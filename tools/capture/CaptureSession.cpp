@@ -26,16 +26,13 @@ CaptureSession::~CaptureSession()
     processor->releaseResources();
 }
 
-std::string CaptureSession::describeHarmony(double beats)
+std::string CaptureSession::describeHarmony(const std::string& chord, double beats)
 {
-    const std::string chord = Corvel::describeCurrentChord(unit.kernel()).chord;
-    if (chord.empty())
-        return {};
     std::ostringstream line;
     line << std::left << std::setw(6) << player.bars().barBeat(beats) << "  " << std::setw(14) << chord << "  ";
     const auto scales = unit.currentScalesForDisplay();
     for (std::size_t i = 0; i < scales.size() && i < scalesShown; ++i)
-        line << (i > 0 ? ", " : "") << Corvel::noteName(scales[i].root) << " " << scales[i].name;
+        line << (i > 0 ? ", " : "") << Corvel::scaleDisplayName(scales[i]);
     return line.str();
 }
 
@@ -76,7 +73,7 @@ void CaptureSession::run(std::ostream& log,
         if (notes) {
             const std::string chord = Corvel::describeCurrentChord(unit.kernel()).chord;
             if (chord != lastChord && !chord.empty())
-                log << describeHarmony(changeAt) << "\n";
+                log << describeHarmony(chord, changeAt) << "\n";
             lastChord = chord;
         }
 

@@ -33,8 +33,8 @@ public:
     using SaveRecording = std::function<void(int pass, const std::vector<std::uint8_t>& midiFile)>;
     void run(std::ostream& log, const SaveRecording& saveRecording);
 
-    /// "bar.beat  chord  scales" for the notes the plug-in holds now, or empty without a chord.
-    std::string describeHarmony(double beats);
+    /// "bar.beat  chord  scales" for `chord` (not empty) and the scales the plug-in shows now.
+    std::string describeHarmony(const std::string& chord, double beats);
 
     int passCount() const noexcept { return player.passCount(); }
     bool hasEvents() const noexcept { return player.hasEvents(); }
