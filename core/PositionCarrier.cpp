@@ -1,0 +1,81 @@
+#include "PositionCarrier.h"
+
+#include "HostCallbacks.h"
+#include "SampleMath.h"
+
+#include <cmath>
+
+namespace Corvel {
+
+namespace {
+
+/// Quarter notes in one bar; 4/4 for a time signature that makes no sense.
+double quartersPerBar(int beatsPerBar, int beatUnit) noexcept
+{
+    if (beatsPerBar <= 0 || beatUnit <= 0)
+        return 4.0;
+    return beatsPerBar * 4.0 / beatUnit;
+}
+
+/// The beat position at `sampleTime` of a timeline that runs at `bpm` from sample 0, put into
+/// bar `bar` by whole bars where it falls outside it. Positions within a millionth of a beat of
+/// the bar's edges count as inside (the host rounds its bar line the same way we do).
+double beatFromSampleTime(std::int64_t sampleTime, double bpm, float sampleRate, std::optional<std::int64_t> bar,
+                          int beatsPerBar, int beatUnit) noexcept
+{
+    double beat = beatPositionOfEvent(0.0, sampleTime, 0, sampleRate, bpm);
+    if (!bar || !std::isfinite(beat))
+        return beat;
+    const double q = quartersPerBar(beatsPerBar, beatUnit);
+    const double barStart = static_cast<double>(*bar) * q;
+    constexpr double tolerance = 1e-6;
+    if (beat < barStart - tolerance || beat >= barStart + q + tolerance)
+        beat += barStart - std::floor(beat / q) * q;
+    return beat;
+}
+
+} // namespace
+
+// Render thread.
+std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport* report, int blockLength,
+                                                       float sampleRate) noexcept
+{
+    const std::int64_t length = blockLength > 0 ? blockLength : 0;
+    const std::int64_t runningStart = runningSampleCount;
+    runningSampleCount += length;
+
+    if (report != nullptr) {
+        carriedSamples = 0;
+        previousBlockLength = length;
+        if (!report->bpm || (!report->beatPosition && !report->sampleTime)) {
+            anchor.reset();  // nothing to carry: the host has said it cannot tell
+            return std::nullopt;
+        }
+        BlockPosition p;
+        p.tempo = *report->bpm;
+        p.sampleTime = report->sampleTime.value_or(runningStart);
+        p.beatPosition = report->beatPosition
+            ? *report->beatPosition
+            : beatFromSampleTime(*report->sampleTime, p.tempo, sampleRate, report->bar, report->beatsPerBar,
+                                 report->beatUnit);
+        const auto flag = [](bool on, std::uint64_t bit) { return on ? bit : std::uint64_t{0}; };
+        p.transportFlags = flag(report->playing, TransportStateMoving) | flag(report->recording, TransportStateRecording)
+            | flag(report->looping, TransportStateCycling);
+        anchor = p;
+        return p;
+    }
+
+    if (!anchor)
+        return std::nullopt;
+    if ((anchor->transportFlags & (TransportStateMoving | TransportStateRecording)) != 0)
+        carriedSamples += previousBlockLength;
+    previousBlockLength = length;
+    BlockPosition p = *anchor;
+    p.sampleTime = static_cast<std::int64_t>(static_cast<std::uint64_t>(anchor->sampleTime)
+                                             + static_cast<std::uint64_t>(carriedSamples));
+    p.beatPosition = beatPositionOfEvent(anchor->beatPosition, p.sampleTime, anchor->sampleTime, sampleRate,
+                                         anchor->tempo);
+    return p;
+}
+
+} // namespace Corvel

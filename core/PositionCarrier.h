@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace Corvel {
+
+/// What a host said about its position at the start of one block; every part may be missing.
+struct HostPositionReport {
+    std::optional<double> bpm;
+    std::optional<double> beatPosition;        ///< quarter-note beats from the timeline's start
+    std::optional<std::int64_t> sampleTime;    ///< the timeline position in samples
+    std::optional<std::int64_t> bar;           ///< bars from the timeline's start, the first is 0
+    int beatsPerBar = 4;                       ///< time signature, when the host gives one
+    int beatUnit = 4;
+    bool playing = false;
+    bool recording = false;
+    bool looping = false;
+};
+
+/// The position a block runs at, as the kernel is given it.
+struct BlockPosition {
+    double tempo = 0.0;
+    double beatPosition = 0.0;
+    std::int64_t sampleTime = 0;  ///< of the block's first sample
+    std::uint64_t transportFlags = 0;
+};
+
+/// Keeps the host's last position and carries it forward between the blocks in which the host
+/// says nothing: LV2 hosts send their position only when it changes (start, stop, locate, tempo,
+/// loop), and JUCE's LV2 wrapper forgets it after one block.
+///
+/// - A block with a report uses it; the report replaces whatever was carried. Where the host
+///   gives no beat position, it is worked out from the host's sample time and tempo and moved by
+///   whole bars into the bar the host names (exact while the tempo has been constant since the
+///   timeline's start).
+/// - A block without one, after a report that said the transport moves, runs at the last
+///   position advanced by the samples since then (and the beats they make at its tempo); while
+///   stopped it stays where it was.
+/// - Until a host has given a usable report (one with a tempo) there is no position at all.
+///
+/// Render thread only (one instance per adapter); no allocation, lock or wait.
+class PositionCarrier {
+public:
+    /// Render thread. The position of a block of `blockLength` samples at `sampleRate`;
+    /// `report` is what the host said for it, or null.
+    std::optional<BlockPosition> position(const HostPositionReport* report, int blockLength,
+                                          float sampleRate) noexcept;
+
+    /// Forgets everything (render resources allocated anew; no render call in progress).
+    void reset() noexcept { *this = PositionCarrier{}; }
+
+private:
+    std::optional<BlockPosition> anchor;      ///< the host's last usable position
+    std::int64_t carriedSamples = 0;          ///< samples run since the anchor
+    std::int64_t previousBlockLength = 0;
+    std::int64_t runningSampleCount = 0;      ///< stands in for a host that gives no sample time
+};
+
+} // namespace Corvel
