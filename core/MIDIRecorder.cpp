@@ -53,6 +53,12 @@ void MIDIRecorder::appendToLiveRecording(RecordedMIDIEvent event)
     recordings[0].events.push_back(std::move(event));
 }
 
+void MIDIRecorder::replaceRecordings(std::vector<Recording> replacement)
+{
+    for (std::size_t i = 0; i < recordings.size(); ++i)
+        recordings[i] = i < replacement.size() ? std::move(replacement[i]) : Recording{};
+}
+
 int MIDIRecorder::getSavedEventCount() const noexcept
 {
     return static_cast<int>(std::count_if(recordings.begin(), recordings.end(),

@@ -71,6 +71,10 @@ public:
     /// Appends to slot 0.
     void appendToLiveRecording(RecordedMIDIEvent event);
 
+    /// Every slot takes the recording at its index in `replacement` (extra ones are dropped)
+    /// or is cleared.
+    void replaceRecordings(std::vector<Recording> replacement);
+
     /// Number of slots in use (startTime > 0).
     int getSavedEventCount() const noexcept;
 

@@ -53,6 +53,13 @@ MidiProcessor& MidiProcessor::operator=(MidiProcessor&& other) noexcept
     noteDetector = std::move(other.noteDetector);
     midiRecorder = std::move(other.midiRecorder);
     live = other.live;
+    adoptedSequence = other.adoptedSequence;
+    replacedSequence.store(other.replacedSequence.load());
+    replaced.initialised.store(other.replaced.initialised.load());
+    replaced.eventCount.store(other.replaced.eventCount.load());
+    replaced.firstSampleTime.store(other.replaced.firstSampleTime.load());
+    replaced.lastSampleTime.store(other.replaced.lastSampleTime.load());
+    replaced.slotsInUse.store(other.replaced.slotsInUse.load());
     wallClock = other.wallClock;
     recordingCount = other.recordingCount;
     addsInitialProgramChange = other.addsInitialProgramChange;
@@ -86,10 +93,13 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
 
     RecorderQueue& queue = midiRecorder->queue();
     RecorderQueue::Cursor cursor = queue.beginWriting();
+    const bool adopted = adoptReplacedRecordings(cursor);
     queueTempo(cursor);
     if (events.empty()) {  // the most common cycle
         queue.endWriting(cursor);
         queue.publish();
+        if (adopted)
+            publishSlotsInUse();
         return noErr;
     }
 
@@ -101,6 +111,8 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
 
     // Queued operations become visible before the flags that announce them.
     queue.publish();
+    if ((result & StartedRecording) != 0 || adopted)
+        publishSlotsInUse();
     if ((result & AnalysedEvents) != 0) {
         if (isPlaying) {
             const auto count = std::min<std::uint64_t>(live.eventCount, std::numeric_limits<std::int32_t>::max());
@@ -110,13 +122,16 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
             liveEventCount.store(-1, std::memory_order_relaxed);
             liveSampleSpan.store(stoppedSpan, std::memory_order_relaxed);
         }
-        if ((result & StartedRecording) != 0) {
-            savedRecordingCount.store(live.slotsInUse, std::memory_order_relaxed);
-            recordingsChanged.store(1, std::memory_order_release);
-        }
         liveRecordingChanged.store(1, std::memory_order_release);
     }
     return noErr;
+}
+
+// Render thread.
+void MidiProcessor::publishSlotsInUse() noexcept
+{
+    savedRecordingCount.store(live.slotsInUse, std::memory_order_relaxed);
+    recordingsChanged.store(1, std::memory_order_release);
 }
 
 // Render thread. Tracks held notes for every MIDI event and, while the transport runs, queues
@@ -246,6 +261,60 @@ void MidiProcessor::passOn(std::span<const RenderEvent> events, bool onlyMidi) n
             midiOutputEventBlock->sendMidiEvents(events.subspan(runStart, i - runStart));
         runStart = i + 1;
     }
+}
+
+void MidiProcessor::replaceRecordings(std::vector<Recording> recordings)
+{
+    recordings.resize(std::min<std::size_t>(recordings.size(), static_cast<std::size_t>(recordingCount)));
+    const Recording* liveSlot = recordings.empty() || recordings[0].startTime <= 0 ? nullptr : &recordings[0];
+    const auto inUse = static_cast<std::uint32_t>(
+        std::count_if(recordings.begin(), recordings.end(), [](const Recording& r) { return r.startTime > 0; }));
+    const std::uint64_t eventCount = liveSlot != nullptr ? liveSlot->events.size() : 0;
+    const std::int64_t first = eventCount > 0 ? liveSlot->events.sampleTimeAt(0) : 0;
+    const std::int64_t last = eventCount > 0 ? liveSlot->events.sampleTimeAt(eventCount - 1) : 0;
+
+    // The owner first, so that it is waiting for the generation before the render thread can
+    // report it adopted.
+    const std::uint64_t sequence = replacedSequence.load(std::memory_order_relaxed);
+    const std::uint64_t generation = sequence + 2;
+    midiRecorder->replaceRecordings(std::move(recordings), generation);
+
+    replacedSequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    replaced.initialised.store(liveSlot != nullptr, std::memory_order_relaxed);
+    replaced.eventCount.store(eventCount, std::memory_order_relaxed);
+    replaced.firstSampleTime.store(first, std::memory_order_relaxed);
+    replaced.lastSampleTime.store(last, std::memory_order_relaxed);
+    replaced.slotsInUse.store(inUse, std::memory_order_relaxed);
+    replacedSequence.store(generation, std::memory_order_release);
+
+    // The window learns at once, whether or not the host is rendering.
+    savedRecordingCount.store(inUse, std::memory_order_relaxed);
+    recordingsChanged.store(1, std::memory_order_release);
+}
+
+// Render thread. Takes over the mirror of recordings replaced since the last cycle and tells
+// the owner from where on its operations count again. True when it did.
+bool MidiProcessor::adoptReplacedRecordings(RecorderQueue::Cursor& cursor) noexcept
+{
+    const std::uint64_t sequence = replacedSequence.load(std::memory_order_acquire);
+    if (sequence == adoptedSequence || (sequence & 1) != 0)
+        return false;
+    LiveMirror taken = live;
+    taken.initialised = replaced.initialised.load(std::memory_order_relaxed);
+    taken.eventCount = replaced.eventCount.load(std::memory_order_relaxed);
+    taken.firstSampleTime = replaced.firstSampleTime.load(std::memory_order_relaxed);
+    taken.lastSampleTime = replaced.lastSampleTime.load(std::memory_order_relaxed);
+    taken.slotsInUse = replaced.slotsInUse.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (replacedSequence.load(std::memory_order_relaxed) != sequence)
+        return false;  // being written: the next cycle takes it
+    live = taken;
+    adoptedSequence = sequence;
+    RecorderOp& op = midiRecorder->queue().push(cursor);
+    op.kind = RecorderOp::Kind::Replaced;
+    op.time = static_cast<std::int64_t>(sequence);
+    return true;
 }
 
 // Render thread. The recorder follows the host's tempo; only changes travel through the queue.

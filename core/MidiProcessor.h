@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace Corvel {
 
@@ -45,6 +46,13 @@ struct MidiProcessor {
     /// Wall clock used to stamp new recordings (ms since the Unix epoch); replaceable for tests.
     using WallClock = std::int64_t (*)() noexcept;
     void setWallClock(WallClock clock) noexcept { wallClock = clock; }
+
+    /// Puts `recordings` (slot order, newest first) in place of every recording, as if they had
+    /// been recorded: a later event continues slot 0 unless it is earlier than slot 0's last
+    /// event. An empty list clears every recording. The render thread takes the new state over
+    /// at the start of its next cycle; what it queued before that is left out. One thread at a
+    /// time, never the render thread (a state being restored, the window's "Clear takes").
+    void replaceRecordings(std::vector<Recording> recordings);
 
     /// Render thread. Handles one cycle: `timestampSampleTime` is the host sample time of the
     /// cycle's first frame. Returns noErr or cannotDoInCurrentContext (in which case nothing of
@@ -91,6 +99,8 @@ private:
     /// `onlyMidi`: every event is known to be MIDI or system-exclusive.
     void passOn(std::span<const RenderEvent> events, bool onlyMidi) noexcept;
     void queueTempo(RecorderQueue::Cursor& cursor) noexcept;
+    bool adoptReplacedRecordings(RecorderQueue::Cursor& cursor) noexcept;
+    void publishSlotsInUse() noexcept;
 
     // The kernel's own mirror of the recorder, enough to decide splits and publish status
     // without reading the recordings. Render thread only.
@@ -103,6 +113,21 @@ private:
         double queuedTempo = 0.0;  ///< the recorder's tempo once the queue is applied
     };
     LiveMirror live;
+
+    // The mirror of replaced recordings, handed to the render thread as a sequence lock: the
+    // writer makes `replacedSequence` odd, stores the fields and makes it even again (release);
+    // the render thread takes the fields only when the sequence is even, new and unchanged
+    // across its reads, so it never waits and never takes a torn copy.
+    struct ReplacedMirror {
+        std::atomic<bool> initialised{false};
+        std::atomic<std::uint64_t> eventCount{0};
+        std::atomic<std::int64_t> firstSampleTime{0};
+        std::atomic<std::int64_t> lastSampleTime{0};
+        std::atomic<std::uint32_t> slotsInUse{0};
+    };
+    ReplacedMirror replaced;
+    std::atomic<std::uint64_t> replacedSequence{0};
+    std::uint64_t adoptedSequence = 0;  ///< render thread
     WallClock wallClock;
     int recordingCount;
     bool addsInitialProgramChange;

@@ -19,12 +19,13 @@ struct RecorderOp {
         InitialiseLive,  ///< slot 0 starts anew
         Shift,           ///< every recording moves one slot down
         SetTempo,        ///< the recorder's tempo
+        Replaced,        ///< the render thread now works on recordings replaced by the owner
     };
     Kind kind = Kind::Append;
     std::uint8_t length = 0;       ///< Append: message length (at most 3)
     std::uint8_t bytes[3] = {};    ///< Append: the message
     std::int64_t time = 0;         ///< Append: event sample time; Cycle: the cycle's first sample;
-                                   ///< InitialiseLive: wall-clock start in ms
+                                   ///< InitialiseLive: wall-clock start in ms; Replaced: generation
     double tempo = 0.0;            ///< Cycle, SetTempo
     double beat = 0.0;             ///< Cycle: beat position of the cycle's first sample
 

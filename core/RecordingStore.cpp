@@ -12,6 +12,11 @@ RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange
 std::size_t RecordingStore::applyPending()
 {
     return pending.drain([this](const RecorderOp& op) {
+        if (awaitedGeneration != 0 && op.kind != RecorderOp::Kind::SetTempo) {
+            if (op.kind == RecorderOp::Kind::Replaced && static_cast<std::uint64_t>(op.time) == awaitedGeneration)
+                awaitedGeneration = 0;
+            return;
+        }
         switch (op.kind) {
         case RecorderOp::Kind::Cycle: cycle = op; break;
         case RecorderOp::Kind::Append:
@@ -22,6 +27,7 @@ std::size_t RecordingStore::applyPending()
         case RecorderOp::Kind::InitialiseLive: recorder.initialiseRecording(0, op.time); break;
         case RecorderOp::Kind::Shift: recorder.moveBuffersDownOne(); break;
         case RecorderOp::Kind::SetTempo: recorder.setTempo(op.tempo); break;
+        case RecorderOp::Kind::Replaced: break;
         }
     });
 }
@@ -37,6 +43,14 @@ void RecordingStore::setSampleRate(float rate)
     std::lock_guard lock(mutex);
     applyPending();  // what was queued before keeps the rate it was recorded with
     recorder.setSampleRate(rate);
+}
+
+void RecordingStore::replaceRecordings(std::vector<Recording> recordings, std::uint64_t generation)
+{
+    std::lock_guard lock(mutex);
+    applyPending();
+    recorder.replaceRecordings(std::move(recordings));
+    awaitedGeneration = generation;
 }
 
 int RecordingStore::getSavedEventCount()

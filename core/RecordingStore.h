@@ -31,6 +31,12 @@ public:
     /// Render resources are being allocated (no render call in progress).
     void setSampleRate(float rate);
 
+    /// Puts `recordings` (slot order, at most as many as there are slots; the rest are cleared)
+    /// in place of every recording. What the render thread queues from now on until it reports
+    /// `generation` adopted (a Replaced operation) was worked out against the recordings that
+    /// are gone and is left out; tempo changes still count. Not the render thread.
+    void replaceRecordings(std::vector<Recording> recordings, std::uint64_t generation);
+
     int getSavedEventCount();
     EventSummary getEventSummary(int index);
     std::vector<EventSummary> summaries();
@@ -58,6 +64,7 @@ private:
     MIDIRecorder recorder;
     RecorderQueue pending;
     RecorderOp cycle;  ///< the context of the events being applied
+    std::uint64_t awaitedGeneration = 0;  ///< non-zero: leaving out operations until it is adopted
 };
 
 } // namespace Corvel

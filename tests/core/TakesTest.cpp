@@ -1,0 +1,132 @@
+// Takes kept with a project: the archive of the recordings and the kernel taking replaced
+// recordings over.
+
+#include "KernelHarness.h"
+#include "RecordingArchive.h"
+#include "TestPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using Corvel::MIDIRecorder;
+using Corvel::Recording;
+using Corvel::RecordingArchive;
+using SondrelTest::midi;
+
+namespace {
+
+std::vector<Recording> allSlots(SondrelTest::Rig& rig)
+{
+    return rig.recorder([](const MIDIRecorder& r) {
+        std::vector<Recording> all;
+        for (int i = 0; i < r.getRecordingCount(); ++i)
+            all.push_back(r.getEventDetailsByIndex(i));
+        return all;
+    });
+}
+
+std::int64_t clockNow = 1'700'000'000'000;
+std::int64_t testClock() noexcept { return ++clockNow; }
+
+/// A kernel that has recorded `takes` takes of `notes` notes each (each take a jump back).
+struct Recorded : SondrelTest::Rig {
+    Recorded(int takes, int notes)
+    {
+        kernel.setWallClock(&testClock);
+        for (int t = 0; t < takes; ++t)
+            for (int n = 0; n < notes; ++n)
+                run(1000 + n * 100 + (takes - t), {midi(1000 + n * 100 + (takes - t), {0x90, std::uint8_t(60 + n), 100})});
+    }
+    std::vector<Recording> slots() { return allSlots(*this); }
+    RecordingArchive::Encoded encode(std::size_t limit)
+    {
+        return recorder([limit](const MIDIRecorder& r) { return RecordingArchive::encode(r, limit); });
+    }
+};
+
+} // namespace
+
+// Saved and loaded into a fresh kernel, the takes are the same; playing on continues the live
+// take, and a jump back starts a new one, as if the plug-in had never gone away.
+TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
+{
+    Recorded saved(3, 4);
+    const auto encoded = saved.encode(16u << 20);
+    EXPECT_EQ(encoded.takesKept, 3);
+    const auto decoded = RecordingArchive::decode(encoded.bytes, 5);
+    ASSERT_TRUE(decoded);
+
+    SondrelTest::Rig loaded;
+    loaded.kernel.setWallClock(&testClock);
+    loaded.kernel.replaceRecordings(*decoded);
+    EXPECT_EQ(loaded.kernel.savedRecordingCount.load(), 3u);
+    EXPECT_EQ(loaded.kernel.recordingsChanged.exchange(0), 1u);
+    const auto original = saved.slots();
+    auto now = [&] { return allSlots(loaded); };
+    EXPECT_EQ(now(), original);
+
+    loaded.run(5000, {midi(5000, {0x80, 60, 0})});  // later than the live take's end: continues it
+    EXPECT_EQ(now()[0].events.size(), original[0].events.size() + 1);
+    loaded.run(10, {midi(10, {0x90, 61, 1})});  // a jump back: a new take, the others move down
+    const auto after = now();
+    EXPECT_EQ(after[0].events.size(), 2u);
+    EXPECT_EQ(after[1].startTime, original[0].startTime);
+    EXPECT_EQ(after[3].startTime, original[2].startTime);
+
+    loaded.kernel.replaceRecordings({});  // "Clear takes"
+    EXPECT_EQ(loaded.kernel.savedRecordingCount.load(), 0u);
+    loaded.run(20, {midi(20, {0x90, 62, 1})});
+    EXPECT_EQ(loaded.recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); }), 1);
+}
+
+// Past the byte limit the newest takes are kept whole and the oldest left out; anything but a
+// whole archive is refused.
+TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
+{
+    Recorded saved(5, 10);
+    const std::size_t oneTake = saved.encode(1u << 30).bytes.size() / 5;  // roughly
+    const auto bounded = saved.encode(2 * oneTake + oneTake / 2);
+    EXPECT_EQ(bounded.takesInUse, 5);
+    EXPECT_EQ(bounded.takesKept, 2);
+    const auto kept = RecordingArchive::decode(bounded.bytes, 5);
+    ASSERT_TRUE(kept);
+    ASSERT_EQ(kept->size(), 2u);
+    EXPECT_EQ((*kept)[0], saved.slots()[0]);
+    EXPECT_EQ((*kept)[1], saved.slots()[1]);
+
+    const auto whole = saved.encode(1u << 30).bytes;
+    for (std::size_t n = 0; n < whole.size(); n += 7)
+        EXPECT_FALSE(RecordingArchive::decode(std::span(whole).first(n), 5)) << "cut at " << n;
+    EXPECT_FALSE(RecordingArchive::decode(whole, 4)) << "more takes than slots";
+    auto twice = whole;
+    std::copy_n(whole.begin() + 12, 8, twice.begin() + 12 + (whole.size() - 12) / 5);  // a start time again
+    EXPECT_FALSE(RecordingArchive::decode(twice, 5));
+}
+
+// Replacing while the render thread records: the render thread never waits, and once it has
+// taken the last replacement over, what is played goes into the recordings again.
+TEST(Takes, ReplacingWhileRecording)
+{
+    Recorded saved(2, 3);
+    const auto replacement = saved.slots();
+    SondrelTest::Rig live;
+    live.kernel.setWallClock(&testClock);
+    std::atomic<bool> done{false};
+    std::thread render([&] {
+        for (std::int64_t t = 0; !done.load(); t += 10)
+            live.run(t % 100000, {midi(t % 100000, {0x90, 60, 1})});
+    });
+    for (int i = 0; i < 300; ++i) {
+        live.kernel.replaceRecordings(i % 3 == 0 ? std::vector<Recording>{} : replacement);
+        live.kernel.midiRecorder->drain();
+    }
+    done = true;
+    render.join();
+    const auto before = allSlots(live);
+    live.run(5'000'000, {midi(5'000'000, {0x90, 61, 1})});
+    const auto after = allSlots(live);
+    ASSERT_FALSE(after[0].events.empty());
+    EXPECT_EQ(after[0].events.back().sampleTime, 5'000'000) << "the owner still leaves operations out";
+    EXPECT_EQ(after[1], before[1]);
+}
