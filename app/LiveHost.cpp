@@ -1,7 +1,7 @@
 #include "LiveHost.h"
 
 #include "DistinctWallClock.h"
-#include "MidiSondrelAudioUnit.h"
+#include "MidiSondrelPlugin.h"
 
 /// Calls renderBlock in real time: as many blocks as are due, then sleeps until the next one.
 class LiveHost::Clock final : public juce::Thread {
@@ -49,7 +49,7 @@ private:
 LiveHost::LiveHost()
     : plugin((juce::AudioProcessor::setTypeOfNextNewPlugin(juce::AudioProcessor::wrapperType_Standalone),
               createPluginFilter())),
-      unit(dynamic_cast<MidiSondrelAudioUnit&>(*plugin))
+      unit(dynamic_cast<MidiSondrelPlugin&>(*plugin))
 {
     juce::AudioProcessor::setTypeOfNextNewPlugin(juce::AudioProcessor::wrapperType_Undefined);
     unit.kernel().setWallClock(&distinctWallClockMilliseconds);

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <memory>
 
-class MidiSondrelAudioUnit;
+class MidiSondrelPlugin;
 
 /// The standalone app's host: it owns the audio unit and plays it as a DAW would, block by block
 /// on a clock of its own (48 kHz, blocks of 256 samples; the plug-in makes no sound, so no audio
@@ -32,7 +32,7 @@ public:
     ~LiveHost() override;
 
     juce::AudioProcessor& processor() noexcept { return *plugin; }
-    MidiSondrelAudioUnit& audioUnit() noexcept { return unit; }
+    MidiSondrelPlugin& audioUnit() noexcept { return unit; }
 
     /// Starts and stops the clock thread that calls renderBlock in real time.
     void startClock();
@@ -86,7 +86,7 @@ private:
     void sendPendingOutput();
 
     std::unique_ptr<juce::AudioProcessor> plugin;
-    MidiSondrelAudioUnit& unit;
+    MidiSondrelPlugin& unit;
 
     // Render thread only.
     HostTransport transport{sampleRate, 120.0};

@@ -6,7 +6,7 @@
 #include "LiveHost.h"
 #include "Settings.h"
 #include "MainComponent.h"
-#include "MidiSondrelAudioUnit.h"
+#include "MidiSondrelPlugin.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -63,7 +63,7 @@ private:
 class SondrelApp final : public juce::JUCEApplication, private juce::Timer {
 public:
     const juce::String getApplicationName() override { return "MIDI Sondrel"; }
-    const juce::String getApplicationVersion() override { return JucePlugin_VersionString; }
+    const juce::String getApplicationVersion() override { return WICKERLAMP_PLUGIN_VERSION; }
     bool moreThanOneInstanceAllowed() override { return true; }
 
     void initialise(const juce::String&) override
@@ -100,7 +100,7 @@ private:
         // Recordings, as the window lists them.
         int count = 0;
         std::uint64_t events = 0;
-        for (const auto& s : host->audioUnit().settings()->recordingInfo.summaries.peek()) {
+        for (const auto& s : host->audioUnit().settings().recordingInfo.summaries.peek()) {
             ++count;
             events += static_cast<std::uint64_t>(s->noteCount.peek());
         }

@@ -1,10 +1,9 @@
 #include "MidiSondrelAudioUnit.h"
 
-#include "AudioUnitViewController.h"
-
-#include "Settings.h"
+#include "ParameterNode.h"
 
 namespace {
+constexpr const char* keepTakesAttribute = "keepTakes";
 constexpr int outputChannels = 2;
 constexpr int inputMaximumChannels = 8;
 } // namespace
@@ -19,11 +18,6 @@ MidiSondrelAudioUnit::MidiSondrelAudioUnit()
 }
 
 MidiSondrelAudioUnit::~MidiSondrelAudioUnit() = default;
-
-void MidiSondrelAudioUnit::adoptSettings(std::unique_ptr<Settings> settings)
-{
-    parameterSet = std::move(settings);
-}
 
 void MidiSondrelAudioUnit::setParameter(std::uint64_t, float) {}
 
@@ -44,12 +38,13 @@ void MidiSondrelAudioUnit::prepareToPlay(double sampleRate, int maximumExpectedS
     maxFrames = static_cast<std::uint32_t>(std::max(maximumExpectedSamplesPerBlock, 0));
     input.initialise(sampleRate, getMainBusNumInputChannels(), inputMaximumChannels);
     input.allocateRenderResources(maxFrames);
-    adapter.prepare();
+    adapter.prepare(sampleRate);
 
     midiProcessor->setSampleRate(static_cast<float>(sampleRate));
     midiProcessor->setMusicalContextSource(&adapter);
     midiProcessor->setTransportStateSource(&adapter);
-    midiProcessor->setMidiOutput(&adapter);
+    // What the kernel passes on is exactly what came in: the host's buffer stays as it is.
+    midiProcessor->setMidiOutput(nullptr);
 }
 
 // The kernel, its host callbacks and every recording stay as they are.
@@ -82,18 +77,21 @@ std::vector<Corvel::Scale> MidiSondrelAudioUnit::currentScalesForDisplay()
     return scales;
 }
 
-juce::AudioProcessorEditor* MidiSondrelAudioUnit::createEditor()
-{
-    return new AudioUnitViewController(*this);
-}
-
-// The host keeps the parameter values; nothing else of the plug-in is saved.
+// The parameter values and, with "Keep takes with the project" on, the option and the takes.
+// Host or message thread.
 void MidiSondrelAudioUnit::getStateInformation(juce::MemoryBlock& destData)
 {
     juce::XmlElement state("MidiSondrelState");
     for (auto* p : getParameters())
         if (auto* node = dynamic_cast<Wickerlamp::ParameterNode*>(p))
             state.setAttribute(node->getParameterID(), static_cast<double>(node->value()));
+    if (keepsTakesWithProject()) {
+        state.setAttribute(keepTakesAttribute, 1);
+        const auto saved = midiProcessor->midiRecorder->read(
+            [&state](const Corvel::MIDIRecorder& recorder) { return TakesState::write(recorder, state); });
+        savedKept.store(saved.kept, std::memory_order_relaxed);
+        savedInUse.store(saved.inUse, std::memory_order_relaxed);
+    }
     copyXmlToBinary(state, destData);
 }
 
@@ -107,4 +105,8 @@ void MidiSondrelAudioUnit::setStateInformation(const void* data, int sizeInBytes
             if (state->hasAttribute(node->getParameterID()))
                 node->setValueNotifyingHost(
                     node->normalise(static_cast<float>(state->getDoubleAttribute(node->getParameterID()))));
+    // A state saved without the option (every state before it existed) leaves the takes alone.
+    setKeepsTakesWithProject(state->getBoolAttribute(keepTakesAttribute, false));
+    if (auto takes = TakesState::read(*state, midiProcessor->midiRecorder->slotCount()))
+        midiProcessor->replaceRecordings(std::move(*takes));
 }

@@ -4,31 +4,26 @@
 #include "MidiProcessor.h"
 #include "NoteDetector.h"
 #include "RenderAdapter.h"
+#include "TakesState.h"
 #include "WickerAudioUnit.h"
 
 #include <atomic>
 #include <memory>
 #include <vector>
 
-class Settings;
-
-/// The plug-in: a MIDI effect that passes every MIDI message through unchanged while the
-/// kernel records and analyses it.
+/// The audio unit: a MIDI effect that passes every MIDI message through unchanged while the
+/// kernel records and analyses it. Knows nothing of its window; MidiSondrelPlugin adds it.
 ///
 /// Threads: processBlock runs on the host's audio thread and only runs the kernel through the
 /// render adapter. prepareToPlay/releaseResources run on a host thread while no block is being
 /// processed. currentScalesForDisplay and everything the window uses run on the message thread.
-class MidiSondrelAudioUnit final : public Wickerlamp::WickerAudioUnit {
+class MidiSondrelAudioUnit : public Wickerlamp::WickerAudioUnit {
 public:
     static constexpr double defaultSampleRate = 44100.0;
     static constexpr std::uint32_t defaultMaximumFramesToRender = 1024;
 
     MidiSondrelAudioUnit();
     ~MidiSondrelAudioUnit() override;
-
-    /// The audio unit keeps its parameter set alive for as long as it lives.
-    void adoptSettings(std::unique_ptr<Settings> settings);
-    Settings* settings() const noexcept { return parameterSet.get(); }
 
     Corvel::MidiProcessor& kernel() noexcept { return *midiProcessor; }
 
@@ -37,9 +32,20 @@ public:
 
     std::uint32_t maximumFramesToRender() const noexcept { return maxFrames; }
     const BufferedInputBus& inputBus() const noexcept { return input; }
+    /// "Keep takes with the project": the saved state holds the takes, and loading it brings them
+    /// back. Off by default (the state is then only the parameters). Any thread.
+    void setKeepsTakesWithProject(bool keep) noexcept { keepsTakes.store(keep, std::memory_order_relaxed); }
+    bool keepsTakesWithProject() const noexcept { return keepsTakes.load(std::memory_order_relaxed); }
+    /// What the last saved state kept of the takes (nothing before a save with the option on).
+    TakesState::Saved lastSavedTakes() const noexcept
+    {
+        return {savedKept.load(std::memory_order_relaxed), savedInUse.load(std::memory_order_relaxed)};
+    }
+    /// "Clear takes": every recording goes. Message thread.
+    void clearTakes() { midiProcessor->replaceRecordings({}); }
+
     /// The status of the last render call (0, or -10863 when the kernel could not run).
     std::int32_t lastRenderStatus() const noexcept { return lastStatus.load(std::memory_order_relaxed); }
-    const RenderAdapter& renderAdapter() const noexcept { return adapter; }
 
     // Wickerlamp::WickerAudioUnit: the kernel has no parameters.
     using Wickerlamp::WickerAudioUnit::setParameter;
@@ -58,8 +64,8 @@ public:
     bool producesMidi() const override { return true; }
     bool isMidiEffect() const override { return true; }
     double getTailLengthSeconds() const override { return 0.0; }
-    juce::AudioProcessorEditor* createEditor() override;
-    bool hasEditor() const override { return true; }
+    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
+    bool hasEditor() const override { return false; }
     int getNumPrograms() override { return 1; }
     int getCurrentProgram() override { return 0; }
     void setCurrentProgram(int) override {}
@@ -76,8 +82,9 @@ private:
     RenderAdapter adapter;
     std::uint32_t maxFrames = defaultMaximumFramesToRender;
     std::atomic<std::int32_t> lastStatus{Corvel::noErr};
-    // Declared last so that it goes first: its poll timer stops before the kernel is gone.
-    std::unique_ptr<Settings> parameterSet;
+    std::atomic<bool> keepsTakes{false};
+    std::atomic<int> savedKept{0};
+    std::atomic<int> savedInUse{0};
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(MidiSondrelAudioUnit)
 };

@@ -1,34 +1,50 @@
 #include "RenderAdapter.h"
 
 #include <algorithm>
-#include <cstring>
 
-void RenderAdapter::prepare()
+namespace {
+
+// Render thread. What the host said about this block, in the kernel's terms.
+Corvel::HostPositionReport reportOf(const juce::AudioPlayHead::PositionInfo& info) noexcept
+{
+    Corvel::HostPositionReport report;
+    if (const auto bpm = info.getBpm())
+        report.bpm = *bpm;
+    if (const auto ppq = info.getPpqPosition())
+        report.beatPosition = *ppq;
+    if (const auto samples = info.getTimeInSamples())
+        report.sampleTime = *samples;
+    if (const auto bar = info.getBarCount())
+        report.bar = *bar;
+    if (const auto signature = info.getTimeSignature()) {
+        report.beatsPerBar = signature->numerator;
+        report.beatUnit = signature->denominator;
+    }
+    report.playing = info.getIsPlaying();
+    report.recording = info.getIsRecording();
+    report.looping = info.getIsLooping();
+    return report;
+}
+
+} // namespace
+
+void RenderAdapter::prepare(double sampleRate)
 {
     events.reserve(eventsPerChunk);
-    if (output.size() < reservedMidiBytes)
-        output.resize(reservedMidiBytes);
+    rate = static_cast<float>(sampleRate);
+    carrier.reset();
 }
 
 // Render thread.
 std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPlayHead* playHead, int numSamples,
-                                   juce::MidiBuffer& midi) noexcept
+                                   const juce::MidiBuffer& midi) noexcept
 {
-    position.reset();
+    std::optional<Corvel::HostPositionReport> report;
     if (playHead != nullptr)
-        if (auto info = playHead->getPosition())
-            position = *info;
-
-    // The host's timeline position, or our own count of samples where it gives none.
-    const auto hostTime = position ? position->getTimeInSamples() : juce::Optional<std::int64_t>();
-    blockStart = hostTime ? *hostTime : runningSampleCount;
-    runningSampleCount += numSamples;
-
-    outputSize = 0;
-    if (output.size() < static_cast<std::size_t>(midi.data.size())) {
-        ++growths;  // more MIDI in one block than ever before: grow once, never drop
-        output.resize(static_cast<std::size_t>(midi.data.size()));
-    }
+        if (const auto info = playHead->getPosition())
+            report = reportOf(*info);
+    position = carrier.position(report ? &*report : nullptr, numSamples, rate);
+    const std::int64_t blockStart = position ? position->sampleTime : 0;
 
     std::int32_t status = Corvel::noErr;
     auto it = midi.cbegin();
@@ -47,13 +63,6 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
         }
         status = kernel.process(blockStart, events);
     } while (status == Corvel::noErr && it != end);
-
-    // What was passed on is exactly as long as what came in, so the host's buffer already has
-    // room for it.
-    if (status == Corvel::noErr) {
-        midi.data.clearQuick();
-        midi.data.addArray(output.data(), static_cast<int>(outputSize));
-    }
     return status;
 }
 
@@ -62,12 +71,8 @@ bool RenderAdapter::musicalContext(double& tempo, double& beatPosition) noexcept
 {
     if (!position)
         return false;
-    const auto bpm = position->getBpm();
-    const auto ppq = position->getPpqPosition();
-    if (!bpm || !ppq)
-        return false;
-    tempo = *bpm;
-    beatPosition = *ppq;
+    tempo = position->tempo;
+    beatPosition = position->beatPosition;
     return true;
 }
 
@@ -76,37 +81,6 @@ bool RenderAdapter::transportState(std::uint64_t& flags) noexcept
 {
     if (!position)
         return false;
-    flags = 0;
-    if (position->getIsPlaying())
-        flags |= Corvel::TransportStateMoving;
-    if (position->getIsRecording())
-        flags |= Corvel::TransportStateRecording;
-    if (position->getIsLooping())
-        flags |= Corvel::TransportStateCycling;
+    flags = position->transportFlags;
     return true;
-}
-
-// Render thread. Events arrive in the order and at the times of the input, so they are written
-// one after the other in MidiBuffer's own layout (time, size, bytes) instead of through
-// addEvent, which searches the buffer for every insert. The output is as long as the input,
-// for which render() made room.
-void RenderAdapter::sendMidi(std::int64_t sampleTime, std::uint8_t, std::uint16_t length,
-                             const std::uint8_t* bytes) noexcept
-{
-    constexpr std::size_t headerSize = sizeof(std::int32_t) + sizeof(std::uint16_t);
-    if (length == 0 || outputSize + headerSize + length > output.size())
-        return;
-    const auto offset = static_cast<std::int32_t>(sampleTime - blockStart);
-    std::uint8_t* out = output.data() + outputSize;
-    std::memcpy(out, &offset, sizeof offset);
-    std::memcpy(out + sizeof offset, &length, sizeof length);
-    std::memcpy(out + headerSize, bytes, length);
-    outputSize += headerSize + length;
-}
-
-// Render thread.
-void RenderAdapter::sendMidiEvents(std::span<const Corvel::RenderEvent> run) noexcept
-{
-    for (const auto& e : run)
-        RenderAdapter::sendMidi(e.sampleTime, e.cable, e.length, e.bytes());
 }

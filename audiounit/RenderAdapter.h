@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MidiProcessor.h"
+#include "PositionCarrier.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -8,45 +9,33 @@
 #include <optional>
 #include <vector>
 
-/// Turns one JUCE processBlock into one kernel cycle: the host's position info becomes the
-/// kernel's musical context and transport state, the block's MidiBuffer becomes a list of
-/// render events, and what the kernel passes on is written into an output MidiBuffer whose
-/// contents then replace the host's. When the kernel cannot run (no position info), the host's MIDI is
-/// left as it was.
+/// Turns one JUCE processBlock into one kernel cycle: the host's position becomes the kernel's
+/// musical context and transport state (carried forward between the blocks of hosts that send
+/// it only when it changes), and the block's MidiBuffer becomes a list of render events. The
+/// host's MidiBuffer is left exactly as it came: the kernel passes every MIDI message on
+/// unchanged, so what goes out is what came in.
 ///
-/// Render thread, apart from prepare(). No allocation while a block carries no more MIDI
-/// bytes and events than prepare() made room for (the first larger block grows the buffers
-/// once and is counted).
-class RenderAdapter final : public Corvel::MusicalContextSource,
-                            public Corvel::TransportStateSource,
-                            public Corvel::MidiOutput {
+/// Render thread, apart from prepare(). No allocation: events are handed to the kernel in
+/// chunks of a size reserved by prepare().
+class RenderAdapter final : public Corvel::MusicalContextSource, public Corvel::TransportStateSource {
 public:
     static constexpr int eventsPerChunk = 4096;
-    static constexpr std::size_t reservedMidiBytes = 64 * 1024;
 
-    /// Render resources are being allocated. Not on the render thread.
-    void prepare();
+    /// Render resources are being allocated (no render call in progress): room for a chunk,
+    /// and the rate positions are carried at. The last host position is forgotten.
+    void prepare(double sampleRate);
 
-    /// Runs the kernel over the block. Returns the kernel's status.
+    /// Render thread. Runs the kernel over the block. Returns the kernel's status.
     std::int32_t render(Corvel::MidiProcessor& kernel, juce::AudioPlayHead* playHead, int numSamples,
-                        juce::MidiBuffer& midi) noexcept;
-
-    /// How often a block needed more room than was prepared.
-    std::uint32_t bufferGrowths() const noexcept { return growths; }
+                        const juce::MidiBuffer& midi) noexcept;
 
     // Corvel host callbacks (render thread).
     bool musicalContext(double& tempo, double& beatPosition) noexcept override;
     bool transportState(std::uint64_t& flags) noexcept override;
-    void sendMidi(std::int64_t sampleTime, std::uint8_t cable, std::uint16_t length,
-                  const std::uint8_t* bytes) noexcept override;
-    void sendMidiEvents(std::span<const Corvel::RenderEvent> events) noexcept override;
 
 private:
-    std::optional<juce::AudioPlayHead::PositionInfo> position;
+    std::optional<Corvel::BlockPosition> position;  ///< of the block being rendered
+    Corvel::PositionCarrier carrier;
+    float rate = 44100.0f;
     std::vector<Corvel::RenderEvent> events;
-    std::vector<std::uint8_t> output;  ///< MidiBuffer layout, copied into the host's buffer
-    std::size_t outputSize = 0;
-    std::int64_t blockStart = 0;
-    std::int64_t runningSampleCount = 0;
-    std::uint32_t growths = 0;
 };

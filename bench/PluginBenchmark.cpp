@@ -2,7 +2,7 @@
 // events per block, against pushing the same events into a preallocated ring buffer and
 // against copying a block event by event with MidiBuffer::addEvent, in the same run.
 
-#include "MidiSondrelAudioUnit.h"
+#include "MidiSondrelPlugin.h"
 #include "Settings.h"
 #include "SpscRing.h"
 #include "PluginBlocks.h"
@@ -10,7 +10,6 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-
 
 namespace {
 
@@ -23,7 +22,7 @@ void BM_ProcessBlockRecording(benchmark::State& state)
     const int events = static_cast<int>(state.range(0));
     juce::ScopedJuceInitialiser_GUI juce;
     std::unique_ptr<juce::AudioProcessor> processor(createPluginFilter());
-    auto& unit = dynamic_cast<MidiSondrelAudioUnit&>(*processor);
+    auto& unit = dynamic_cast<MidiSondrelPlugin&>(*processor);
     PlayHead head;
     processor->setPlayHead(&head);
     processor->prepareToPlay(48000.0, blockSize);
@@ -40,7 +39,7 @@ void BM_ProcessBlockRecording(benchmark::State& state)
             // The window's poll, on the message thread: not the audio thread's cost. Then the
             // host loops back, so that five recordings of bounded size are kept, not gigabytes.
             state.PauseTiming();
-            unit.settings()->pollKernel();
+            unit.settings().pollKernel();
             head.time = 0;
             state.ResumeTiming();
         }
@@ -49,7 +48,6 @@ void BM_ProcessBlockRecording(benchmark::State& state)
         state.SkipWithError("MIDI did not come through");
     state.SetItemsProcessed(state.iterations() * events);
     state.counters["slow_paths"] = static_cast<double>(unit.kernel().midiRecorder->slowPathCount());
-    state.counters["output_growths"] = unit.renderAdapter().bufferGrowths();
 }
 BENCHMARK(BM_ProcessBlockRecording)->Arg(16)->Arg(256);
 

@@ -2,7 +2,7 @@
 // by 16 events per tick: the rows are appended to, against rebuilding them from the whole
 // recording on every tick, in the same run.
 
-#include "MidiSondrelAudioUnit.h"
+#include "MidiSondrelPlugin.h"
 #include "Settings.h"
 #include "PluginBlocks.h"
 
@@ -32,8 +32,8 @@ void pumpMessages()
 struct Session {
     juce::ScopedJuceInitialiser_GUI juce;
     std::unique_ptr<juce::AudioProcessor> processor{createPluginFilter()};
-    MidiSondrelAudioUnit& unit = dynamic_cast<MidiSondrelAudioUnit&>(*processor);
-    Settings& settings = *unit.settings();
+    MidiSondrelPlugin& unit = dynamic_cast<MidiSondrelPlugin&>(*processor);
+    Settings& settings = unit.settings();
     PlayHead head;
     juce::AudioBuffer<float> audio{2, blockSize};
     juce::MidiBuffer sixteen = blockOf(16);

@@ -5,7 +5,7 @@
 namespace Corvel {
 
 RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange)
-    : recorder(recordingCount, addsInitialProgramChange)
+    : recorder(recordingCount, addsInitialProgramChange), slots(recorder.getRecordingCount())
 {
 }
 

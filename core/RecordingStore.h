@@ -37,6 +37,9 @@ public:
     /// are gone and is left out; tempo changes still count. Not the render thread.
     void replaceRecordings(std::vector<Recording> recordings, std::uint64_t generation);
 
+    /// The number of slots; fixed at construction, so any thread may ask.
+    int slotCount() const noexcept { return slots; }
+
     int getSavedEventCount();
     EventSummary getEventSummary(int index);
     std::vector<EventSummary> summaries();
@@ -63,6 +66,7 @@ private:
     std::mutex mutex;
     MIDIRecorder recorder;
     RecorderQueue pending;
+    const int slots;
     RecorderOp cycle;  ///< the context of the events being applied
     std::uint64_t awaitedGeneration = 0;  ///< non-zero: leaving out operations until it is adopted
 };

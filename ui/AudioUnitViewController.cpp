@@ -3,8 +3,8 @@
 #include "MidiSondrelAudioUnit.h"
 #include "Settings.h"
 
-AudioUnitViewController::AudioUnitViewController(MidiSondrelAudioUnit& audioUnit)
-    : juce::AudioProcessorEditor(audioUnit), view(*audioUnit.settings())
+AudioUnitViewController::AudioUnitViewController(MidiSondrelAudioUnit& audioUnit, Settings& settings)
+    : juce::AudioProcessorEditor(audioUnit), view(settings)
 {
     addAndMakeVisible(view);
     setResizable(true, true);

@@ -5,12 +5,13 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 class MidiSondrelAudioUnit;
+class Settings;
 
 /// The plug-in's window: the main view over the audio unit's live model, 640 x 474 points to
 /// start with, resizable in its own proportions. Message thread.
 class AudioUnitViewController final : public juce::AudioProcessorEditor {
 public:
-    explicit AudioUnitViewController(MidiSondrelAudioUnit& audioUnit);
+    AudioUnitViewController(MidiSondrelAudioUnit& audioUnit, Settings& settings);
 
     MainView& mainView() noexcept { return view; }
     void resized() override;

@@ -2,6 +2,7 @@
 
 #include "Assets.h"
 #include "Settings.h"
+#include "TakesMenu.h"
 
 namespace {
 constexpr int pageTop = MainView::headerHeight;
@@ -12,7 +13,8 @@ constexpr int eventsLeadingPadding = 9;
 MainView::MainView(Settings& model) : settings(model)
 {
     pluginHeader = std::make_unique<Wickerlamp::PluginHeaderView>(juce::URL(appUpdateAddress), settings.pluginVersion(),
-                                                                  settings.mainMode, settings.updateDetails);
+                                                                  settings.mainMode, settings.updateDetails,
+                                                                  std::make_unique<TakesMenu>(settings));
     layout.addAndMakeVisible(*pluginHeader);
     addAndMakeVisible(layout);
     layout.setBounds(0, 0, designWidth, designHeight);

@@ -96,6 +96,7 @@ void Settings::pollKernel()
     auto& kernel = au->kernel();
     // Keeps the render thread's queue short even while no window is open.
     kernel.midiRecorder->drain();
+    savedTakes.set(au->lastSavedTakes());
 
     const bool parameterSetHasUnit = audioUnit() == au;
     if (kernel.recordingsChanged.exchange(0, std::memory_order_acquire) != 0) {

@@ -7,6 +7,7 @@
 #include "ParameterSettings.h"
 #include "RecordingSummary.h"
 #include "SimpleSparklerChecker.h"
+#include "TakesState.h"
 #include "UpdateFeedFetcher.h"
 
 #include <juce_events/juce_events.h>
@@ -44,6 +45,8 @@ public:
     const Wickerlamp::Observable<std::optional<std::int64_t>>& selectedRecordingSummaryID() const { return selection; }
     Wickerlamp::Observable<MidiEventRows> selectedRecordingEvents;
     RecordingInfo recordingInfo;
+    /// What the plug-in's last saved state kept of the takes ("Keep takes with the project").
+    Wickerlamp::Observable<TakesState::Saved> savedTakes;
     /// 0 shows the events page, 1 the chord-and-scale page.
     const std::shared_ptr<Wickerlamp::AudioParameter> mainMode;
 

@@ -3,7 +3,7 @@
 
 #include "DemoPerformance.h"
 #include "LiveHost.h"
-#include "MidiSondrelAudioUnit.h"
+#include "MidiSondrelPlugin.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>

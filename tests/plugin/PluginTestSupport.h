@@ -3,7 +3,7 @@
 // Helpers for driving the plug-in inside the test process: a message loop we can pump, a play
 // head with a script, and MIDI buffer conversions.
 
-#include "MidiSondrelAudioUnit.h"
+#include "MidiSondrelPlugin.h"
 #include "Settings.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -84,7 +84,7 @@ inline constexpr const char* closedLoopbackServer = "http://127.0.0.1:9";
 /// The plug-in as a host gets it from the factory.
 struct Plugin {
     std::unique_ptr<juce::AudioProcessor> processor{createPluginFilter()};
-    MidiSondrelAudioUnit& unit = dynamic_cast<MidiSondrelAudioUnit&>(*processor);
+    MidiSondrelPlugin& unit = dynamic_cast<MidiSondrelPlugin&>(*processor);
     ScriptedPlayHead playHead;
     juce::AudioBuffer<float> audio{2, 512};
 
@@ -92,7 +92,7 @@ struct Plugin {
     {
         processor->setPlayHead(&playHead);
         // The start-up update check stays on this machine: a closed loopback port.
-        unit.settings()->setUpdateServer(closedLoopbackServer);
+        unit.settings().setUpdateServer(closedLoopbackServer);
     }
 
     void prepare(double rate = 48000.0, int block = 512) { processor->prepareToPlay(rate, block); }
@@ -129,7 +129,7 @@ inline std::int64_t fakeClock() noexcept { return fakeNow.fetch_add(1000); }
 
 /// A plug-in whose model is ticked by hand: one tick is pollKernel and the steps it schedules.
 struct LiveModel : Plugin {
-    Settings& settings = *unit.settings();
+    Settings& settings = unit.settings();
     std::int64_t time = 0;
     double beat = 0.0;
 

@@ -1,0 +1,74 @@
+#include "TakesMenu.h"
+
+#include "Assets.h"
+#include "MidiSondrelAudioUnit.h"
+#include "Settings.h"
+
+TakesMenu::TakesMenu(Settings& model) : settings(model)
+{
+    setSize(size, size);
+    setMouseCursor(juce::MouseCursor::PointingHandCursor);
+    setTitle("Menu");
+    rebuild();
+}
+
+juce::String TakesMenu::savedTakesNotice() const
+{
+    const auto saved = settings.savedTakes.peek();
+    if (saved.kept >= saved.inUse)
+        return {};
+    return "The project keeps the " + juce::String(saved.kept) + " newest of " + juce::String(saved.inUse)
+        + " takes: at most " + juce::String(TakesState::eventByteLimit >> 20) + " MiB of them";
+}
+
+juce::PopupMenu TakesMenu::menu() const
+{
+    juce::PopupMenu m;
+    auto* au = settings.sondrelAU();
+    if (au == nullptr)
+        return m;
+    const juce::WeakReference<Wickerlamp::WickerAudioUnit> unit(au);
+    const auto withUnit = [unit](auto action) {
+        return [unit, action] {
+            if (auto* sondrel = dynamic_cast<MidiSondrelAudioUnit*>(unit.get()))
+                action(*sondrel);
+        };
+    };
+    juce::PopupMenu::Item keep(keepTakesItem);
+    keep.setTicked(au->keepsTakesWithProject());
+    keep.setAction(withUnit([keepIt = !au->keepsTakesWithProject()](MidiSondrelAudioUnit& a) {
+        a.setKeepsTakesWithProject(keepIt);
+        a.updateHostDisplay(juce::AudioProcessor::ChangeDetails().withNonParameterStateChanged(true));
+    }));
+    m.addItem(std::move(keep));
+
+    juce::PopupMenu::Item clear(clearTakesItem);
+    clear.setEnabled(!settings.recordingInfo.summaries.peek().empty());
+    clear.setAction(withUnit([](MidiSondrelAudioUnit& a) { a.clearTakes(); }));
+    m.addItem(std::move(clear));
+
+    if (const auto notice = savedTakesNotice(); notice.isNotEmpty()) {
+        m.addSeparator();
+        m.addItem(juce::PopupMenu::Item(notice).setEnabled(false));
+    }
+    return m;
+}
+
+void TakesMenu::mouseUp(const juce::MouseEvent& e)
+{
+    if (!e.mouseWasClicked())
+        return;
+    menu().showMenuAsync(juce::PopupMenu::Options().withTargetComponent(this));
+}
+
+void TakesMenu::draw(juce::Graphics& g)
+{
+    // Three dots; marked when the last save left takes out.
+    const auto& assets = pluginAssets();
+    const bool leftOut = settings.savedTakes.get().kept < settings.savedTakes.get().inUse;
+    g.setColour(assets.colour(leftOut ? "yellowText" : "info"));
+    const float r = 1.8f;
+    const float cy = static_cast<float>(getHeight()) / 2.0f;
+    for (int i = -1; i <= 1; ++i)
+        g.fillEllipse(static_cast<float>(getWidth()) / 2.0f + static_cast<float>(i) * 6.0f - r, cy - r, 2 * r, 2 * r);
+}

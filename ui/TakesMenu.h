@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ObservationScope.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+class Settings;
+
+/// The header's menu: "Keep takes with the project" and "Clear takes". When the last saved
+/// state could not keep every take (it holds at most TakesState::eventByteLimit bytes of
+/// events), the button is marked and the menu says how many it kept. Message thread.
+class TakesMenu final : public Wickerlamp::ObservingComponent {
+public:
+    static constexpr int size = 22;
+    static constexpr const char* keepTakesItem = "Keep takes with the project";
+    static constexpr const char* clearTakesItem = "Clear takes";
+
+    explicit TakesMenu(Settings& model);
+
+    /// The menu as it would open now; its items carry their actions.
+    juce::PopupMenu menu() const;
+    /// The line that says what the last save left out, or empty when it kept every take.
+    juce::String savedTakesNotice() const;
+
+    void mouseUp(const juce::MouseEvent& e) override;
+
+private:
+    void build() override {}
+    void draw(juce::Graphics& g) override;
+
+    Settings& settings;
+};
