@@ -17,21 +17,28 @@ double quartersPerBar(int beatsPerBar, int beatUnit) noexcept
     return beatsPerBar * 4.0 / beatUnit;
 }
 
-/// The beat position at `sampleTime` of a timeline that runs at `bpm` from sample 0, put into
-/// bar `bar` by whole bars where it falls outside it. Positions within a millionth of a beat of
-/// the bar's edges count as inside (the host rounds its bar line the same way we do).
-double beatFromSampleTime(std::int64_t sampleTime, double bpm, float sampleRate, std::optional<std::int64_t> bar,
-                          int beatsPerBar, int beatUnit) noexcept
+/// Whether `beat` lies in bar `bar` (any bar when the host names none), give or take a
+/// millionth of a beat at its edges (the host rounds its bar line the same way we do).
+bool isInBar(double beat, std::optional<std::int64_t> bar, int beatsPerBar, int beatUnit) noexcept
 {
-    double beat = beatPositionOfEvent(0.0, sampleTime, 0, sampleRate, bpm);
-    if (!bar || !std::isfinite(beat))
-        return beat;
+    if (!bar)
+        return std::isfinite(beat);
     const double q = quartersPerBar(beatsPerBar, beatUnit);
     const double barStart = static_cast<double>(*bar) * q;
     constexpr double tolerance = 1e-6;
-    if (beat < barStart - tolerance || beat >= barStart + q + tolerance)
-        beat += barStart - std::floor(beat / q) * q;
-    return beat;
+    return beat >= barStart - tolerance && beat < barStart + q + tolerance;
+}
+
+/// The beat position at `sampleTime` of a timeline that runs at `bpm` from sample 0, put into
+/// bar `bar` by whole bars where it falls outside it.
+double beatFromSampleTime(std::int64_t sampleTime, double bpm, float sampleRate, std::optional<std::int64_t> bar,
+                          int beatsPerBar, int beatUnit) noexcept
+{
+    const double beat = beatPositionOfEvent(0.0, sampleTime, 0, sampleRate, bpm);
+    if (!bar || !std::isfinite(beat) || isInBar(beat, bar, beatsPerBar, beatUnit))
+        return beat;
+    const double q = quartersPerBar(beatsPerBar, beatUnit);
+    return beat + static_cast<double>(*bar) * q - std::floor(beat / q) * q;
 }
 
 } // namespace
@@ -45,6 +52,7 @@ std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport*
     runningSampleCount += length;
 
     if (report != nullptr) {
+        const std::optional<BlockPosition> carried = carriedPosition(sampleRate);
         carriedSamples = 0;
         previousBlockLength = length;
         if (!report->bpm || (!report->beatPosition && !report->sampleTime)) {
@@ -54,10 +62,14 @@ std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport*
         BlockPosition p;
         p.tempo = *report->bpm;
         p.sampleTime = report->sampleTime.value_or(runningStart);
-        p.beatPosition = report->beatPosition
-            ? *report->beatPosition
-            : beatFromSampleTime(*report->sampleTime, p.tempo, sampleRate, report->bar, report->beatsPerBar,
-                                 report->beatUnit);
+        if (report->beatPosition)
+            p.beatPosition = *report->beatPosition;
+        else if (carried && carried->sampleTime == p.sampleTime
+                 && isInBar(carried->beatPosition, report->bar, report->beatsPerBar, report->beatUnit))
+            p.beatPosition = carried->beatPosition;  // no jump (a tempo change, a start): the beat goes on
+        else
+            p.beatPosition = beatFromSampleTime(*report->sampleTime, p.tempo, sampleRate, report->bar,
+                                                report->beatsPerBar, report->beatUnit);
         const auto flag = [](bool on, std::uint64_t bit) { return on ? bit : std::uint64_t{0}; };
         p.transportFlags = flag(report->playing, TransportStateMoving) | flag(report->recording, TransportStateRecording)
             | flag(report->looping, TransportStateCycling);
@@ -65,14 +77,22 @@ std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport*
         return p;
     }
 
+    const std::optional<BlockPosition> p = carriedPosition(sampleRate);
+    if (p)
+        carriedSamples = sampleSpan(p->sampleTime, anchor->sampleTime);
+    previousBlockLength = length;
+    return p;
+}
+
+// Render thread. Where the last position has got to by the start of this block.
+std::optional<BlockPosition> PositionCarrier::carriedPosition(float sampleRate) const noexcept
+{
     if (!anchor)
         return std::nullopt;
-    if ((anchor->transportFlags & (TransportStateMoving | TransportStateRecording)) != 0)
-        carriedSamples += previousBlockLength;
-    previousBlockLength = length;
+    const bool moving = (anchor->transportFlags & (TransportStateMoving | TransportStateRecording)) != 0;
     BlockPosition p = *anchor;
     p.sampleTime = static_cast<std::int64_t>(static_cast<std::uint64_t>(anchor->sampleTime)
-                                             + static_cast<std::uint64_t>(carriedSamples));
+                                             + static_cast<std::uint64_t>(carriedSamples + (moving ? previousBlockLength : 0)));
     p.beatPosition = beatPositionOfEvent(anchor->beatPosition, p.sampleTime, anchor->sampleTime, sampleRate,
                                          anchor->tempo);
     return p;

@@ -31,9 +31,11 @@ struct BlockPosition {
 /// loop), and JUCE's LV2 wrapper forgets it after one block.
 ///
 /// - A block with a report uses it; the report replaces whatever was carried. Where the host
-///   gives no beat position, it is worked out from the host's sample time and tempo and moved by
-///   whole bars into the bar the host names (exact while the tempo has been constant since the
-///   timeline's start).
+///   gives no beat position: if the transport simply went on (the report's sample time is where
+///   the carried position had got to, as at a tempo change) the carried beat goes on too, so a
+///   tempo change is exact; after a jump (a locate, a loop) it is worked out from the host's
+///   sample time and tempo and moved by whole bars into the bar the host names, which is exact
+///   while the tempo has been constant since the timeline's start.
 /// - A block without one, after a report that said the transport moves, runs at the last
 ///   position advanced by the samples since then (and the beats they make at its tempo); while
 ///   stopped it stays where it was.
@@ -51,6 +53,8 @@ public:
     void reset() noexcept { *this = PositionCarrier{}; }
 
 private:
+    std::optional<BlockPosition> carriedPosition(float sampleRate) const noexcept;
+
     std::optional<BlockPosition> anchor;      ///< the host's last usable position
     std::int64_t carriedSamples = 0;          ///< samples run since the anchor
     std::int64_t previousBlockLength = 0;

@@ -119,11 +119,12 @@ std::optional<std::vector<Recording>> RecordingArchive::decode(std::span<const s
         r.startTime = in.get<std::int64_t>();
         r.sampleRate = in.get<float>();
         const auto count = in.get<std::uint64_t>();
-        const bool duplicate = std::count_if(recordings.begin(), recordings.end(), [&](const Recording& other) {
-                                   return other.startTime == r.startTime;
-                               }) > 1;
-        if (!in.ok() || r.startTime <= 0 || duplicate || count > in.remaining() / eventHeaderSize)
+        if (!in.ok() || r.startTime <= 0 || count > in.remaining() / eventHeaderSize)
             return std::nullopt;
+        // Takes are told apart by their start times: a time taken already moves on a millisecond.
+        while (std::count_if(recordings.begin(), recordings.end(),
+                             [&](const Recording& other) { return other.startTime == r.startTime; }) > 1)
+            ++r.startTime;
         for (std::uint64_t i = 0; i < count; ++i) {
             RecordedMIDIEvent e;
             e.sampleTime = in.get<std::int64_t>();

@@ -29,8 +29,9 @@ public:
     static Encoded encode(const MIDIRecorder& recorder, std::size_t eventByteLimit);
 
     /// The takes of an encoded archive, or nothing when the bytes are not one (truncated, a
-    /// count beyond the data, more takes than `slotCount`, a start time that is not positive or
-    /// appears twice).
+    /// count beyond the data, more takes than `slotCount`, a start time that is not positive).
+    /// A start time that appears again moves on by a millisecond, so that every take can be
+    /// told apart.
     static std::optional<std::vector<Recording>> decode(std::span<const std::uint8_t> bytes, int slotCount);
 };
 

@@ -53,6 +53,27 @@ TEST(PositionCarrier, CarriesTheHostPositionBetweenUpdates)
         }
 }
 
+// A tempo change while rolling: the host sends its new tempo where the transport has got to, and
+// the beat goes on from there at the new tempo, exactly, through later updates and a stop.
+TEST(PositionCarrier, ATempoChangeWhileRollingKeepsTheBeatGoing)
+{
+    const float rate = 48000.0f;
+    PositionCarrier carrier;
+    const std::int64_t change = 140 * 512;  // inside the first bar
+    auto hostBeat = [&](std::int64_t f) { return f < change ? f / 24000.0 : change / 24000.0 + (f - change) / 48000.0 * 1.25; };
+    for (int block = 0; block < 1000; ++block) {
+        const std::int64_t frame = std::min(block, 900) * std::int64_t{512};
+        HostPositionReport r;
+        r.bpm = frame < change ? 120.0 : 75.0;
+        r.sampleTime = frame;
+        r.bar = static_cast<std::int64_t>(std::floor(hostBeat(frame) / 4));
+        r.playing = block < 900;
+        const bool update = block % 300 == 0 || frame == change || block == 900;
+        const auto p = carrier.position(update ? &r : nullptr, 512, rate);
+        EXPECT_NEAR(p->beatPosition, hostBeat(frame), tick / 1000) << "block " << block;
+    }
+}
+
 // Start, stop, locate, loop wrap and a host that says nothing or cannot tell.
 TEST(PositionCarrier, FollowsTheTransportAndReplacesTheCarriedPosition)
 {

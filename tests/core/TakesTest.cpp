@@ -99,9 +99,16 @@ TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
     for (std::size_t n = 0; n < whole.size(); n += 7)
         EXPECT_FALSE(RecordingArchive::decode(std::span(whole).first(n), 5)) << "cut at " << n;
     EXPECT_FALSE(RecordingArchive::decode(whole, 4)) << "more takes than slots";
-    auto twice = whole;
-    std::copy_n(whole.begin() + 12, 8, twice.begin() + 12 + (whole.size() - 12) / 5);  // a start time again
-    EXPECT_FALSE(RecordingArchive::decode(twice, 5));
+    auto twice = whole;  // the second take's start time made the first's
+    const auto slots = saved.slots();
+    std::size_t second = 12 + 20;
+    for (const auto& e : slots[0].events)
+        second += 25 + e.data.size();
+    std::copy_n(whole.begin() + 12, 8, twice.begin() + static_cast<std::ptrdiff_t>(second));
+    const auto apart = RecordingArchive::decode(twice, 5);
+    ASSERT_TRUE(apart);
+    EXPECT_EQ((*apart)[1].startTime, (*apart)[0].startTime + 1);
+    EXPECT_EQ((*apart)[1].events, slots[1].events);
 }
 
 // Replacing while the render thread records: the render thread never waits, and once it has

@@ -9,6 +9,8 @@
 #   - [size] that size is the design size, 640 x 474 (Xvfb runs at 96 dpi: scale 1);
 #   - a screenshot of the plug-in's window is saved as SCREENSHOT, with the window's size and
 #     more than one colour (the editor painted something);
+#   - with the JACK transport rolling and notes played into the plug-in, a recording appears
+#     in the window: a card and rows of events (SCREENSHOT with -recording);
 #   - after jalv's window is resized to twice its width (height unchanged), the plug-in's window
 #     has grown with it and paints again (a second screenshot, SCREENSHOT with -resized);
 #   - [proportions] its new geometry is 640:474 within a few pixels, at least 1.5 times as wide
@@ -53,7 +55,7 @@ if [ $# -eq 5 ]; then
 fi
 shot_resized="${shot%.png}-resized.png"
 
-for tool in Xvfb jackd jack_wait jalv.gtk3 xdotool xwininfo xprop maim python3 timeout; do
+for tool in Xvfb jackd jack_wait jack_transport jack_midiseq jack_lsp jack_connect jalv.gtk3 xdotool xwininfo xprop maim python3 timeout; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool not found (tools/install-deps.sh installs it)"; exit 1; }
 done
 mkdir -p "$(dirname "$shot")" || exit 2
@@ -227,64 +229,13 @@ check size "the plug-in's window opens at ${DESIGN_W} x ${DESIGN_H} (it is ${w0}
 
 # Screenshots: retried until the window has painted more than one colour, since the first
 # frame may not be drawn yet when the window is mapped.
-png_report() { # FILE WIDTH HEIGHT: prints "WxH, N colours"; fails unless a W x H PNG of 2+ colours
-  python3 - "$@" <<'PY'
-import struct, sys, zlib
-
-path, want_w, want_h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-data = open(path, "rb").read()
-if data[:8] != b"\x89PNG\r\n\x1a\n":
-    sys.exit(f"{path}: not a PNG")
-pos, idat, head = 8, b"", None
-while pos + 8 <= len(data):
-    length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-    body = data[pos + 8:pos + 8 + length]
-    if kind == b"IHDR":
-        head = struct.unpack(">IIBBBBB", body)
-    elif kind == b"IDAT":
-        idat += body
-    elif kind == b"IEND":
-        break
-    pos += 12 + length
-if head is None:
-    sys.exit(f"{path}: no IHDR")
-width, height, depth, ctype, _, _, interlace = head
-channels = {0: 1, 2: 3, 4: 2, 6: 4}.get(ctype)
-if depth != 8 or channels is None or interlace:
-    sys.exit(f"{path}: unsupported PNG (depth {depth}, colour type {ctype}, interlace {interlace})")
-raw, bpp = zlib.decompress(idat), channels
-stride = width * bpp
-prev, colours, out = bytearray(stride), set(), 0
-for y in range(height):
-    f, line = raw[out], bytearray(raw[out + 1:out + 1 + stride])
-    out += 1 + stride
-    for i in range(stride):
-        a = line[i - bpp] if i >= bpp else 0
-        b = prev[i]
-        c = prev[i - bpp] if i >= bpp else 0
-        if f == 1: line[i] = (line[i] + a) & 255
-        elif f == 2: line[i] = (line[i] + b) & 255
-        elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
-        elif f == 4:
-            p = a + b - c
-            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-            line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        elif f != 0:
-            sys.exit(f"{path}: bad filter {f} on row {y}")
-    colours.update(bytes(line[i:i + bpp]) for i in range(0, stride, bpp))
-    prev = line
-print(f"{width}x{height}, {len(colours)} colour{'s' if len(colours) != 1 else ''}")
-if (width, height) != (want_w, want_h):
-    sys.exit(1)
-sys.exit(0 if len(colours) > 1 else 1)
-PY
-}
-screenshot() { # WINDOW WIDTH HEIGHT FILE WHAT
+screenshot() { # WINDOW WIDTH HEIGHT FILE WHAT [COLOUR X0 Y0 X1 Y1 MIN]...: see png_check.py
   local deadline=$((SECONDS + STEP_TIMEOUT)) report=""
   while :; do
     all_running
     if x maim --hidecursor -i "$(($1))" "$4" 2>"$work/maim.err"; then
-      report=$(png_report "$4" "$2" "$3" 2>&1) && { echo "$5 saved to $4: $report"; return 0; }
+      report=$(python3 "$(dirname "$0")/png_check.py" "$4" "$2" "$3" "${@:6}" 2>&1) &&
+        { echo "$5 saved to $4: $report"; return 0; }
     else
       report=$(head -n 3 "$work/maim.err")
     fi
@@ -293,6 +244,24 @@ screenshot() { # WINDOW WIDTH HEIGHT FILE WHAT
   done
 }
 screenshot "$plugwin" "$w0" "$h0" "$shot" "the plug-in's window"
+
+# --- what it is for: with jack_transport rolling at 120 BPM as timebase master (jalv passes its
+# position on only when it changes) and jack_midiseq playing into the plug-in, a recording
+# appears: a card (its background colour) beside a table of rows (their text colour).
+mkfifo "$work/transport.fifo" && exec {transport_fd}<>"$work/transport.fifo" || die "mkfifo failed"
+timeout --foreground -k 2 "$LIFETIME" jack_transport <"$work/transport.fifo" >"$work/transport.out" 2>&1 &
+pids+=($!) names+=(jack_transport) stop_signals+=(TERM)
+printf 'master\ntempo 120\nplay\n' 1>&"$transport_fd"
+start seq INT jack_midiseq notes 24000 0 60 4000 6000 64 4000 12000 67 8000
+deadline=$((SECONDS + STEP_TIMEOUT))
+until x jack_connect notes:out "$plugin_name:in" 2>/dev/null; do
+  all_running
+  ((SECONDS < deadline)) || die "could not connect the sequencer to the plug-in's MIDI input ($plugin_name:in)"
+  sleep "$POLL"
+done
+sleep 2
+screenshot "$plugwin" "$w0" "$h0" "${shot%.png}-recording.png" "the plug-in's window while recording" \
+  252a34 20 66 210 120 4000 e8ebf0 220 100 630 400 30
 
 # --- resize jalv's window as a window manager would when the user drags it: twice the width,
 # the same height. The plug-in's window must follow; a uniformly scaling window keeps 640:474.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "RealTimeCounters.h"
+#include "TakesMenu.h"
 
 using namespace SondrelTest;
 
@@ -250,4 +251,113 @@ TEST(AudioUnit, TheAudioThreadNeitherAllocatesNorLocksAfterWarmUp)
     }
     EXPECT_EQ(total, 0);  // allocations and locks
     EXPECT_EQ(p.recordingCount(), 5);
+}
+
+// An LV2 host tells its position (frame, tempo, bar, no beat) only when it changes; JUCE's
+// wrapper forgets it after that block. Every note of the blocks in between is still recorded,
+// at the beat the host's timeline is at, and the audio thread stays free of allocations and
+// locks. A host that never tells leaves MIDI alone and nothing recorded.
+TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdates)
+{
+    Plugin p;
+    p.prepare(44100.0, 256);
+    juce::MidiBuffer midi;
+    midi.ensureSize(1024);
+    juce::AudioBuffer<float> audio(2, 256);
+    const double bpm = 93.0;
+    auto tellPosition = [&](std::int64_t frame) {
+        juce::AudioPlayHead::PositionInfo info;
+        info.setTimeInSamples(frame);
+        info.setBpm(bpm);
+        info.setBarCount(static_cast<std::int64_t>(frame / 44100.0 * bpm / 60.0 / 4.0));
+        info.setTimeSignature(juce::AudioPlayHead::TimeSignature{4, 4});
+        info.setIsPlaying(true);
+        p.playHead.info = info;
+    };
+    long realTimeCost = 0;
+    std::int64_t frame = 4410;
+    for (int block = 0; block < 200; ++block, frame += 256) {
+        if (block % 50 == 0)
+            tellPosition(frame);
+        else
+            p.playHead.info.reset();
+        midi.clear();
+        const juce::uint8 note[3] = {0x90, static_cast<juce::uint8>(40 + block % 40), 99};
+        midi.addEvent(note, 3, block % 256);
+        RealTimeScope scope;
+        p.processor->processBlock(audio, midi);
+        if (block > 0)
+            realTimeCost += scope.allocations() + scope.locks();
+        ASSERT_EQ(midi.getNumEvents(), 1);
+    }
+    EXPECT_EQ(realTimeCost, 0);
+    const auto events = p.liveEvents();
+    ASSERT_EQ(events.size(), 201u);  // the Program Change anchor and every note
+    for (std::size_t i = 1; i < events.size(); ++i) {
+        const auto& e = events[i];
+        EXPECT_EQ(e.sampleTime, 4410 + std::int64_t(i - 1) * 256 + std::int64_t(i - 1) % 256);
+        EXPECT_NEAR(e.beatPosition, e.sampleTime / 44100.0 * bpm / 60.0, 1e-9) << i;
+    }
+
+    Plugin silent;
+    silent.prepare();
+    EXPECT_EQ(silent.block({noteOn(60)}), std::vector<Message>{noteOn(60)});
+    EXPECT_EQ(silent.recordingCount(), 0);
+}
+
+// "Keep takes with the project": off, the saved state is the parameters alone, as ever; on (from
+// the header's menu), a fresh plug-in loaded from it lists the same takes and saves the same
+// files; "Clear takes" empties the list.
+TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)
+{
+    LiveModel saved;
+    for (int take = 0; take < 3; ++take) {
+        saved.jumpBack();
+        for (int i = 0; i < 4 + take; ++i)
+            saved.play({noteOn(60 + i, i), noteOff(60 + i, 100 + i)});
+    }
+    saved.tick();
+    juce::MemoryBlock plain;
+    saved.processor->getStateInformation(plain);
+    const auto plainState = juce::AudioProcessor::getXmlFromBinary(plain.getData(), static_cast<int>(plain.getSize()));
+    EXPECT_EQ(plainState->getNumAttributes(), 1);  // mainMode
+    EXPECT_EQ(plainState->getNumChildElements(), 0);
+
+    TakesMenu menu(saved.settings);
+    auto choose = [](TakesMenu& m, const char* item) {
+        const auto items = m.menu();
+        for (juce::PopupMenu::MenuItemIterator it(items); it.next();)
+            if (it.getItem().text == item && it.getItem().isEnabled)
+                return it.getItem().action(), true;
+        return false;
+    };
+    ASSERT_TRUE(choose(menu, TakesMenu::keepTakesItem));
+    EXPECT_TRUE(saved.unit.keepsTakesWithProject());
+    juce::MemoryBlock withTakes;
+    saved.processor->getStateInformation(withTakes);
+    saved.tick();
+    EXPECT_EQ(saved.settings.savedTakes.peek(), (TakesState::Saved{3, 3}));
+    EXPECT_TRUE(menu.savedTakesNotice().isEmpty());
+
+    LiveModel loaded;
+    loaded.processor->setStateInformation(withTakes.getData(), static_cast<int>(withTakes.getSize()));
+    loaded.tick();
+    EXPECT_TRUE(loaded.unit.keepsTakesWithProject());
+    ASSERT_EQ(loaded.summaries().size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& a = *saved.summaries()[i];
+        const auto& b = *loaded.summaries()[i];
+        EXPECT_EQ(b.originalStartTime, a.originalStartTime);
+        EXPECT_EQ(b.noteCount.peek(), a.noteCount.peek());
+        EXPECT_EQ(loaded.unit.kernel().midiRecorder->midiFileForRecording(b.originalStartTime),
+                  saved.unit.kernel().midiRecorder->midiFileForRecording(a.originalStartTime));
+    }
+
+    TakesMenu loadedMenu(loaded.settings);
+    ASSERT_TRUE(choose(loadedMenu, TakesMenu::clearTakesItem));
+    loaded.tick();
+    EXPECT_TRUE(loaded.summaries().empty());
+    EXPECT_FALSE(choose(loadedMenu, TakesMenu::clearTakesItem)) << "nothing left to clear";
+    loaded.settings.savedTakes.set({2, 5});
+    EXPECT_TRUE(loadedMenu.savedTakesNotice().contains("2 newest of 5"));
 }

@@ -1,6 +1,9 @@
 // JUCE's own plug-in hosting loads the built LV2 and VST3 from disk and plays MIDI through
 // them with a looping play head, as a DAW would.
 
+#include "MIDIRecorder.h"
+#include "RecordingArchive.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <gtest/gtest.h>
@@ -166,6 +169,105 @@ void checkParameterAndState(juce::AudioPluginFormat& format, const juce::String&
     EXPECT_EQ(mainTab(*restored)->getText(mainTab(*restored)->getValue(), 100), "Chord And Scale");
 }
 
+/// Where a host keeps the plug-in's own blob: JUCE's LV2 hosting saves Turtle with the blob as a
+/// string in JUCE's base64 (quoted, after "StateString>"); its VST3 hosting an XML document whose
+/// "IComponent" holds the component's state in JUCE's base64 (the blob, then JUCE's private data).
+juce::Range<int> lv2StateString(const juce::String& turtle)
+{
+    const int key = turtle.indexOf("StateString>");
+    const int open = key < 0 ? -1 : turtle.indexOfChar(key, '"');
+    const int close = open < 0 ? -1 : turtle.indexOfChar(open + 1, '"');
+    return close < 0 ? juce::Range<int>() : juce::Range<int>(open + 1, close);
+}
+
+std::unique_ptr<juce::XmlElement> vst3State(const juce::MemoryBlock& state)
+{
+    auto xml = juce::AudioProcessor::getXmlFromBinary(state.getData(), static_cast<int>(state.getSize()));
+    return xml != nullptr && xml->hasTagName("VST3PluginState") ? std::move(xml) : nullptr;
+}
+
+juce::MemoryBlock pluginBlob(const juce::MemoryBlock& state)
+{
+    juce::MemoryBlock blob;
+    if (const auto vst3 = vst3State(state))
+        blob.fromBase64Encoding(vst3->getChildElementAllSubText("IComponent", {}));
+    else if (const auto turtle = state.toString(); !lv2StateString(turtle).isEmpty())
+        blob.fromBase64Encoding(turtle.substring(lv2StateString(turtle).getStart(), lv2StateString(turtle).getEnd()));
+    return blob;
+}
+
+juce::MemoryBlock withPluginBlob(const juce::MemoryBlock& state, const juce::MemoryBlock& blob)
+{
+    juce::MemoryBlock result;
+    if (const auto vst3 = vst3State(state)) {
+        vst3->getChildByName("IComponent")->deleteAllTextElements();
+        vst3->getChildByName("IComponent")->addTextElement(blob.toBase64Encoding());
+        juce::AudioProcessor::copyXmlToBinary(*vst3, result);
+        return result;
+    }
+    const auto turtle = state.toString();
+    const auto range = lv2StateString(turtle);
+    const auto text = turtle.replaceSection(range.getStart(), range.getLength(), blob.toBase64Encoding());
+    return juce::MemoryBlock(text.toRawUTF8(), text.getNumBytesAsUTF8() + 1);
+}
+
+/// The takes in a saved state, as the plug-in archives them ("Takes": zlib, then base64).
+std::optional<std::vector<Corvel::Recording>> takesIn(const juce::MemoryBlock& state)
+{
+    const auto blob = pluginBlob(state);
+    const auto xml = juce::AudioProcessor::getXmlFromBinary(blob.getData(), static_cast<int>(blob.getSize()));
+    const auto* takes = xml != nullptr ? xml->getChildByName("Takes") : nullptr;
+    if (takes == nullptr)
+        return std::nullopt;
+    juce::MemoryOutputStream compressed;
+    juce::Base64::convertFromBase64(compressed, takes->getAllSubText());
+    juce::MemoryInputStream source(compressed.getData(), compressed.getDataSize(), false);
+    juce::GZIPDecompressorInputStream zlib(source);
+    juce::MemoryBlock archive;
+    zlib.readIntoMemoryBlock(archive);
+    return Corvel::RecordingArchive::decode(
+        std::span(static_cast<const std::uint8_t*>(archive.getData()), archive.getSize()), 5);
+}
+
+/// "Keep takes with the project" turned on through the state, five loop passes played: the saved
+/// state holds five takes, and a fresh instance loaded from it saves the very same takes (so the
+/// same files). Without the option the state holds no takes.
+void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::String& fileOrId,
+                               std::vector<Message> (*script)(std::int64_t))
+{
+    auto plugin = load(format, fileOrId);
+    ASSERT_NE(plugin, nullptr);
+    juce::MemoryBlock plain;
+    plugin->getStateInformation(plain);
+    EXPECT_FALSE(takesIn(plain)) << "takes saved with the option off";
+
+    juce::XmlElement keep("MidiSondrelState");
+    keep.setAttribute("mainMode", 0.0);
+    keep.setAttribute("keepTakes", 1);
+    juce::MemoryBlock blob;
+    juce::AudioProcessor::copyXmlToBinary(keep, blob);
+    const auto on = withPluginBlob(plain, blob);
+    plugin->setStateInformation(on.getData(), static_cast<int>(on.getSize()));
+    playAndCompare(*plugin, script);
+    juce::MemoryBlock saved;
+    plugin->getStateInformation(saved);
+    const auto takes = takesIn(saved);
+    ASSERT_TRUE(takes);
+    ASSERT_EQ(takes->size(), 5u);
+    for (const auto& take : *takes)
+        EXPECT_GE(take.events.size(), 1u + 8u * 3u) << "the anchor and eight blocks of three or more recorded events";
+
+    auto fresh = load(format, fileOrId);
+    ASSERT_NE(fresh, nullptr);
+    fresh->setStateInformation(saved.getData(), static_cast<int>(saved.getSize()));
+    juce::MemoryBlock again;
+    fresh->getStateInformation(again);
+    ASSERT_TRUE(takesIn(again));
+    EXPECT_EQ(*takesIn(again), *takes);
+    EXPECT_EQ(Corvel::MIDIRecorder::convertToMIDIBytes(takesIn(again)->front().events),
+              Corvel::MIDIRecorder::convertToMIDIBytes(takes->front().events));
+}
+
 } // namespace
 
 TEST(JuceHosting, Lv2PassesMidiThroughUnchanged)
@@ -220,6 +322,15 @@ TEST(JuceHosting, Vst3ParameterTextsAndSavedState)
 {
     juce::VST3PluginFormat format;
     checkParameterAndState(format, vst3Bundle);
+}
+
+TEST(JuceHosting, TakesSurviveTheSavedStateInBothFormats)
+{
+    juce::LV2PluginFormat lv2;
+    lv2.searchPathsForPlugins(juce::FileSearchPath(lv2Directory), false, false);
+    checkTakesSurviveTheState(lv2, lv2Uri, messagesForBlock);
+    juce::VST3PluginFormat vst3;
+    checkTakesSurviveTheState(vst3, vst3Bundle, vst3MessagesForBlock);
 }
 
 int main(int argc, char** argv)
