@@ -1,6 +1,7 @@
 #include "DragToSaveImage.h"
 
 #include "Assets.h"
+#include "MidiFileSaveDialog.h"
 #include "MidiSondrelAudioUnit.h"
 #include "Settings.h"
 
@@ -25,7 +26,8 @@ DragToSaveImage::DragToSaveImage(Settings& model, std::int64_t recordingStartTim
     : startExternalDrag([](const juce::File& file, juce::Component& source) {
           juce::DragAndDropContainer::performExternalDragDropOfFiles({file.getFullPathName()}, false, &source);
       }),
-      settings(model), startTime(recordingStartTime), showsSelected(selected)
+      showDialog([&model](MidiFileSaveDialog& dialog) { dialog.launch(model); }), settings(model), startTime(recordingStartTime),
+      showsSelected(selected)
 {
     setMouseCursor(juce::MouseCursor::DraggingHandCursor);
     setTitle("Drag to save as MIDI file");
@@ -53,24 +55,34 @@ std::optional<juce::File> DragToSaveImage::writeRecording(Settings& model, std::
     const auto bytes = au->kernel().midiRecorder->midiFileForRecording(recordingStartTime);
     if (!bytes)
         return failed("the recording is no longer held (only the last five are kept)");
+    if (writeMidiFile(*bytes, file).failed())
+        return std::nullopt;
+    return file;
+}
 
+juce::Result DragToSaveImage::writeMidiFile(std::span<const std::uint8_t> bytes, const juce::File& file)
+{
+    const auto fail = [](const juce::String& why) {
+        failed(why);
+        return juce::Result::fail(why);
+    };
     const auto made = file.getParentDirectory().createDirectory();
     if (made.failed())
-        return failed(made.getErrorMessage());
+        return fail(made.getErrorMessage());
     // Written beside the target and moved over it, so a drop never sees half a file.
     juce::TemporaryFile temporary(file);
     {
         juce::FileOutputStream out(temporary.getFile());
         if (out.failedToOpen())
-            return failed(out.getStatus().getErrorMessage());
-        if (!out.write(bytes->data(), bytes->size()) || (out.flush(), out.getStatus().failed()))
-            return failed(out.getStatus().failed() ? out.getStatus().getErrorMessage()
-                                                   : juce::String("could not write ") + file.getFullPathName());
+            return fail(out.getStatus().getErrorMessage());
+        if (!out.write(bytes.data(), bytes.size()) || (out.flush(), out.getStatus().failed()))
+            return fail(out.getStatus().failed() ? out.getStatus().getErrorMessage()
+                                                 : juce::String("could not write ") + file.getFullPathName());
     }
     if (!temporary.overwriteTargetFileWithTemporary())
-        return failed("could not replace " + file.getFullPathName());
+        return fail("could not replace " + file.getFullPathName());
     report("MIDI saved to: " + file.getFullPathName());
-    return file;
+    return juce::Result::ok();
 }
 
 std::optional<juce::File> DragToSaveImage::writeFileForDrag() const
@@ -136,14 +148,8 @@ bool DragToSaveImage::copyToClipboard() const
 
 void DragToSaveImage::saveWithDialog()
 {
-    const auto suggested = juce::File::getSpecialLocation(juce::File::userMusicDirectory)
-                               .getChildFile(fileNameFor(juce::Time::getCurrentTime()));
-    chooser = std::make_unique<juce::FileChooser>("Save MIDI File", suggested, "*.mid");
-    chooser->launchAsync(juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
-                             | juce::FileBrowserComponent::warnAboutOverwriting,
-                         [safe = juce::Component::SafePointer(this)](const juce::FileChooser& fc) {
-                             if (safe == nullptr || fc.getResult() == juce::File())
-                                 return;
-                             writeRecording(safe->settings, safe->startTime, fc.getResult().withFileExtension("mid"));
-                         });
+    // The dialog holds the take as it is now and belongs to the model, not to this card: the
+    // take may drop out of the five, and the card with it, before the user confirms.
+    if (auto dialog = MidiFileSaveDialog::forRecording(settings, startTime))
+        showDialog(settings.keepOpen(std::move(dialog)));
 }

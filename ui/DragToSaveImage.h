@@ -5,9 +5,12 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
+class MidiFileSaveDialog;
 class Settings;
 
 /// The icon on a recording's card. Dragging it out of the window writes the recording as a
@@ -31,6 +34,9 @@ public:
     /// Prints "MIDI saved to: <path>" or "Failed to save MIDI file: <why>" and returns the
     /// written file, or nothing.
     static std::optional<juce::File> writeRecording(Settings& model, std::int64_t recordingStartTime, const juce::File& file);
+    /// Writes `bytes` as `file` in one piece (beside it first, then moved over it), printing
+    /// "MIDI saved to: <path>" or "Failed to save MIDI file: <why>".
+    static juce::Result writeMidiFile(std::span<const std::uint8_t> bytes, const juce::File& file);
 
     /// The file a drag offers: written now, in the temporary directory, named for this moment.
     std::optional<juce::File> writeFileForDrag() const;
@@ -42,8 +48,10 @@ public:
     void showMenu();
     /// Places the file on the clipboard as a file URI list; false when nothing was written.
     bool copyToClipboard() const;
-    /// Opens a save dialog and writes the recording where the user chooses.
+    /// Opens a save dialog for the recording as it is now; it writes where the user chooses.
     void saveWithDialog();
+    /// Shows a dialog that the model now keeps (separate so that tests can stop short of it).
+    std::function<void(MidiFileSaveDialog&)> showDialog;
 
     void paint(juce::Graphics& g) override;
     void mouseDown(const juce::MouseEvent& e) override;
@@ -55,5 +63,4 @@ private:
     const std::int64_t startTime;
     bool showsSelected;
     bool dragStarted = false;
-    std::unique_ptr<juce::FileChooser> chooser;
 };
