@@ -490,4 +490,35 @@ TEST(MidiProcessor, LiveDurationCountsFromTheAnchorInSinglePrecisionAtTheRecordi
     EXPECT_EQ(rig.slotRate(1), 44100.0f);
     EXPECT_EQ(rig.kernel.liveDuration(), 4.0);
     EXPECT_EQ(rig.summaryDuration(), 4.0);
+
+    // The most negative span there is reads as that many seconds, not as a stopped transport.
+    KernelRig extreme;
+    extreme.play(0, {midi(std::numeric_limits<std::int64_t>::min(), {0x90, 60, 100})});
+    EXPECT_LT(extreme.kernel.liveDuration(), -1.0e14);
+    EXPECT_EQ(extreme.kernel.liveDuration(), extreme.summaryDuration());
+}
+
+TEST(MidiProcessor, EveryRecordingStartsAfterTheOneBeforeSoEachCanBeFound)
+{
+    using Clock = Corvel::MidiProcessor::WallClock;
+    static std::int64_t backwards = 1'700'000'000'000;
+    const Clock clocks[] = {
+        [] () noexcept -> std::int64_t { return 1'700'000'000'000; },  // all within one millisecond
+        [] () noexcept -> std::int64_t { return backwards -= 5; },     // set back between takes
+        [] () noexcept -> std::int64_t { return 0; },
+        [] () noexcept -> std::int64_t { return -40; },
+    };
+    for (const Clock clock : clocks) {
+        KernelRig rig;
+        rig.kernel.setWallClock(clock);
+        for (std::uint8_t take = 0; take < 4; ++take)
+            rig.play(1000 - take, {midi(1000 - take, {0x90, static_cast<std::uint8_t>(60 + take), 100})});
+        for (int slot = 0; slot < 4; ++slot) {
+            const std::int64_t start = rig.startTime(slot);
+            EXPECT_GT(start, slot < 3 ? rig.startTime(slot + 1) : 0) << slot;
+            const auto found = rig.kernel.midiRecorder->copyRecording(start);
+            ASSERT_TRUE(found.has_value());
+            EXPECT_EQ(found->events.toVector(), rig.slot(slot)) << slot;
+        }
+    }
 }
