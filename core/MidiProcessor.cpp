@@ -98,7 +98,7 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
     const bool bypassed = shouldBypassEffect.load(std::memory_order_relaxed);
     const unsigned result = bypassed ? 0u : analyseAndRecord(timestampSampleTime, events, cursor);
     queue.endWriting(cursor);
-    passOn(events, (result & OnlyMidiEvents) != 0);
+    passOn(events);
 
     // Queued operations become visible before the flags that announce them.
     queue.publish();
@@ -142,15 +142,11 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
     bool recordingsStarted = false;
     bool cycleQueued = false;
 
-    bool onlyMidi = true;
-
     for (const RenderEvent& event : events) {
         // System-exclusive messages are neither analysed nor recorded. MIDI render events
         // carry their (at most three) bytes inline.
-        if (event.type != RenderEventType::MIDI) {
-            onlyMidi = onlyMidi && event.type == RenderEventType::MIDISysEx;
+        if (event.type != RenderEventType::MIDI)
             continue;
-        }
         // The message as one word, bytes beyond its length cleared.
         const std::uint32_t length = event.length > 3 ? 3u : event.length;
         const std::uint32_t message = (event.inlineData[0] | (std::uint32_t{event.inlineData[1]} << 8)
@@ -228,30 +224,14 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
     live.slotsInUse = slotsInUse;
     live.startTime = startTime;
     // Combined arithmetically: packing the two flags through memory would stall the load.
-    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u)
-                                    | (onlyMidi ? OnlyMidiEvents : 0u));
+    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u));
 }
 
-// Render thread. Every MIDI and system-exclusive event goes out unchanged and in order, in runs
-// between the events of other types, which are dropped.
-void MidiProcessor::passOn(std::span<const RenderEvent> events, bool onlyMidi) noexcept
+// Render thread. Every event, MIDI or system-exclusive, goes out unchanged and in order.
+void MidiProcessor::passOn(std::span<const RenderEvent> events) noexcept
 {
-    if (midiOutputEventBlock == nullptr || events.empty())
-        return;
-    if (onlyMidi) {
+    if (midiOutputEventBlock != nullptr)
         midiOutputEventBlock->sendMidiEvents(events);
-        return;
-    }
-    std::size_t runStart = 0;
-    for (std::size_t i = 0; i <= events.size(); ++i) {
-        const bool isMidi = i < events.size()
-            && (events[i].type == RenderEventType::MIDI || events[i].type == RenderEventType::MIDISysEx);
-        if (isMidi)
-            continue;
-        if (i > runStart)
-            midiOutputEventBlock->sendMidiEvents(events.subspan(runStart, i - runStart));
-        runStart = i + 1;
-    }
 }
 
 // Render thread. The recorder follows the host's tempo; only changes travel through the queue.

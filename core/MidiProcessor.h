@@ -86,12 +86,11 @@ struct MidiProcessor {
     std::unique_ptr<RecordingStore> midiRecorder;
 
 private:
-    enum CycleResult : unsigned { AnalysedEvents = 1, StartedRecording = 2, OnlyMidiEvents = 4 };
+    enum CycleResult : unsigned { AnalysedEvents = 1, StartedRecording = 2 };
 
     CycleResult analyseAndRecord(std::int64_t timestampSampleTime, std::span<const RenderEvent> events,
                                  RecorderQueue::Cursor& cursor) noexcept;
-    /// `onlyMidi`: every event is known to be MIDI or system-exclusive.
-    void passOn(std::span<const RenderEvent> events, bool onlyMidi) noexcept;
+    void passOn(std::span<const RenderEvent> events) noexcept;
     void queueTempo(RecorderQueue::Cursor& cursor) noexcept;
 
     // The kernel's own mirror of the recorder, enough to decide splits and publish status

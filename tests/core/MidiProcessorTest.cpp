@@ -19,7 +19,6 @@ using Corvel::MidiProcessor;
 using Corvel::noErr;
 using Corvel::RecordedMIDIEvent;
 using Corvel::RenderEvent;
-using Corvel::RenderEventType;
 using SondrelTest::describe;
 using SondrelTest::midi;
 using SondrelTest::PassedOn;
@@ -326,18 +325,13 @@ TEST(MidiProcessor, WhenBypassedEventsArePassedOnButNeitherAnalysedNorStored)
     EXPECT_EQ(rig.kernel.liveEventCount.load(), 2);
 }
 
-TEST(MidiProcessor, PassesOnMidiAndSysExExactlyAndDropsOtherEventTypes)
+TEST(MidiProcessor, PassesOnMidiAndSysExExactly)
 {
     KernelRig rig;
-    RenderEvent parameter = midi(10, {0x90, 60, 100});
-    parameter.type = RenderEventType::Parameter;
-    RenderEvent ramp = midi(20, {0x90, 61, 100});
-    ramp.type = RenderEventType::ParameterRamp;
     // SysEx, even a long message that starts like a note-on, is neither analysed nor recorded.
     const std::uint8_t sysEx[] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
     const std::uint8_t longNoteLike[] = {0x90, 60, 100, 0x00};
-    rig.play(0, {parameter, RenderEvent::sysEx(10, sysEx, sizeof sysEx, 2), ramp,
-                 RenderEvent::sysEx(20, longNoteLike, sizeof longNoteLike)});
+    rig.play(0, {RenderEvent::sysEx(10, sysEx, sizeof sysEx, 2), RenderEvent::sysEx(20, longNoteLike, sizeof longNoteLike)});
     EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{passed(10, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, 2),
                                                           passed(20, {0x90, 60, 100, 0x00})}));
     EXPECT_EQ(rig.held(), "");
@@ -349,7 +343,7 @@ TEST(MidiProcessor, PassesOnMidiAndSysExExactlyAndDropsOtherEventTypes)
     rig.output.received.clear();
     const std::uint8_t noteOn[] = {0x94, 0x30, 0x7F};
     const std::uint8_t clock[] = {0xF8};
-    rig.play(-64, {RenderEvent::midi(-10, noteOn, 3, 7), RenderEvent::sysEx(-50, sysEx, sizeof sysEx), parameter,
+    rig.play(-64, {RenderEvent::midi(-10, noteOn, 3, 7), RenderEvent::sysEx(-50, sysEx, sizeof sysEx),
                    RenderEvent::midi(-5, clock, 1, 15)});
     EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{passed(-10, {0x94, 0x30, 0x7F}, 7),
                                                           passed(-50, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}),
