@@ -1,6 +1,5 @@
 #include "LiveHost.h"
 
-#include "DistinctWallClock.h"
 #include "MidiSondrelAudioUnit.h"
 
 /// Calls renderBlock in real time: as many blocks as are due, then sleeps until the next one.
@@ -52,7 +51,6 @@ LiveHost::LiveHost()
       unit(dynamic_cast<MidiSondrelAudioUnit&>(*plugin))
 {
     juce::AudioProcessor::setTypeOfNextNewPlugin(juce::AudioProcessor::wrapperType_Undefined);
-    unit.kernel().setWallClock(&distinctWallClockMilliseconds);
     plugin->setPlayHead(&playHead);
     plugin->setRateAndBufferSizeDetails(sampleRate, blockSize);
     plugin->prepareToPlay(sampleRate, blockSize);

@@ -1,13 +1,11 @@
 #include "BarGrid.h"
 #include "ChordDescription.h"
 #include "DemoPerformance.h"
-#include "DistinctWallClock.h"
 #include "FilePlayer.h"
 #include "NoteDetector.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <set>
 #include <string>
@@ -155,18 +153,4 @@ TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
     FilePlayer silent(metaOnly, 48000.0, 2);
     EXPECT_FALSE(silent.hasEvents());
     EXPECT_FALSE(silent.next(256, s));
-}
-
-TEST(DistinctWallClock, NeverRepeatsAndStaysNearTheRealClock)
-{
-    std::int64_t previous = 0;
-    for (int i = 0; i < 2000; ++i) {
-        const std::int64_t now = distinctWallClockMilliseconds();
-        ASSERT_GT(now, previous);
-        previous = now;
-    }
-    using namespace std::chrono;
-    const auto real = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    EXPECT_LE(previous - real, 2000);
-    EXPECT_GE(previous, real - 1000);
 }
