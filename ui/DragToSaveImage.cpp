@@ -26,7 +26,7 @@ DragToSaveImage::DragToSaveImage(Settings& model, std::int64_t recordingStartTim
     : startExternalDrag([](const juce::File& file, juce::Component& source) {
           juce::DragAndDropContainer::performExternalDragDropOfFiles({file.getFullPathName()}, false, &source);
       }),
-      showDialog([&model](MidiFileSaveDialog& dialog) { dialog.launch(model); }), settings(model), startTime(recordingStartTime),
+      showDialog([owner = &model](MidiFileSaveDialog& dialog) { dialog.launch(*owner); }), settings(model), startTime(recordingStartTime),
       showsSelected(selected)
 {
     setMouseCursor(juce::MouseCursor::DraggingHandCursor);
@@ -87,8 +87,13 @@ juce::Result DragToSaveImage::writeMidiFile(std::span<const std::uint8_t> bytes,
 
 std::optional<juce::File> DragToSaveImage::writeFileForDrag() const
 {
+    return writeFileForDrag(settings, startTime);
+}
+
+std::optional<juce::File> DragToSaveImage::writeFileForDrag(Settings& model, std::int64_t recordingStartTime)
+{
     const auto directory = juce::File::getSpecialLocation(juce::File::tempDirectory);
-    return writeRecording(settings, startTime, directory.getChildFile(fileNameFor(juce::Time::getCurrentTime())));
+    return writeRecording(model, recordingStartTime, directory.getChildFile(fileNameFor(juce::Time::getCurrentTime())));
 }
 
 void DragToSaveImage::paint(juce::Graphics& g)
@@ -124,21 +129,32 @@ void DragToSaveImage::mouseUp(const juce::MouseEvent& e)
 
 void DragToSaveImage::showMenu()
 {
+    // Neither the menu nor what it starts depends on this card: a new take replaces the cards,
+    // which would close a menu shown for one, and the take may drop out before the user is done.
+    const juce::WeakReference<Wickerlamp::ParameterSettings> model(&settings);
+    const auto modelOf = [](const juce::WeakReference<Wickerlamp::ParameterSettings>& m) {
+        return dynamic_cast<Settings*>(m.get());
+    };
     juce::PopupMenu menu;
-    menu.addItem(juce::CharPointer_UTF8("Save MIDI File\xe2\x80\xa6"), [safe = juce::Component::SafePointer(this)] {
-        if (safe != nullptr)
-            safe->saveWithDialog();
+    menu.addItem(juce::CharPointer_UTF8("Save MIDI File\xe2\x80\xa6"), [=, take = startTime, show = showDialog] {
+        if (auto* s = modelOf(model))
+            saveWithDialog(*s, take, show);
     });
-    menu.addItem("Copy MIDI File", [safe = juce::Component::SafePointer(this)] {
-        if (safe != nullptr)
-            safe->copyToClipboard();
+    menu.addItem("Copy MIDI File", [=, take = startTime] {
+        if (auto* s = modelOf(model))
+            copyToClipboard(*s, take);
     });
-    menu.showMenuAsync(juce::PopupMenu::Options().withTargetComponent(this));
+    menu.showMenuAsync(juce::PopupMenu::Options().withTargetScreenArea(getScreenBounds()));
 }
 
 bool DragToSaveImage::copyToClipboard() const
 {
-    const auto file = writeFileForDrag();
+    return copyToClipboard(settings, startTime);
+}
+
+bool DragToSaveImage::copyToClipboard(Settings& model, std::int64_t recordingStartTime)
+{
+    const auto file = writeFileForDrag(model, recordingStartTime);
     if (!file)
         return false;
     // The text/uri-list form: one URI per line, CRLF-terminated.
@@ -148,8 +164,13 @@ bool DragToSaveImage::copyToClipboard() const
 
 void DragToSaveImage::saveWithDialog()
 {
-    // The dialog holds the take as it is now and belongs to the model, not to this card: the
-    // take may drop out of the five, and the card with it, before the user confirms.
-    if (auto dialog = MidiFileSaveDialog::forRecording(settings, startTime))
-        showDialog(settings.keepOpen(std::move(dialog)));
+    saveWithDialog(settings, startTime, showDialog);
+}
+
+void DragToSaveImage::saveWithDialog(Settings& model, std::int64_t recordingStartTime,
+                                     const std::function<void(MidiFileSaveDialog&)>& show)
+{
+    // The dialog holds the take as it is now and belongs to the model.
+    if (auto dialog = MidiFileSaveDialog::forRecording(model, recordingStartTime))
+        show(model.keepOpen(std::move(dialog)));
 }

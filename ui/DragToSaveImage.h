@@ -53,6 +53,12 @@ public:
     /// Shows a dialog that the model now keeps (separate so that tests can stop short of it).
     std::function<void(MidiFileSaveDialog&)> showDialog;
 
+    // The same, for a take of a model, whether or not its card still exists.
+    static std::optional<juce::File> writeFileForDrag(Settings& model, std::int64_t recordingStartTime);
+    static bool copyToClipboard(Settings& model, std::int64_t recordingStartTime);
+    static void saveWithDialog(Settings& model, std::int64_t recordingStartTime,
+                               const std::function<void(MidiFileSaveDialog&)>& show);
+
     void paint(juce::Graphics& g) override;
     void mouseDown(const juce::MouseEvent& e) override;
     void mouseDrag(const juce::MouseEvent& e) override;

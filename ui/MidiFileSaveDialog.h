@@ -11,13 +11,16 @@ class Settings;
 
 /// "Save MIDI File…" for one take: a save dialog that holds the take's file as it was when the
 /// user asked for it and writes it where the user confirms, whatever happened to the take (it
-/// may have dropped out of the five) or to its card meanwhile. A failure is said in a message
-/// box and printed ("Failed to save MIDI file: ..."), a success printed ("MIDI saved to: ...").
+/// may have dropped out of the five) or to its card meanwhile. Its option "with tempo" (on to
+/// start with) adds the take's tempo and a 4/4 time signature, so that players keep the speed;
+/// without it the file is the one a drag gives. A failure is said in a message box and printed
+/// ("Failed to save MIDI file: ..."), a success printed ("MIDI saved to: ...").
 ///
 /// Message thread. The window's model keeps each open dialog until it closes.
 class MidiFileSaveDialog {
 public:
-    MidiFileSaveDialog(std::vector<std::uint8_t> midiFile, juce::File suggested);
+    /// The take's file without and with its tempo.
+    MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std::vector<std::uint8_t> fileWithTempo, juce::File suggested);
     ~MidiFileSaveDialog();
 
     /// A dialog for the take with that start time as it is now, or nothing (said and printed)
@@ -25,9 +28,11 @@ public:
     static std::unique_ptr<MidiFileSaveDialog> forRecording(Settings& model, std::int64_t recordingStartTime);
 
     const juce::File& suggestedFile() const noexcept { return suggested; }
+    /// The dialog's option "with tempo".
+    bool withTempo = true;
 
-    /// Writes the file as `target` (with the extension .mid). True when it was written;
-    /// otherwise the reason goes to `tell`.
+    /// Writes the file (with or without the tempo, as the option says) as `target`, with the
+    /// extension .mid. True when it was written; otherwise the reason goes to `tell`.
     bool confirm(const juce::File& target);
 
     /// Shows the dialog; once it is done, `owner` lets it go (on a later turn of the loop).
@@ -38,7 +43,11 @@ public:
     static void showMessage(const juce::String& message);
 
 private:
-    const std::vector<std::uint8_t> bytes;
+    class TempoOption;
+
+    const std::vector<std::uint8_t> plain;
+    const std::vector<std::uint8_t> tempo;
     const juce::File suggested;
+    std::unique_ptr<TempoOption> option;
     std::unique_ptr<juce::FileChooser> chooser;
 };

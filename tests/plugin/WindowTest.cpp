@@ -456,7 +456,10 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     m.play({noteOn(60), noteOff(60, 200)});
     m.tick();
     const auto startTime = m.summaries().front()->originalStartTime;
-    const auto asChosen = *m.unit.kernel().midiRecorder->midiFileForRecording(startTime);
+    auto& store = *m.unit.kernel().midiRecorder;
+    const auto plain = *store.midiFileForRecording(startTime);  // as a drag gives it
+    const auto withTempo = *store.midiFileForRecording(startTime, {.withTempo = true});
+    ASSERT_NE(plain, withTempo);
     MidiFileSaveDialog* dialog = nullptr;
     {
         EventsView page(m.settings);
@@ -479,16 +482,20 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
 
     std::vector<juce::String> told;
     dialog->tell = [&](const juce::String& message) { told.push_back(message); };
-    const juce::TemporaryFile target(".mid");
+    const juce::TemporaryFile target(".mid"), plainTarget(".mid");
     const juce::TemporaryFile blocker;  // a plain file where a folder would have to be
     ASSERT_TRUE(blocker.getFile().replaceWithText("not a folder"));
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(dialog->confirm(target.getFile()));
+    EXPECT_TRUE(dialog->confirm(target.getFile()));  // "with tempo" is on to start with
+    dialog->withTempo = false;
+    EXPECT_TRUE(dialog->confirm(plainTarget.getFile()));
     EXPECT_FALSE(dialog->confirm(blocker.getFile().getChildFile("x.mid")));
     const auto printed = testing::internal::GetCapturedStdout();
-    juce::MemoryBlock written;
-    ASSERT_TRUE(target.getFile().loadFileAsData(written));
-    EXPECT_EQ(written, juce::MemoryBlock(asChosen.data(), asChosen.size()));
+    for (const auto& [file, expected] : {std::pair{target.getFile(), withTempo}, std::pair{plainTarget.getFile(), plain}}) {
+        juce::MemoryBlock written;
+        ASSERT_TRUE(file.loadFileAsData(written));
+        EXPECT_EQ(written, juce::MemoryBlock(expected.data(), expected.size())) << file.getFileName();
+    }
     ASSERT_EQ(told.size(), 1u);
     EXPECT_TRUE(told[0].startsWith("Failed to save MIDI file: ") && told[0].length() > 30) << told[0];
     EXPECT_NE(printed.find("MIDI saved to: " + target.getFile().getFullPathName().toStdString()), std::string::npos);
