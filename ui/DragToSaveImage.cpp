@@ -54,7 +54,7 @@ std::optional<juce::File> DragToSaveImage::writeRecording(Settings& model, std::
         return failed("the plug-in is no longer running");
     const auto bytes = au->kernel().midiRecorder->midiFileForRecording(recordingStartTime);
     if (!bytes)
-        return failed("the recording is no longer held (only the last five are kept)");
+        return failed(notHeld);
     if (writeMidiFile(*bytes, file).failed())
         return std::nullopt;
     return file;

@@ -27,6 +27,9 @@ public:
     bool isSelected() const noexcept { return showsSelected; }
     juce::String imageName() const { return showsSelected ? "midi-icon-blue" : "midi-icon-grey"; }
 
+    /// Why a take cannot be saved once it has dropped out of the recorder.
+    static constexpr const char* notHeld = "the recording is no longer held (only the last five are kept)";
+
     /// "MIDI Sondrel 2024-03-05 14.07.09.mid" for that moment, in local time.
     static juce::String fileNameFor(juce::Time when);
 

@@ -40,7 +40,7 @@ std::unique_ptr<MidiFileSaveDialog> MidiFileSaveDialog::forRecording(Settings& m
     auto* au = model.sondrelAU();
     const auto take = au != nullptr ? au->kernel().midiRecorder->copyRecording(recordingStartTime) : std::nullopt;
     if (!take) {
-        const juce::String message = "Failed to save MIDI file: the recording is no longer held (only the last five are kept)";
+        const auto message = juce::String("Failed to save MIDI file: ") + DragToSaveImage::notHeld;
         std::cout << message << std::endl;
         showMessage(message);
         return nullptr;

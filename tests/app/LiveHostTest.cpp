@@ -6,7 +6,7 @@
 #include "LiveHost.h"
 #include "MainComponent.h"
 #include "MidiSondrelAudioUnit.h"
-#include "PluginTestSupport.h"
+#include "../plugin/PluginTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
