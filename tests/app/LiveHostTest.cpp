@@ -190,8 +190,6 @@ void writeTestFile(const juce::File& file)
     midi.setTicksPerQuarterNote(480);
     midi.addTrack(track);
     juce::FileOutputStream out(file);
-    out.setPosition(0);
-    out.truncate();
     ASSERT_TRUE(midi.writeTo(out, 0));
 }
 
