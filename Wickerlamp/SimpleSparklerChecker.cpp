@@ -1,10 +1,14 @@
 #include "SimpleSparklerChecker.h"
 
+// Debian's expat is built with DTD support; its header declares the entity-expansion limits
+// only when told so.
+#ifndef XML_DTD
+#define XML_DTD
+#endif
 #include <expat.h>
 
-#include <charconv>
-#include <limits>
 #include <memory>
+#include <utility>
 
 namespace Wickerlamp {
 
@@ -12,13 +16,57 @@ namespace {
 
 constexpr std::string_view whiteSpace = " \t\n\r\v\f";
 
-std::string_view trimmed(std::string_view text)
+std::pair<std::size_t, std::size_t> trimmedRange(std::string_view text)
 {
     const auto first = text.find_first_not_of(whiteSpace);
     if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(whiteSpace) - first + 1);
+        return {text.size(), 0};
+    return {first, text.find_last_not_of(whiteSpace) - first + 1};
 }
+
+/// The weight of a version text fed one character at a time (see convertVersionToWeight).
+class WeightScanner {
+public:
+    void add(char c) noexcept
+    {
+        if (c == '.') {
+            finished += pieceWeight();
+            position += pieceLength > 0 ? 1 : 0;  // empty pieces are skipped
+            pieceLength = 0;
+            value = 0;
+            negative = false;
+            number = true;
+            return;
+        }
+        ++pieceLength;
+        if (pieceLength == 1 && c == '-')
+            negative = true;
+        else if (c >= '0' && c <= '9' && number)
+            number = (value = value * 10 + (c - '0')) <= limit;  // larger pieces are not versions
+        else
+            number = false;
+    }
+
+    std::int64_t weight() const noexcept { return finished + pieceWeight(); }
+
+private:
+    static constexpr std::int64_t limit = 1'000'000'000;
+
+    std::int64_t pieceWeight() const noexcept
+    {
+        if (!number || pieceLength == (negative ? 1u : 0u))
+            return 0;
+        const std::int64_t multiplier = position == 0 ? 10000 : position == 1 ? 100 : 1;
+        return (negative ? -value : value) * multiplier;
+    }
+
+    std::int64_t finished = 0;
+    std::size_t position = 0;
+    std::size_t pieceLength = 0;
+    std::int64_t value = 0;
+    bool negative = false;
+    bool number = true;
+};
 
 SimpleSparklerChecker& readerOf(void* userData)
 {
@@ -33,6 +81,9 @@ void SimpleSparklerChecker::parse(const void* data, std::size_t size)
     const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr), &XML_ParserFree);
     if (parser == nullptr)
         return;
+    // Entities may not make more than twice the document's own bytes.
+    XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser.get(), 2.0f);
+    XML_SetBillionLaughsAttackProtectionActivationThreshold(parser.get(), 4096);
     XML_SetUserData(parser.get(), this);
     XML_SetElementHandler(
         parser.get(),
@@ -59,6 +110,8 @@ void SimpleSparklerChecker::elementStarted(std::string_view qualifiedName)
 {
     currentElement = qualifiedName;
     currentValue.clear();
+    valueRead = 0;
+    valueReadOnce = false;
 }
 
 void SimpleSparklerChecker::charactersFound(std::string_view characters)
@@ -68,47 +121,86 @@ void SimpleSparklerChecker::charactersFound(std::string_view characters)
 
 void SimpleSparklerChecker::elementEnded()
 {
-    if (currentElement == versionElement)
-        versions.emplace_back(trimmed(currentValue));
+    if (currentElement != versionElement)
+        return;
+    const std::string_view value = currentValue;
+    if (valueReadOnce)
+        versions.addLonger(value.substr(valueRead));
+    else
+        versions.add(value);
+    valueRead = value.size();
+    valueReadOnce = true;
 }
 
 std::optional<std::string> SimpleSparklerChecker::latestVersion() const
 {
-    const std::string* best = nullptr;
-    std::int64_t bestWeight = std::numeric_limits<std::int64_t>::min();
-    for (const auto& v : versions) {
-        const auto w = convertVersionToWeight(v);
-        if (best == nullptr || w > bestWeight) {
-            best = &v;
-            bestWeight = w;
-        }
-    }
-    if (best == nullptr)
+    const auto heaviest = versions.heaviest();
+    if (!heaviest)
         return std::nullopt;
-    return *best;
+    return std::string(versions[*heaviest]);
 }
 
 std::int64_t SimpleSparklerChecker::convertVersionToWeight(std::string_view version)
 {
-    std::int64_t weight = 0;
-    std::size_t position = 0;
-    while (!version.empty()) {
-        const auto dot = version.find('.');
-        const auto piece = version.substr(0, dot);
-        version = dot == std::string_view::npos ? std::string_view{} : version.substr(dot + 1);
-        if (piece.empty())
-            continue;
-        // The whole piece must be a base-10 integer; "3b1" counts 0. Pieces too large for the
-        // arithmetic are not versions anyone writes; they count 0 rather than overflow.
-        std::int64_t value = 0;
-        const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-        if (error != std::errc{} || end != piece.data() + piece.size() || value > 1'000'000'000 || value < -1'000'000'000)
-            value = 0;
-        const std::int64_t multiplier = position == 0 ? 10000 : position == 1 ? 100 : 1;
-        weight += value * multiplier;
-        ++position;
+    // A piece must be a whole base-10 integer ("3b1" counts 0); pieces beyond a billion are not
+    // versions anyone writes and count 0 rather than overflow.
+    WeightScanner scanner;
+    for (const char c : version)
+        scanner.add(c);
+    return scanner.weight();
+}
+
+std::vector<std::string> VersionTexts::toVector() const
+{
+    std::vector<std::string> all;
+    for (std::size_t i = 0; i < size(); ++i)
+        all.emplace_back((*this)[i]);
+    return all;
+}
+
+void VersionTexts::add(std::string_view elementText)
+{
+    lastElementStart = text.size();
+    text += elementText;
+    addReadingOfLastElement();
+}
+
+void VersionTexts::addLonger(std::string_view moreText)
+{
+    text += moreText;
+    addReadingOfLastElement();
+}
+
+void VersionTexts::addReadingOfLastElement()
+{
+    const auto [offset, length] = trimmedRange(std::string_view(text).substr(lastElementStart));
+    readings.push_back({lastElementStart + offset, length});
+}
+
+std::optional<std::size_t> VersionTexts::heaviest() const
+{
+    // Later readings of one element extend the earlier ones, so the scan carries on from where
+    // the previous reading ended instead of starting again.
+    std::optional<std::size_t> best;
+    std::int64_t bestWeight = 0;
+    WeightScanner scanner;
+    std::size_t scanStart = 0;
+    std::size_t scanned = 0;
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        const Reading& r = readings[i];
+        if (r.start != scanStart || r.start + r.length < scanned) {
+            scanner = WeightScanner{};
+            scanStart = scanned = r.start;
+        }
+        for (; scanned < r.start + r.length; ++scanned)
+            scanner.add(text[scanned]);
+        const std::int64_t weight = scanner.weight();
+        if (!best || weight > bestWeight) {
+            best = i;
+            bestWeight = weight;
+        }
     }
-    return weight;
+    return best;
 }
 
 } // namespace Wickerlamp

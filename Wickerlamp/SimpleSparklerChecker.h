@@ -16,13 +16,52 @@ struct UpdateAvailableDetails {
     friend bool operator==(const UpdateAvailableDetails&, const UpdateAvailableDetails&) = default;
 };
 
+/// The version texts read from a feed, in document order, repeated readings included.
+///
+/// Every reading of one version element is a stretch of the same collected text (see
+/// SimpleSparklerChecker), so that text is kept once and each reading as where it lies in it:
+/// whatever the feed's shape, the list holds a few bytes per byte of the feed.
+class VersionTexts {
+public:
+    std::size_t size() const noexcept { return readings.size(); }
+    bool empty() const noexcept { return readings.empty(); }
+    /// The reading with its surrounding white space removed.
+    std::string_view operator[](std::size_t index) const noexcept
+    {
+        return std::string_view(text).substr(readings[index].start, readings[index].length);
+    }
+    std::vector<std::string> toVector() const;
+
+    /// A reading of an element's text.
+    void add(std::string_view elementText);
+    /// Another reading of the element read last, whose text has grown by `moreText` since.
+    void addLonger(std::string_view moreText);
+
+    /// The index of the reading with the highest weight, the first of equal weights. In one
+    /// pass over the text, however often each element was read.
+    std::optional<std::size_t> heaviest() const;
+
+private:
+    struct Reading {
+        std::size_t start;
+        std::size_t length;
+    };
+    void addReadingOfLastElement();
+
+    std::string text;  ///< every version element's text, one after the other
+    std::vector<Reading> readings;
+    std::size_t lastElementStart = 0;
+};
+
 /// Reads the version texts of an appcast-style update feed with an event-driven XML parser.
 ///
 /// Every "sparkle:shortVersionString" element's text is collected in document order. The
 /// element in progress is only replaced when the next element starts, so closing tags that
-/// follow a version element directly collect its text again; that does not change which version
-/// is the latest. A feed that is not well-formed stops the parser; what was read before counts.
-/// One reader per feed, on any one thread.
+/// follow a version element directly collect its text again, together with any text read since;
+/// that does not change which version is the latest. A feed that is not well-formed stops the
+/// parser; what was read before counts. Entities may not expand the feed to more than about
+/// twice its size (the parser stops there too), so memory stays within a small multiple of the
+/// feed. One reader per feed, on any one thread.
 class SimpleSparklerChecker {
 public:
     static constexpr std::string_view versionElement = "sparkle:shortVersionString";
@@ -40,7 +79,7 @@ public:
     /// Empty pieces are skipped ("1..2" reads as 1.2); a piece that is not a number counts 0.
     static std::int64_t convertVersionToWeight(std::string_view version);
 
-    std::vector<std::string> versions;
+    VersionTexts versions;
     std::string currentElement;
     std::string currentValue;
 
@@ -48,6 +87,10 @@ public:
     void elementStarted(std::string_view qualifiedName);
     void charactersFound(std::string_view characters);
     void elementEnded();
+
+private:
+    std::size_t valueRead = 0;  ///< how much of currentValue `versions` has, once read
+    bool valueReadOnce = false;
 };
 
 } // namespace Wickerlamp

@@ -2,6 +2,7 @@
 
 #include "DemoPerformance.h"
 #include "HostTransport.h"
+#include "SoundingNotes.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,8 @@
 /// Plays the demo performance along the host's timeline as if someone played it: the
 /// performance repeats every DemoPerformance::lengthInBeats beats, and each event lands on the
 /// sample of its beat. Notes still sounding when the timeline jumps (loop end) or the demo is
-/// switched off are released, so nothing hangs.
+/// switched off are released, so nothing hangs; switched on in the middle of a bar, it sends no
+/// note-off for a note it did not start.
 ///
 /// Render thread: no allocation, no locks. `emit(int sampleOffset, const std::uint8_t* bytes,
 /// int length)` receives the events of a segment in time order.
@@ -30,12 +32,12 @@ public:
         constexpr double length = DemoPerformance::lengthInBeats;
         for (double cycle = std::floor(start / length); cycle * length < end; cycle += 1.0) {
             for (const auto& e : events) {
-                const double at = cycle * length + e.beats;
-                if (at < start || at >= end)
+                // Which segment an event falls in is decided by the sample of its beat, not by
+                // comparing beats: a segment's end in beats lands a hair off its last sample.
+                const double offset = std::floor((cycle * length + e.beats - start) * samplesPerBeat + 0.5);
+                if (offset < 0.0 || offset >= segment.length)
                     continue;
-                const int offset = std::min(static_cast<int>(std::floor((at - start) * samplesPerBeat + 0.5)),
-                                            segment.length - 1);
-                send(segment.offset + offset, e.bytes, emit);
+                send(segment.offset + static_cast<int>(offset), e.bytes, emit);
             }
         }
         if (segment.endsAtLoopEnd)
@@ -46,27 +48,20 @@ public:
     template <typename Emit>
     void releaseAll(int sampleOffset, Emit&& emit)
     {
-        for (int n = 0; n < 128; ++n)
-            if (held[static_cast<std::size_t>(n)])
-                send(sampleOffset, {0x80, static_cast<std::uint8_t>(n), 0}, emit);
+        held.releaseAll([&](const std::uint8_t* bytes, int length) { emit(sampleOffset, bytes, length); });
     }
 
-    bool holdsNotes() const noexcept
-    {
-        for (bool h : held)
-            if (h)
-                return true;
-        return false;
-    }
+    bool holdsNotes() const noexcept { return held.any(); }
 
 private:
+    /// Sends what the performance plays from here on: a note-off whose note-on came before the
+    /// demo was switched on (or before the timeline jumped here) is not the demo's to send.
     template <typename Emit>
     void send(int offset, const std::array<std::uint8_t, 3>& bytes, Emit& emit)
     {
-        const bool on = (bytes[0] & 0xF0) == 0x90 && bytes[2] != 0;
-        held[bytes[1] & 0x7F] = on;
-        emit(offset, bytes.data(), 3);
+        if (held.note(bytes.data(), 3))
+            emit(offset, bytes.data(), 3);
     }
 
-    std::array<bool, 128> held{};
+    SoundingNotes held;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DemoPlayer.h"
+#include "FilePlayback.h"
 #include "HostPlayHead.h"
 #include "HostTransport.h"
 #include "MidiMessageFifo.h"
@@ -10,13 +11,16 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class MidiSondrelPlugin;
 
 /// The standalone app's host: it owns the audio unit and plays it as a DAW would, block by block
 /// on a clock of its own (48 kHz, blocks of 256 samples; the plug-in makes no sound, so no audio
 /// device is claimed), with the transport's positions, the demo performance, and the MIDI of a
-/// chosen input device; what the plug-in passes on goes to a chosen output device.
+/// chosen input device; what the plug-in passes on goes to a chosen output device. An open MIDI
+/// file takes the place of the app's own timeline: the transport then plays the file (its
+/// tempo, its bars), and Loop repeats it from its end.
 ///
 /// Threads: the message thread owns the object and asks for transport changes, which the render
 /// thread takes up at the next block. The render thread (the clock, or a test calling
@@ -44,7 +48,21 @@ public:
     void setLooping(bool on) noexcept { wantLooping.store(on); }
     void setLoopBars(int bars) noexcept { wantLoopBars.store(bars); }
     void setTempo(double bpm) noexcept { wantTempo.store(bpm); }
-    void setDemoPlaying(bool on) noexcept { wantDemo.store(on); }
+    /// The demo plays on the app's own timeline: switching it on closes an open file.
+    void setDemoPlaying(bool on);
+
+    // --- a MIDI file as the timeline (message thread) ----------------------------------
+    /// Reads a Standard MIDI File and plays it from its start (the demo goes off). Returns why
+    /// it cannot be played, or nothing.
+    std::optional<juce::String> openMidiFile(const juce::File& file);
+    /// Plays `file`, or goes back to the app's own timeline (nullptr).
+    void openFile(std::shared_ptr<const Corvel::MidiFile> file, juce::String name = {});
+    bool hasFile() const noexcept { return files.isOpen(); }
+    juce::String fileName() const { return openFileName; }
+    /// Keeps the file's next player ready; call on each turn of a timer while the clock runs.
+    void serviceFilePlayback() { files.service(); }
+    /// "bar.beat" of the timeline, in the file's own bars while a file is open.
+    juce::String positionText() const;
 
     bool wantsPlaying() const noexcept { return wantPlaying.load(); }
     bool wantsLooping() const noexcept { return wantLooping.load(); }
@@ -82,7 +100,13 @@ private:
     class Sender;
 
     void handleIncomingMidiMessage(juce::MidiInput*, const juce::MidiMessage& message) override;
-    void processSegment(const HostSegment& segment, bool withInput, bool releaseDemo) noexcept;
+    int endNotesBeforeAChange(bool playing, bool jumps, bool demoWanted) noexcept;
+    void renderTransport(int done, bool playing, bool jumps, std::uint32_t returns, bool demoWanted) noexcept;
+    void renderFile(int done, bool playing, bool jumps, std::uint32_t returns) noexcept;
+    /// One processBlock call for `segment`; `events(add)` adds its MIDI with
+    /// add(blockOffset, bytes, length).
+    template <typename Events>
+    void processSegment(const HostSegment& segment, bool withInput, Events&& events) noexcept;
     void sendPendingOutput();
 
     std::unique_ptr<juce::AudioProcessor> plugin;
@@ -92,6 +116,7 @@ private:
     HostTransport transport{sampleRate, 120.0};
     DemoPlayer demo;
     bool demoOn = false;
+    bool fileMoving = false;
     std::uint32_t returnsSeen = 0;
     HostPlayHead playHead;
     juce::AudioBuffer<float> audio{2, blockSize};
@@ -109,6 +134,9 @@ private:
     std::atomic<bool> playingNow{false};
     std::atomic<double> beatsNow{0.0};
     std::atomic<std::uint64_t> blocks{0};
+
+    FilePlayback files{sampleRate};  ///< opened on the message thread, played on the render thread
+    juce::String openFileName;       ///< message thread
 
     MidiMessageFifo incoming;  ///< input device thread → render thread
     MidiMessageFifo outgoing;  ///< render thread → sender thread

@@ -1,47 +1,66 @@
 #include "MainComponent.h"
 
+#include "Assets.h"
 #include "LiveHost.h"
+#include "MainView.h"
 
-MainComponent::MainComponent(LiveHost& host) : bar(host)
+MainComponent::MainComponent(LiveHost& h) : host(h), bar(h)
 {
     addAndMakeVisible(bar);
-    editor.reset(host.processor().createEditorIfNeeded());
-    if (editor != nullptr) {
-        addAndMakeVisible(*editor);
-        editor->addComponentListener(this);
-    }
-    fitToEditor();
+    pluginWindow.reset(host.processor().createEditorIfNeeded());
+    if (pluginWindow != nullptr)
+        addAndMakeVisible(*pluginWindow);
+    bar.onActualSize = [this] { showActualSize(); };
+    setWantsKeyboardFocus(true);
+    setSize(actualSize().getWidth(), actualSize().getHeight());
 }
 
 MainComponent::~MainComponent()
 {
-    if (editor != nullptr)
-        editor->removeComponentListener(this);
-    editor.reset();  // before the audio unit it belongs to
+    pluginWindow.reset();  // before the audio unit it belongs to
 }
 
-void MainComponent::fitToEditor()
+juce::Rectangle<int> MainComponent::actualSize()
 {
-    const int editorWidth = editor != nullptr ? editor->getWidth() : 0;
-    const int editorHeight = editor != nullptr ? editor->getHeight() : 0;
-    setSize(juce::jmax(editorWidth, TransportBar::minimumWidth), TransportBar::preferredHeight + editorHeight);
+    return {0, 0, juce::jmax(MainView::designWidth, minimumWidth), TransportBar::preferredHeight + MainView::designHeight};
+}
+
+juce::Rectangle<int> MainComponent::editorBoundsFor(int width, int height)
+{
+    const int areaHeight = juce::jmax(0, height - TransportBar::preferredHeight);
+    constexpr double ratio = static_cast<double>(MainView::designWidth) / MainView::designHeight;
+    int w = juce::jmax(0, width);
+    int h = juce::roundToInt(w / ratio);
+    if (h > areaHeight) {
+        h = areaHeight;
+        w = juce::roundToInt(h * ratio);
+    }
+    return {(width - w) / 2, TransportBar::preferredHeight, w, h};
+}
+
+void MainComponent::showActualSize()
+{
+    // The window fits itself to its contents.
+    setSize(actualSize().getWidth(), actualSize().getHeight());
+}
+
+bool MainComponent::keyPressed(const juce::KeyPress& key)
+{
+    if (key != juce::KeyPress::spaceKey)
+        return false;
+    host.setPlaying(!host.wantsPlaying());
+    bar.refreshFromHost();
+    return true;
 }
 
 void MainComponent::paint(juce::Graphics& g)
 {
-    g.fillAll(getLookAndFeel().findColour(juce::ResizableWindow::backgroundColourId));
+    g.fillAll(pluginAssets().colour("background"));
 }
 
 void MainComponent::resized()
 {
-    auto area = getLocalBounds();
-    bar.setBounds(area.removeFromTop(TransportBar::preferredHeight));
-    if (editor != nullptr)
-        editor->setTopLeftPosition(area.getX() + (area.getWidth() - editor->getWidth()) / 2, area.getY());
-}
-
-void MainComponent::componentMovedOrResized(juce::Component&, bool, bool wasResized)
-{
-    if (wasResized)
-        fitToEditor();
+    bar.setBounds(getLocalBounds().removeFromTop(TransportBar::preferredHeight));
+    if (pluginWindow != nullptr)
+        pluginWindow->setBounds(editorBoundsFor(getWidth(), getHeight()));
 }

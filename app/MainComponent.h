@@ -8,23 +8,34 @@
 
 class LiveHost;
 
-/// The app's window contents: the transport bar above the plug-in's own window, which it hosts
-/// as the audio unit creates it and follows in size.
+/// The app's window contents: the transport bar above the plug-in's own window. Whatever size
+/// the window is given, the bar takes its width and the plug-in's window the largest size in
+/// its own proportions, 640:474 to the nearest pixel, that fits below; the rest is painted in
+/// the plug-in's background. The space bar starts and stops the transport.
 ///
 /// Message thread.
-class MainComponent final : public juce::Component, private juce::ComponentListener {
+class MainComponent final : public juce::Component {
 public:
     explicit MainComponent(LiveHost& host);
     ~MainComponent() override;
 
+    static constexpr int minimumWidth = TransportBar::minimumWidth;
+    /// The plug-in's window at its design size under the bar.
+    static juce::Rectangle<int> actualSize();
+    /// The plug-in window's bounds in a window of this size.
+    static juce::Rectangle<int> editorBoundsFor(int width, int height);
+
     TransportBar& transportBar() noexcept { return bar; }
+    juce::AudioProcessorEditor* editor() noexcept { return pluginWindow.get(); }
+    /// Back to the design size ("Actual size"); the window follows.
+    void showActualSize();
+
+    bool keyPressed(const juce::KeyPress& key) override;
     void paint(juce::Graphics& g) override;
     void resized() override;
 
 private:
-    void componentMovedOrResized(juce::Component& component, bool wasMoved, bool wasResized) override;
-    void fitToEditor();
-
+    LiveHost& host;
     TransportBar bar;
-    std::unique_ptr<juce::AudioProcessorEditor> editor;
+    std::unique_ptr<juce::AudioProcessorEditor> pluginWindow;
 };

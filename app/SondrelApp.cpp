@@ -1,11 +1,13 @@
 // The standalone app "MIDI Sondrel": the plug-in's window under a transport bar, hosted by the
-// app itself. Options: --demo starts the demo playing in a loop; --screenshot PATH saves the
-// window as a PNG once recordings exist and quits; --quit-after-seconds N quits after N seconds.
+// app itself. Usage: midi-sondrel [--demo] [file.mid]. --demo starts the demo playing in a
+// loop; a MIDI file plays at once. For tests: --screenshot PATH saves the window as a PNG once
+// recordings exist and quits; --quit-after-seconds N quits after N seconds.
 
 #include "DemoPerformance.h"
 #include "LiveHost.h"
 #include "Settings.h"
 #include "MainComponent.h"
+#include "MainView.h"
 #include "MidiSondrelPlugin.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -17,6 +19,7 @@ namespace {
 /// What the command line asks for.
 struct LaunchOptions {
     bool demo = false;
+    juce::File midiFile;
     juce::File screenshot;
     double quitAfterSeconds = 0.0;
 
@@ -30,6 +33,8 @@ struct LaunchOptions {
                 o.screenshot = juce::File::getCurrentWorkingDirectory().getChildFile(args[++i].unquoted());
             else if (args[i] == "--quit-after-seconds" && i + 1 < args.size())
                 o.quitAfterSeconds = args[++i].getDoubleValue();
+            else if (!args[i].startsWith("-"))
+                o.midiFile = juce::File::getCurrentWorkingDirectory().getChildFile(args[i].unquoted());
         }
         return o;
     }
@@ -46,11 +51,20 @@ public:
         setUsingNativeTitleBar(true);
         content = new MainComponent(host);
         setContentOwned(content, true);
+        // Resized by its frame: the plug-in's window scales with it.
+        setResizable(true, false);
+        const auto actual = MainComponent::actualSize();
+        setResizeLimits(MainComponent::minimumWidth, TransportBar::preferredHeight + MainView::designHeight / 2,
+                        actual.getWidth() * 4, TransportBar::preferredHeight + MainView::designHeight * 4);
         centreWithSize(getWidth(), getHeight());
         setVisible(true);
+        content->grabKeyboardFocus();
     }
 
     MainComponent& contents() { return *content; }
+
+    /// Keys that reach the window itself (nothing inside has the focus) go to its contents.
+    bool keyPressed(const juce::KeyPress& key) override { return content->keyPressed(key); }
 
     void closeButtonPressed() override { juce::JUCEApplication::getInstance()->systemRequestedQuit(); }
 
@@ -75,6 +89,15 @@ public:
         if (options.demo) {
             host->setDemoPlaying(true);
             host->setLooping(true);
+            host->setPlaying(true);
+        }
+        if (options.midiFile != juce::File()) {
+            if (const auto why = host->openMidiFile(options.midiFile)) {
+                std::cerr << "midi-sondrel: " << options.midiFile.getFullPathName() << ": " << *why << std::endl;
+                setApplicationReturnValue(1);
+                quit();
+                return;
+            }
             host->setPlaying(true);
         }
         window = std::make_unique<MainWindow>(*host);

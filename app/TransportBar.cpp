@@ -2,8 +2,8 @@
 
 #include "HostTransport.h"
 #include "LiveHost.h"
-
-#include <cmath>
+#include "MidiSondrelPlugin.h"
+#include "Settings.h"
 
 namespace {
 constexpr int refreshHz = 30;
@@ -23,8 +23,17 @@ TransportBar::TransportBar(LiveHost& h) : host(h)
     tempo.onValueChange = [this] { host.setTempo(tempo.getValue()); };
     position.setJustificationType(juce::Justification::centred);
     position.setFont(juce::Font(20.0f, juce::Font::bold));
+    position.setMinimumHorizontalScale(0.5f);  // long bar numbers narrow rather than end in "..."
     position.setTooltip("Bar and beat");
-    demoButton.onClick = [this] { host.setDemoPlaying(demoButton.getToggleState()); };
+    demoButton.onClick = [this] {
+        host.setDemoPlaying(demoButton.getToggleState());
+        refreshFromHost();
+    };
+    openButton.onClick = [this] { chooseFileToOpen(); };
+    actualSizeButton.onClick = [this] {
+        if (onActualSize)
+            onActualSize();
+    };
     inputDevices.setTextWhenNothingSelected("None");
     outputDevices.setTextWhenNothingSelected("None");
     inputDevices.onChange = [this] {
@@ -41,8 +50,11 @@ TransportBar::TransportBar(LiveHost& h) : host(h)
 
     for (juce::Component* c : std::initializer_list<juce::Component*>{
              &playButton, &returnButton, &loopButton, &loopBars, &loopBarsUnit, &tempo, &tempoUnit, &position,
-             &demoButton, &inputLabel, &inputDevices, &outputLabel, &outputDevices})
+             &demoButton, &openButton, &inputLabel, &inputDevices, &outputLabel, &outputDevices, &actualSizeButton}) {
         addAndMakeVisible(c);
+        // The space bar belongs to the transport, wherever the pointer clicked.
+        c->setWantsKeyboardFocus(false);
+    }
 
     refreshFromHost();
     refreshDeviceLists();
@@ -61,20 +73,47 @@ void TransportBar::refreshFromHost()
     loopBars.setSelectedId(host.wantedLoopBars(), juce::dontSendNotification);
     tempo.setValue(host.wantedTempo(), juce::dontSendNotification);
     demoButton.setToggleState(host.wantsDemo(), juce::dontSendNotification);
+    // A file brings its own tempo and length.
+    tempo.setEnabled(!host.hasFile());
+    loopBars.setEnabled(!host.hasFile());
+    position.setText(host.positionText(), juce::dontSendNotification);
+    if (auto* window = getTopLevelComponent(); window != nullptr && window != this)
+        window->setName(host.hasFile() ? "MIDI Sondrel - " + host.fileName() : juce::String("MIDI Sondrel"));
+    host.serviceFilePlayback();
+
+    // Playing with nothing recorded: the events page says where MIDI can come from.
+    auto& settings = host.audioUnit().settings();
+    settings.idleHint.set(host.isPlaying() ? juce::String(waitingHint) : juce::String());
 }
 
-juce::String TransportBar::barBeatText(double beats)
+void TransportBar::chooseFileToOpen()
 {
-    const double whole = std::floor(std::max(beats, 0.0) + 1e-9);
-    const auto bar = static_cast<long long>(whole / HostTransport::beatsPerBar) + 1;
-    const auto beat = static_cast<int>(std::fmod(whole, HostTransport::beatsPerBar)) + 1;
-    return juce::String(bar) + "." + juce::String(beat);
+    // Where the last file came from, or the music folder.
+    const auto folder = lastFolder.isDirectory() ? lastFolder : juce::File::getSpecialLocation(juce::File::userMusicDirectory);
+    chooser = std::make_unique<juce::FileChooser>("Open MIDI File", folder, "*.mid;*.midi;*.smf");
+    chooser->launchAsync(juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                         [safe = juce::Component::SafePointer<TransportBar>(this)](const juce::FileChooser& fc) {
+                             if (safe != nullptr && fc.getResult() != juce::File())
+                                 safe->open(fc.getResult());
+                         });
+}
+
+bool TransportBar::open(const juce::File& file)
+{
+    if (const auto why = host.openMidiFile(file)) {
+        juce::AlertWindow::showMessageBoxAsync(juce::MessageBoxIconType::WarningIcon, "Open MIDI File",
+                                               file.getFileName() + ": " + *why);
+        return false;
+    }
+    lastFolder = file.getParentDirectory();
+    host.setPlaying(true);
+    refreshFromHost();
+    return true;
 }
 
 void TransportBar::timerCallback()
 {
-    position.setText(barBeatText(host.positionInBeats()), juce::dontSendNotification);
-    playButton.setButtonText(host.wantsPlaying() ? "Stop" : "Play");
+    refreshFromHost();
     if (--ticksUntilDeviceScan <= 0)
         refreshDeviceLists();
 }
@@ -117,26 +156,30 @@ void TransportBar::paint(juce::Graphics& g)
 void TransportBar::resized()
 {
     auto area = getLocalBounds().reduced(6, 3);
-    auto top = area.removeFromTop(rowHeight).reduced(0, 3);
-    const auto place = [&top](juce::Component& c, int width) {
-        c.setBounds(top.removeFromLeft(width));
-        top.removeFromLeft(6);
+    const auto row = [&area] { return area.removeFromTop(rowHeight).reduced(0, 3); };
+    const auto place = [](juce::Rectangle<int>& line, juce::Component& c, int width) {
+        c.setBounds(line.removeFromLeft(width));
+        line.removeFromLeft(6);
     };
-    place(playButton, 64);
-    place(returnButton, 112);
-    place(loopButton, 60);
-    place(loopBars, 56);
-    place(loopBarsUnit, 36);
-    place(tempo, 112);
-    place(tempoUnit, 40);
-    place(demoButton, 64);
+    auto top = row();
+    place(top, playButton, 56);
+    place(top, returnButton, 104);
+    place(top, loopButton, 56);
+    place(top, loopBars, 52);
+    place(top, loopBarsUnit, 32);
+    place(top, tempo, 100);
+    place(top, tempoUnit, 36);
+    place(top, demoButton, 60);
     position.setBounds(top);
 
-    auto bottom = area.removeFromTop(rowHeight).reduced(0, 3);
+    auto bottom = row();
+    place(bottom, openButton, 112);
+    actualSizeButton.setBounds(bottom.removeFromRight(84));
+    bottom.removeFromRight(6);
     const int half = bottom.getWidth() / 2;
     auto left = bottom.removeFromLeft(half);
-    inputLabel.setBounds(left.removeFromLeft(64));
+    inputLabel.setBounds(left.removeFromLeft(56));
     inputDevices.setBounds(left.reduced(4, 0));
-    outputLabel.setBounds(bottom.removeFromLeft(72));
+    outputLabel.setBounds(bottom.removeFromLeft(64));
     outputDevices.setBounds(bottom.reduced(4, 0));
 }

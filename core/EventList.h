@@ -39,6 +39,7 @@ public:
     std::int64_t sampleTimeAt(std::size_t index) const noexcept { return entry(index).sampleTime; }
     double beatPositionAt(std::size_t index) const noexcept { return entry(index).beatPosition; }
     const MidiBytes& dataAt(std::size_t index) const noexcept { return entry(index).data; }
+    double bpmAt(std::size_t index) const noexcept;
 
     void push_back(const RecordedMIDIEvent& event);
     void push_back(RecordedMIDIEvent&& event);
@@ -68,7 +69,6 @@ private:
     {
         return chunks[index / chunkCapacity][index % chunkCapacity];
     }
-    double bpmAt(std::size_t index) const noexcept;
     void appendTempo(double bpm);
     Entry& appendEntry();
 

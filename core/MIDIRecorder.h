@@ -90,7 +90,7 @@ public:
     static MIDIEventInfo infoForEvent(const RecordedMIDIEvent& event) noexcept;
 
     /// A format-0 Standard MIDI File at 480 ticks per quarter note holding the events at
-    /// their beat positions, ordered by sample time.
+    /// their beat positions, ordered by sample time (see MidiFileWriter for what is left out).
     static std::vector<std::uint8_t> convertToMIDIBytes(const std::vector<RecordedMIDIEvent>& events);
     static std::vector<std::uint8_t> convertToMIDIBytes(const EventList& events);
 

@@ -46,9 +46,26 @@ std::uint8_t* writeBigEndian32(std::uint8_t* out, std::uint32_t value) noexcept
     return out;
 }
 
-/// Source: anything with size(), sampleTimeAt(i), beatPositionAt(i) and dataAt(i).
+/// Microseconds per quarter note for a Set Tempo event, or 0 when the tempo is unusable.
+std::uint32_t microsecondsPerQuarter(double bpm) noexcept
+{
+    if (!std::isfinite(bpm) || bpm <= 0.0)
+        return 0;
+    constexpr double largest = 0xFFFFFF;  // three bytes
+    return static_cast<std::uint32_t>(std::clamp(std::round(60'000'000.0 / bpm), 1.0, largest));
+}
+
+std::uint8_t* writeSetTempo(std::uint8_t* out, std::uint32_t delta, std::uint32_t microseconds) noexcept
+{
+    out = writeVariableLengthQuantity(out, delta);
+    const std::uint8_t event[] = {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microseconds >> 16),
+                                  static_cast<std::uint8_t>(microseconds >> 8), static_cast<std::uint8_t>(microseconds)};
+    return std::copy(std::begin(event), std::end(event), out);
+}
+
+/// Source: anything with size(), sampleTimeAt(i), beatPositionAt(i), bpmAt(i) and dataAt(i).
 template <typename Source>
-std::vector<std::uint8_t> writeMidiFile(const Source& source)
+std::vector<std::uint8_t> writeMidiFile(const Source& source, MidiFileOptions options)
 {
     const std::size_t count = source.size();
 
@@ -66,9 +83,12 @@ std::vector<std::uint8_t> writeMidiFile(const Source& source)
         });
     }
 
-    std::size_t upperBound = 14 + 8 + 4;
+    // Per event at most a four-byte delta and its bytes, and with the tempo a Set Tempo event.
+    constexpr std::size_t setTempoSize = 4 + 6;
+    static constexpr std::uint8_t timeSignature[] = {0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08};
+    std::size_t upperBound = 14 + 8 + 4 + (options.withTempo ? sizeof timeSignature + setTempoSize : 0);
     for (std::size_t i = 0; i < count; ++i)
-        upperBound += 4 + source.dataAt(i).size();
+        upperBound += 4 + source.dataAt(i).size() + (options.withTempo ? setTempoSize : 0);
 
     std::vector<std::uint8_t> file(upperBound);
     std::uint8_t* out = file.data();
@@ -79,19 +99,38 @@ std::vector<std::uint8_t> writeMidiFile(const Source& source)
     out += 4;
     std::uint8_t* const trackStart = out;
 
+    // The tempo in force: the first usable one goes at tick 0, every change at its event's tick.
+    std::uint32_t tempo = 0;
+    if (options.withTempo) {
+        out = std::copy(std::begin(timeSignature), std::end(timeSignature), out);
+        for (std::size_t k = 0; k < count && tempo == 0; ++k)
+            tempo = microsecondsPerQuarter(source.bpmAt(sorted ? k : order[k]));
+        if (tempo != 0)
+            out = writeSetTempo(out, 0, tempo);
+    }
+
     // The written tick never decreases and never goes below zero; a delta never needs more
     // than four bytes. A non-finite beat position stays at the previous tick.
     std::int64_t previousTick = 0;
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t i = sorted ? k : order[k];
+        const MidiBytes& bytes = source.dataAt(i);
+        if (!MidiFileWriter::isWritten(bytes))
+            continue;
         std::int64_t tick = ticksForBeat(source.beatPositionAt(i));
         tick = std::max(tick, previousTick);
-        const auto delta = static_cast<std::uint32_t>(
-            std::min<std::int64_t>(tick - previousTick, maxVariableLengthQuantity));
-        out = writeVariableLengthQuantity(out, delta);
-        const MidiBytes& bytes = source.dataAt(i);
-        out = std::copy(bytes.begin(), bytes.end(), out);
+        auto delta = static_cast<std::uint32_t>(std::min<std::int64_t>(tick - previousTick, maxVariableLengthQuantity));
         previousTick += delta;
+        if (options.withTempo) {
+            const std::uint32_t eventTempo = microsecondsPerQuarter(source.bpmAt(i));
+            if (eventTempo != 0 && eventTempo != tempo) {
+                out = writeSetTempo(out, delta, eventTempo);
+                tempo = eventTempo;
+                delta = 0;
+            }
+        }
+        out = writeVariableLengthQuantity(out, delta);
+        out = std::copy(bytes.begin(), bytes.end(), out);
     }
     static constexpr std::uint8_t endOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
     out = std::copy(std::begin(endOfTrack), std::end(endOfTrack), out);
@@ -106,19 +145,30 @@ struct VectorSource {
     std::size_t size() const noexcept { return events.size(); }
     std::int64_t sampleTimeAt(std::size_t i) const noexcept { return events[i].sampleTime; }
     double beatPositionAt(std::size_t i) const noexcept { return events[i].beatPosition; }
+    double bpmAt(std::size_t i) const noexcept { return events[i].bpm; }
     const MidiBytes& dataAt(std::size_t i) const noexcept { return events[i].data; }
 };
 
 } // namespace
 
-std::vector<std::uint8_t> MidiFileWriter::write(const std::vector<RecordedMIDIEvent>& events)
+bool MidiFileWriter::isWritten(const MidiBytes& message) noexcept
 {
-    return writeMidiFile(VectorSource{events});
+    if (message.empty() || message[0] < 0x80 || message[0] >= 0xF0)
+        return false;
+    const std::size_t dataBytes = (message[0] & 0xE0) == 0xC0 ? 1 : 2;  // Cn and Dn take one
+    return message.size() == dataBytes + 1 && std::all_of(message.begin() + 1, message.end(), [](std::uint8_t b) {
+        return b < 0x80;
+    });
 }
 
-std::vector<std::uint8_t> MidiFileWriter::write(const EventList& events)
+std::vector<std::uint8_t> MidiFileWriter::write(const std::vector<RecordedMIDIEvent>& events, Options options)
 {
-    return writeMidiFile(events);
+    return writeMidiFile(VectorSource{events}, options);
+}
+
+std::vector<std::uint8_t> MidiFileWriter::write(const EventList& events, Options options)
+{
+    return writeMidiFile(events, options);
 }
 
 std::vector<std::uint8_t> MIDIRecorder::convertToMIDIBytes(const std::vector<RecordedMIDIEvent>& events)

@@ -8,13 +8,31 @@
 
 namespace Corvel {
 
+/// What a written file holds besides the events.
+struct MidiFileOptions {
+    /// A 4/4 time signature and the take's tempo (from the events' `bpm`) at tick 0, and a tempo
+    /// event at the tick of every event where the tempo changes, so that players keep the speed.
+    bool withTempo = false;
+};
+
 /// The Standard MIDI File writer behind MIDIRecorder::convertToMIDIBytes: format 0, one track,
 /// 480 ticks per quarter note, events at their beat positions in sample-time order.
+///
+/// Only complete channel messages (status 80-EF with exactly their data bytes) have a place in
+/// a track; they are written byte for byte. Anything else a recording may hold (system common
+/// and real-time bytes, a lone F7, a message without a status or without bytes) is left out of
+/// the file, so that every reader reads every note where it belongs.
+///
 /// Main thread (or any non-real-time thread); builds the whole file in memory.
 class MidiFileWriter {
 public:
-    static std::vector<std::uint8_t> write(const std::vector<RecordedMIDIEvent>& events);
-    static std::vector<std::uint8_t> write(const EventList& events);
+    using Options = MidiFileOptions;
+
+    static std::vector<std::uint8_t> write(const std::vector<RecordedMIDIEvent>& events, Options options = {});
+    static std::vector<std::uint8_t> write(const EventList& events, Options options = {});
+
+    /// True for a message that is written: a channel message with its exact number of data bytes.
+    static bool isWritten(const MidiBytes& message) noexcept;
 };
 
 } // namespace Corvel

@@ -14,6 +14,7 @@ namespace Corvel {
 namespace {
 constexpr int kernelRecordingCount = 5;
 constexpr bool kernelAddsInitialProgramChange = true;
+constexpr std::int64_t maximumStartTime = std::numeric_limits<std::int64_t>::max();
 } // namespace
 
 MidiProcessor::MidiProcessor()
@@ -107,7 +108,7 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
     const bool bypassed = shouldBypassEffect.load(std::memory_order_relaxed);
     const unsigned result = bypassed ? 0u : analyseAndRecord(timestampSampleTime, events, cursor);
     queue.endWriting(cursor);
-    passOn(events, (result & OnlyMidiEvents) != 0);
+    passOn(events);
 
     // Queued operations become visible before the flags that announce them.
     queue.publish();
@@ -150,20 +151,17 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
     std::int64_t firstSampleTime = live.firstSampleTime;
     std::int64_t lastSampleTime = live.lastSampleTime;
     std::uint32_t slotsInUse = live.slotsInUse;
+    std::int64_t startTime = live.startTime;
     const bool recording = isPlaying;
     bool analysed = false;
     bool recordingsStarted = false;
     bool cycleQueued = false;
 
-    bool onlyMidi = true;
-
     for (const RenderEvent& event : events) {
         // System-exclusive messages are neither analysed nor recorded. MIDI render events
         // carry their (at most three) bytes inline.
-        if (event.type != RenderEventType::MIDI) {
-            onlyMidi = onlyMidi && event.type == RenderEventType::MIDISysEx;
+        if (event.type != RenderEventType::MIDI)
             continue;
-        }
         // The message as one word, bytes beyond its length cleared.
         const std::uint32_t length = event.length > 3 ? 3u : event.length;
         const std::uint32_t message = (event.inlineData[0] | (std::uint32_t{event.inlineData[1]} << 8)
@@ -212,9 +210,12 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
             } else {
                 slotsInUse = std::max<std::uint32_t>(slotsInUse, 1);
             }
+            // Recordings are told apart by their start time: one begun within the same
+            // millisecond as the one before (or under a clock that went back) takes the next.
+            startTime = std::max(wallClock(), startTime < maximumStartTime ? startTime + 1 : startTime);
             RecorderOp& start = queue.push(out);
             start.kind = RecorderOp::Kind::InitialiseLive;
-            start.time = wallClock();
+            start.time = startTime;
             initialised = true;
             eventCount = addsInitialProgramChange ? 1 : 0;
             firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
@@ -236,31 +237,16 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
     live.firstSampleTime = firstSampleTime;
     live.lastSampleTime = lastSampleTime;
     live.slotsInUse = slotsInUse;
+    live.startTime = startTime;
     // Combined arithmetically: packing the two flags through memory would stall the load.
-    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u)
-                                    | (onlyMidi ? OnlyMidiEvents : 0u));
+    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u));
 }
 
-// Render thread. Every MIDI and system-exclusive event goes out unchanged and in order, in runs
-// between the events of other types, which are dropped.
-void MidiProcessor::passOn(std::span<const RenderEvent> events, bool onlyMidi) noexcept
+// Render thread. Every event, MIDI or system-exclusive, goes out unchanged and in order.
+void MidiProcessor::passOn(std::span<const RenderEvent> events) noexcept
 {
-    if (midiOutputEventBlock == nullptr || events.empty())
-        return;
-    if (onlyMidi) {
+    if (midiOutputEventBlock != nullptr)
         midiOutputEventBlock->sendMidiEvents(events);
-        return;
-    }
-    std::size_t runStart = 0;
-    for (std::size_t i = 0; i <= events.size(); ++i) {
-        const bool isMidi = i < events.size()
-            && (events[i].type == RenderEventType::MIDI || events[i].type == RenderEventType::MIDISysEx);
-        if (isMidi)
-            continue;
-        if (i > runStart)
-            midiOutputEventBlock->sendMidiEvents(events.subspan(runStart, i - runStart));
-        runStart = i + 1;
-    }
 }
 
 void MidiProcessor::replaceRecordings(std::vector<Recording> recordings)

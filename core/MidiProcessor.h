@@ -4,6 +4,7 @@
 #include "NoteDetector.h"
 #include "RecordingStore.h"
 #include "RenderEvent.h"
+#include "SampleMath.h"
 
 #include <atomic>
 #include <cstdint>
@@ -44,6 +45,7 @@ struct MidiProcessor {
     /// Stores the rate for the kernel and the recorder.
     void setSampleRate(float rate);
     /// Wall clock used to stamp new recordings (ms since the Unix epoch); replaceable for tests.
+    /// Whatever it says, every recording starts later than the one before, and after 0.
     using WallClock = std::int64_t (*)() noexcept;
     void setWallClock(WallClock clock) noexcept { wallClock = clock; }
 
@@ -82,7 +84,7 @@ struct MidiProcessor {
     std::atomic<std::int32_t> liveEventCount{-1};
     /// Samples spanned by the live recording, or stoppedSpan while the transport is stopped.
     std::atomic<std::int64_t> liveSampleSpan{0};
-    static constexpr std::int64_t stoppedSpan = std::numeric_limits<std::int64_t>::min();
+    static constexpr std::int64_t stoppedSpan = noSampleSpan;
 
     /// Seconds spanned by the live recording (single precision, widened), or -1.0 while the
     /// transport is stopped. Worked out by the reader, so the render thread never divides.
@@ -92,12 +94,11 @@ struct MidiProcessor {
     std::unique_ptr<RecordingStore> midiRecorder;
 
 private:
-    enum CycleResult : unsigned { AnalysedEvents = 1, StartedRecording = 2, OnlyMidiEvents = 4 };
+    enum CycleResult : unsigned { AnalysedEvents = 1, StartedRecording = 2 };
 
     CycleResult analyseAndRecord(std::int64_t timestampSampleTime, std::span<const RenderEvent> events,
                                  RecorderQueue::Cursor& cursor) noexcept;
-    /// `onlyMidi`: every event is known to be MIDI or system-exclusive.
-    void passOn(std::span<const RenderEvent> events, bool onlyMidi) noexcept;
+    void passOn(std::span<const RenderEvent> events) noexcept;
     void queueTempo(RecorderQueue::Cursor& cursor) noexcept;
     bool adoptReplacedRecordings(RecorderQueue::Cursor& cursor) noexcept;
     void publishSlotsInUse() noexcept;
@@ -110,6 +111,7 @@ private:
         std::int64_t firstSampleTime = 0;
         std::int64_t lastSampleTime = 0;
         std::uint32_t slotsInUse = 0;
+        std::int64_t startTime = 0;  ///< of the live recording
         double queuedTempo = 0.0;  ///< the recorder's tempo once the queue is applied
     };
     LiveMirror live;

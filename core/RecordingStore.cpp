@@ -81,13 +81,14 @@ std::optional<Recording> RecordingStore::copyRecording(std::int64_t startTime)
     });
 }
 
-std::optional<std::vector<std::uint8_t>> RecordingStore::midiFileForRecording(std::int64_t startTime)
+std::optional<std::vector<std::uint8_t>> RecordingStore::midiFileForRecording(std::int64_t startTime,
+                                                                              MidiFileWriter::Options options)
 {
     // Copy under the lock, convert outside it, so the poll is never held up by a large export.
     std::optional<Recording> recording = copyRecording(startTime);
     if (!recording)
         return std::nullopt;
-    return MIDIRecorder::convertToMIDIBytes(recording->events);
+    return MidiFileWriter::write(recording->events, options);
 }
 
 } // namespace Corvel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MIDIRecorder.h"
+#include "MidiFileWriter.h"
 #include "RecorderQueue.h"
 
 #include <cstdint>
@@ -46,7 +47,8 @@ public:
     /// A copy of the recording with that start time, or nothing when no slot has it.
     std::optional<Recording> copyRecording(std::int64_t startTime);
     /// The Standard MIDI File of the recording with that start time, or nothing.
-    std::optional<std::vector<std::uint8_t>> midiFileForRecording(std::int64_t startTime);
+    std::optional<std::vector<std::uint8_t>> midiFileForRecording(std::int64_t startTime,
+                                                                  MidiFileWriter::Options options = {});
 
     /// Runs `read` with the up-to-date recorder, under the store's lock. `read` must not keep
     /// references into the recorder after it returns.

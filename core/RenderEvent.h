@@ -7,8 +7,6 @@ namespace Corvel {
 /// What a render event carries. MIDI messages of up to three bytes have their own type;
 /// system-exclusive messages (and any longer message) are MIDISysEx.
 enum class RenderEventType : std::uint8_t {
-    Parameter = 1,
-    ParameterRamp = 2,
     MIDI = 8,
     MIDISysEx = 9,
 };

@@ -2,13 +2,20 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace Corvel {
 
+/// A value sampleSpan never gives, free to mean "no span" (for example a stopped transport).
+inline constexpr std::int64_t noSampleSpan = std::numeric_limits<std::int64_t>::min();
+
 /// later − earlier in samples, wrapping instead of overflowing for extreme host sample times.
+/// The one difference that would wrap to noSampleSpan gives the value next to it, which reads as
+/// the same number of seconds in single and double precision.
 inline std::int64_t sampleSpan(std::int64_t later, std::int64_t earlier) noexcept
 {
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(later) - static_cast<std::uint64_t>(earlier));
+    const auto span = static_cast<std::int64_t>(static_cast<std::uint64_t>(later) - static_cast<std::uint64_t>(earlier));
+    return span == noSampleSpan ? noSampleSpan + 1 : span;
 }
 
 inline bool isUsableSampleRate(float rate) noexcept

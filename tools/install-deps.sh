@@ -25,7 +25,18 @@ packages=(
   # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont
   # satisfies the package's dependency)
   planetblupi-music-midi timgm6mb-soundfont
+  # a 12-hour locale (en_US.UTF-8, made below) for the test of the cards' clock
+  locales
 )
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+make_locale() {
+  locale -a 2>/dev/null | grep -qix 'en_US.utf8' && return 0
+  echo "install-deps: making the locale en_US.UTF-8"
+  $SUDO localedef -i en_US -f UTF-8 en_US.UTF-8
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,12 +45,11 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all ${#packages[@]} packages present"
+  make_locale
   exit 0
 fi
-
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 echo "install-deps: installing ${missing[*]}"
 $SUDO apt-get update -qq || true
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+make_locale

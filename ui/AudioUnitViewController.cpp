@@ -7,7 +7,9 @@ AudioUnitViewController::AudioUnitViewController(MidiSondrelAudioUnit& audioUnit
     : juce::AudioProcessorEditor(audioUnit), view(settings)
 {
     addAndMakeVisible(view);
-    setResizable(true, true);
+    // Hosts resize the window by its frame; a grip in the corner would cover the keyboard
+    // strip's last key.
+    setResizable(true, false);
     setResizeLimits(MainView::designWidth / 2, MainView::designHeight / 2, MainView::designWidth * 4, MainView::designHeight * 4);
     getConstrainer()->setFixedAspectRatio(static_cast<double>(MainView::designWidth) / MainView::designHeight);
     setSize(MainView::designWidth, MainView::designHeight);

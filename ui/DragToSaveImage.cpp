@@ -1,6 +1,7 @@
 #include "DragToSaveImage.h"
 
 #include "Assets.h"
+#include "MidiFileSaveDialog.h"
 #include "MidiSondrelAudioUnit.h"
 #include "Settings.h"
 
@@ -25,7 +26,8 @@ DragToSaveImage::DragToSaveImage(Settings& model, std::int64_t recordingStartTim
     : startExternalDrag([](const juce::File& file, juce::Component& source) {
           juce::DragAndDropContainer::performExternalDragDropOfFiles({file.getFullPathName()}, false, &source);
       }),
-      settings(model), startTime(recordingStartTime), showsSelected(selected)
+      showDialog([owner = &model](MidiFileSaveDialog& dialog) { dialog.launch(*owner); }), settings(model), startTime(recordingStartTime),
+      showsSelected(selected)
 {
     setMouseCursor(juce::MouseCursor::DraggingHandCursor);
     setTitle("Drag to save as MIDI file");
@@ -52,31 +54,46 @@ std::optional<juce::File> DragToSaveImage::writeRecording(Settings& model, std::
         return failed("the plug-in is no longer running");
     const auto bytes = au->kernel().midiRecorder->midiFileForRecording(recordingStartTime);
     if (!bytes)
-        return failed("the recording is no longer held (only the last five are kept)");
+        return failed(notHeld);
+    if (writeMidiFile(*bytes, file).failed())
+        return std::nullopt;
+    return file;
+}
 
+juce::Result DragToSaveImage::writeMidiFile(std::span<const std::uint8_t> bytes, const juce::File& file)
+{
+    const auto fail = [](const juce::String& why) {
+        failed(why);
+        return juce::Result::fail(why);
+    };
     const auto made = file.getParentDirectory().createDirectory();
     if (made.failed())
-        return failed(made.getErrorMessage());
+        return fail(made.getErrorMessage());
     // Written beside the target and moved over it, so a drop never sees half a file.
     juce::TemporaryFile temporary(file);
     {
         juce::FileOutputStream out(temporary.getFile());
         if (out.failedToOpen())
-            return failed(out.getStatus().getErrorMessage());
-        if (!out.write(bytes->data(), bytes->size()) || (out.flush(), out.getStatus().failed()))
-            return failed(out.getStatus().failed() ? out.getStatus().getErrorMessage()
-                                                   : juce::String("could not write ") + file.getFullPathName());
+            return fail(out.getStatus().getErrorMessage());
+        if (!out.write(bytes.data(), bytes.size()) || (out.flush(), out.getStatus().failed()))
+            return fail(out.getStatus().failed() ? out.getStatus().getErrorMessage()
+                                                 : juce::String("could not write ") + file.getFullPathName());
     }
     if (!temporary.overwriteTargetFileWithTemporary())
-        return failed("could not replace " + file.getFullPathName());
+        return fail("could not replace " + file.getFullPathName());
     report("MIDI saved to: " + file.getFullPathName());
-    return file;
+    return juce::Result::ok();
 }
 
 std::optional<juce::File> DragToSaveImage::writeFileForDrag() const
 {
+    return writeFileForDrag(settings, startTime);
+}
+
+std::optional<juce::File> DragToSaveImage::writeFileForDrag(Settings& model, std::int64_t recordingStartTime)
+{
     const auto directory = juce::File::getSpecialLocation(juce::File::tempDirectory);
-    return writeRecording(settings, startTime, directory.getChildFile(fileNameFor(juce::Time::getCurrentTime())));
+    return writeRecording(model, recordingStartTime, directory.getChildFile(fileNameFor(juce::Time::getCurrentTime())));
 }
 
 void DragToSaveImage::paint(juce::Graphics& g)
@@ -112,21 +129,32 @@ void DragToSaveImage::mouseUp(const juce::MouseEvent& e)
 
 void DragToSaveImage::showMenu()
 {
+    // Neither the menu nor what it starts depends on this card: a new take replaces the cards,
+    // which would close a menu shown for one, and the take may drop out before the user is done.
+    const juce::WeakReference<Wickerlamp::ParameterSettings> model(&settings);
+    const auto modelOf = [](const juce::WeakReference<Wickerlamp::ParameterSettings>& m) {
+        return dynamic_cast<Settings*>(m.get());
+    };
     juce::PopupMenu menu;
-    menu.addItem(juce::CharPointer_UTF8("Save MIDI File\xe2\x80\xa6"), [safe = juce::Component::SafePointer(this)] {
-        if (safe != nullptr)
-            safe->saveWithDialog();
+    menu.addItem(juce::CharPointer_UTF8("Save MIDI File\xe2\x80\xa6"), [=, take = startTime, show = showDialog] {
+        if (auto* s = modelOf(model))
+            saveWithDialog(*s, take, show);
     });
-    menu.addItem("Copy MIDI File", [safe = juce::Component::SafePointer(this)] {
-        if (safe != nullptr)
-            safe->copyToClipboard();
+    menu.addItem("Copy MIDI File", [=, take = startTime] {
+        if (auto* s = modelOf(model))
+            copyToClipboard(*s, take);
     });
-    menu.showMenuAsync(juce::PopupMenu::Options().withTargetComponent(this));
+    menu.showMenuAsync(juce::PopupMenu::Options().withTargetScreenArea(getScreenBounds()));
 }
 
 bool DragToSaveImage::copyToClipboard() const
 {
-    const auto file = writeFileForDrag();
+    return copyToClipboard(settings, startTime);
+}
+
+bool DragToSaveImage::copyToClipboard(Settings& model, std::int64_t recordingStartTime)
+{
+    const auto file = writeFileForDrag(model, recordingStartTime);
     if (!file)
         return false;
     // The text/uri-list form: one URI per line, CRLF-terminated.
@@ -136,14 +164,13 @@ bool DragToSaveImage::copyToClipboard() const
 
 void DragToSaveImage::saveWithDialog()
 {
-    const auto suggested = juce::File::getSpecialLocation(juce::File::userMusicDirectory)
-                               .getChildFile(fileNameFor(juce::Time::getCurrentTime()));
-    chooser = std::make_unique<juce::FileChooser>("Save MIDI File", suggested, "*.mid");
-    chooser->launchAsync(juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
-                             | juce::FileBrowserComponent::warnAboutOverwriting,
-                         [safe = juce::Component::SafePointer(this)](const juce::FileChooser& fc) {
-                             if (safe == nullptr || fc.getResult() == juce::File())
-                                 return;
-                             writeRecording(safe->settings, safe->startTime, fc.getResult().withFileExtension("mid"));
-                         });
+    saveWithDialog(settings, startTime, showDialog);
+}
+
+void DragToSaveImage::saveWithDialog(Settings& model, std::int64_t recordingStartTime,
+                                     const std::function<void(MidiFileSaveDialog&)>& show)
+{
+    // The dialog holds the take as it is now and belongs to the model.
+    if (auto dialog = MidiFileSaveDialog::forRecording(model, recordingStartTime))
+        show(model.keepOpen(std::move(dialog)));
 }

@@ -5,9 +5,12 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
+class MidiFileSaveDialog;
 class Settings;
 
 /// The icon on a recording's card. Dragging it out of the window writes the recording as a
@@ -24,6 +27,9 @@ public:
     bool isSelected() const noexcept { return showsSelected; }
     juce::String imageName() const { return showsSelected ? "midi-icon-blue" : "midi-icon-grey"; }
 
+    /// Why a take cannot be saved once it has dropped out of the recorder.
+    static constexpr const char* notHeld = "the recording is no longer held (only the last five are kept)";
+
     /// "MIDI Sondrel 2024-03-05 14.07.09.mid" for that moment, in local time.
     static juce::String fileNameFor(juce::Time when);
 
@@ -31,6 +37,9 @@ public:
     /// Prints "MIDI saved to: <path>" or "Failed to save MIDI file: <why>" and returns the
     /// written file, or nothing.
     static std::optional<juce::File> writeRecording(Settings& model, std::int64_t recordingStartTime, const juce::File& file);
+    /// Writes `bytes` as `file` in one piece (beside it first, then moved over it), printing
+    /// "MIDI saved to: <path>" or "Failed to save MIDI file: <why>".
+    static juce::Result writeMidiFile(std::span<const std::uint8_t> bytes, const juce::File& file);
 
     /// The file a drag offers: written now, in the temporary directory, named for this moment.
     std::optional<juce::File> writeFileForDrag() const;
@@ -42,8 +51,16 @@ public:
     void showMenu();
     /// Places the file on the clipboard as a file URI list; false when nothing was written.
     bool copyToClipboard() const;
-    /// Opens a save dialog and writes the recording where the user chooses.
+    /// Opens a save dialog for the recording as it is now; it writes where the user chooses.
     void saveWithDialog();
+    /// Shows a dialog that the model now keeps (separate so that tests can stop short of it).
+    std::function<void(MidiFileSaveDialog&)> showDialog;
+
+    // The same, for a take of a model, whether or not its card still exists.
+    static std::optional<juce::File> writeFileForDrag(Settings& model, std::int64_t recordingStartTime);
+    static bool copyToClipboard(Settings& model, std::int64_t recordingStartTime);
+    static void saveWithDialog(Settings& model, std::int64_t recordingStartTime,
+                               const std::function<void(MidiFileSaveDialog&)>& show);
 
     void paint(juce::Graphics& g) override;
     void mouseDown(const juce::MouseEvent& e) override;
@@ -55,5 +72,4 @@ private:
     const std::int64_t startTime;
     bool showsSelected;
     bool dragStarted = false;
-    std::unique_ptr<juce::FileChooser> chooser;
 };

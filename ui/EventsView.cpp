@@ -8,10 +8,8 @@
 EventsView::EventsView(Settings& model) : settings(model), table(model)
 {
     const auto& assets = pluginAssets();
-    pressPlay.setText("PRESS PLAY", juce::dontSendNotification);
     pressPlay.setFont(Wickerlamp::rocketFont(18.0f));
     pressPlay.setColour(juce::Label::textColourId, assets.colour("blueText"));
-    eventsWillAppear.setText("MIDI events will appear here", juce::dontSendNotification);
     eventsWillAppear.setFont(interFont(16.0f, FontWeight::medium));
     eventsWillAppear.setColour(juce::Label::textColourId, assets.colour("info"));
     for (auto* label : {&pressPlay, &eventsWillAppear}) {
@@ -52,6 +50,10 @@ void EventsView::build()
     cards = std::move(kept);
 
     const bool empty = cards.empty();
+    const auto& waiting = settings.idleHint.get();
+    pressPlay.setText(waiting.isEmpty() ? "PRESS PLAY" : "WAITING FOR MIDI", juce::dontSendNotification);
+    eventsWillAppear.setText(waiting.isEmpty() ? juce::String("MIDI events will appear here") : waiting,
+                             juce::dontSendNotification);
     pressPlay.setVisible(empty);
     eventsWillAppear.setVisible(empty);
     table.setVisible(!empty);

@@ -9,8 +9,9 @@
 
 class Settings;
 
-/// The events page: "PRESS PLAY" while there is no recording; otherwise the recordings as
-/// cards beside the table of the selected one's events. Message thread.
+/// The events page: "PRESS PLAY" while there is no recording (or, while the host says the
+/// transport runs, where MIDI can come from); otherwise the recordings as cards beside the
+/// table of the selected one's events. Message thread.
 class EventsView final : public Wickerlamp::ObservingComponent {
 public:
     static constexpr int cardSpacing = 6;

@@ -11,6 +11,8 @@
 namespace {
 
 constexpr int leadingPadding = 8;
+constexpr int trailingPadding = 8;  // the scroll bar keeps off the window's edge
+constexpr int headerHeight = 20;
 
 /// Draws the headings in the library's display font.
 class HeadingLook final : public juce::LookAndFeel_V4 {
@@ -39,9 +41,13 @@ RecordingDetailsView::RecordingDetailsView(Settings& model) : settings(model)
     list.setLookAndFeel(&headingLook());
     list.setColour(juce::ListBox::backgroundColourId, juce::Colours::transparentBlack);
     list.setOutlineThickness(0);
-    list.setHeaderHeight(20);
+    list.setHeaderHeight(headerHeight);
     list.setRowHeight(juce::roundToInt(interFont(fontSize, FontWeight::regular).getHeight()) + rowSpacing);
-    list.getVerticalScrollBar().setAutoHide(false);
+    auto& scrollBar = list.getVerticalScrollBar();
+    scrollBar.setAutoHide(true);
+    scrollBar.setColour(juce::ScrollBar::thumbColourId, pluginAssets().colour("greyBorder"));
+    scrollBar.setColour(juce::ScrollBar::trackColourId, juce::Colours::transparentBlack);
+    scrollBar.addListener(this);
     auto& header = list.getHeader();
     for (std::size_t i = 0; i < layout.size(); ++i) {
         const bool last = i + 1 == layout.size();
@@ -55,6 +61,7 @@ RecordingDetailsView::RecordingDetailsView(Settings& model) : settings(model)
 
 RecordingDetailsView::~RecordingDetailsView()
 {
+    list.getVerticalScrollBar().removeListener(this);
     list.setLookAndFeel(nullptr);
 }
 
@@ -63,16 +70,19 @@ juce::String RecordingDetailsView::timeText(double b)
     // Beyond what an int holds the fields cannot be written; that is not a real position either.
     if (!std::isfinite(b) || std::abs(b) / 4.0 > static_cast<double>(std::numeric_limits<int>::max() - 1))
         return "-";
+    // Positions worked out from sample offsets land a hair off the tick they mean (a note on
+    // beat 1 arrives at 0.9999999999999999): within a millionth of a tick, a position counts as
+    // on that tick, as the exported file has it. Otherwise the position is cut down to its tick.
+    constexpr double ticksPerBeat = 4.0 * 120.0;
+    const double exact = b * ticksPerBeat;
+    const double nearest = std::round(exact);
+    const double ticks = std::abs(exact - nearest) <= 1e-6 ? nearest : std::floor(exact);
     // Floor rather than truncation below zero, so that earlier positions count back from bar 1;
     // for the positions a recording normally holds (0 and above) the two are the same.
-    const double bars = std::floor(b / 4.0);
-    const double inBar = b - bars * 4.0;  // 0 <= inBar < 4
-    const double wholeBeats = std::floor(inBar);
-    const double f = (inBar - wholeBeats) * 4.0;
-    const double sixteenths = std::floor(f);
-    const int ticks = std::min(119, static_cast<int>((f - sixteenths) * 120.0));
-    return juce::String::formatted("%d  %d  %d  %03d", static_cast<int>(bars) + 1, static_cast<int>(wholeBeats) + 1,
-                                   static_cast<int>(sixteenths) + 1, ticks);
+    const double bars = std::floor(ticks / (4.0 * ticksPerBeat));
+    const auto inBar = static_cast<int>(ticks - bars * 4.0 * ticksPerBeat);  // 0 <= inBar < 1920
+    return juce::String::formatted("%d  %d  %d  %03d", static_cast<int>(bars) + 1, inBar / 480 + 1, inBar % 480 / 120 + 1,
+                                   inBar % 120);
 }
 
 std::array<juce::String, 5> RecordingDetailsView::cellTexts(const MidiEvent& e)
@@ -108,14 +118,38 @@ void RecordingDetailsView::build()
 
 void RecordingDetailsView::resized()
 {
-    list.setBounds(getLocalBounds().withTrimmedLeft(leadingPadding));
+    // As tall as a whole number of rows, so that scrolling by rows always ends on one.
+    auto area = getLocalBounds().withTrimmedLeft(leadingPadding).withTrimmedRight(trailingPadding);
+    const int rowHeight = list.getRowHeight();
+    area.setHeight(headerHeight + std::max(0, area.getHeight() - headerHeight) / rowHeight * rowHeight);
+    list.setBounds(area);
     // The last column takes the rest of the width.
     auto& header = list.getHeader();
     int fixed = 0;
     for (std::size_t i = 0; i + 1 < layout.size(); ++i)
         fixed += layout[i].width;
-    const int rest = list.getVisibleRowWidth() - fixed;
+    // Room is kept for the scroll bar, which shows only when the rows do not all fit.
+    const int rest = list.getWidth() - list.getViewport()->getScrollBarThickness() - fixed;
     header.setColumnWidth(static_cast<int>(layout.size()), std::max(layout.back().width, rest));
+}
+
+void RecordingDetailsView::scrollBarMoved(juce::ScrollBar*, double)
+{
+    // Wheel and drag scroll by any number of pixels. Once the list has moved (the scroll bar
+    // tells everyone later, the list itself too), settle on the next row in the direction moved:
+    // the view moves at least one row and never stops part-way through one.
+    juce::MessageManager::callAsync([safe = juce::Component::SafePointer<RecordingDetailsView>(this)] {
+        auto* viewport = safe != nullptr ? safe->list.getViewport() : nullptr;
+        if (viewport == nullptr)
+            return;
+        const int rowHeight = safe->list.getRowHeight();
+        const int y = viewport->getViewPositionY();
+        const double inRows = static_cast<double>(y) / rowHeight;
+        const int top = static_cast<int>(y < safe->shownFrom ? std::floor(inRows) : std::ceil(inRows)) * rowHeight;
+        safe->shownFrom = top;
+        if (top != y)
+            viewport->setViewPosition(viewport->getViewPositionX(), top);
+    });
 }
 
 int RecordingDetailsView::getNumRows()

@@ -9,8 +9,11 @@ class Settings;
 
 /// The table of the selected recording's events: time (bar, beat, sixteenth, tick), type,
 /// channel, note and value. Rows are made only as they scroll into view; a live recording's
-/// table grows without being rebuilt. Message thread.
-class RecordingDetailsView final : public Wickerlamp::ObservingComponent, private juce::TableListBoxModel {
+/// table grows without being rebuilt. It scrolls by whole rows, so no row is ever cut off under
+/// the headings, and shows a scroll bar only when the rows do not all fit. Message thread.
+class RecordingDetailsView final : public Wickerlamp::ObservingComponent,
+                                   private juce::TableListBoxModel,
+                                   private juce::ScrollBar::Listener {
 public:
     static constexpr float fontSize = 12.0f;
     struct Column {
@@ -24,8 +27,9 @@ public:
     ~RecordingDetailsView() override;
 
     /// "1  1  1  000" for beat 0: bar, beat, sixteenth and tick (120 per sixteenth) of a position
-    /// in quarter notes, four to the bar. A position before the start counts back from bar 1
-    /// (beat -1 is "0  4  1  000"); one that is not a finite number shows "-".
+    /// in quarter notes, four to the bar. A position within a millionth of a tick of a tick counts
+    /// as on it. A position before the start counts back from bar 1 (beat -1 is "0  4  1  000");
+    /// one that is not a finite number shows "-".
     static juce::String timeText(double beatPosition);
     /// The five cells of an event's row.
     static std::array<juce::String, 5> cellTexts(const MidiEvent& event);
@@ -41,8 +45,10 @@ private:
     int getNumRows() override;
     void paintRowBackground(juce::Graphics&, int, int, int, bool) override {}
     void paintCell(juce::Graphics& g, int row, int column, int width, int height, bool selected) override;
+    void scrollBarMoved(juce::ScrollBar* bar, double newRangeStart) override;
 
     Settings& settings;
     MidiEventRows rows;
     juce::TableListBox list;
+    int shownFrom = 0;  ///< the view's top, a whole number of rows down
 };

@@ -4,6 +4,10 @@
 #include "RocketFont.h"
 #include "Settings.h"
 
+#include <clocale>
+#include <ctime>
+#include <locale.h>
+
 RecordingSummaryRow::RecordingSummaryRow(Settings& model, std::shared_ptr<RecordingSummary> summary)
     : item(std::move(summary)), settings(model), icon(model, item->originalStartTime, false)
 {
@@ -16,8 +20,25 @@ void RecordingSummaryRow::build()
 {
     selected = settings.selectedRecordingSummaryID().get() == item->originalStartTime;
     count = juce::String::formatted("%lld", static_cast<long long>(item->noteCount.get())) + " EVENTS";
-    time = item->startTime.formatted("%X");
+    time = clockText(item->startTime);
     icon.setSelected(selected);
+}
+
+juce::String RecordingSummaryRow::clockText(juce::Time when, const char* locale)
+{
+    const auto seconds = static_cast<std::time_t>(when.toMilliseconds() / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    // The locale is looked up for this text alone: the process's own belongs to the host.
+    char text[64];
+    std::size_t length = 0;
+    if (const locale_t time = newlocale(LC_TIME_MASK, locale, static_cast<locale_t>(nullptr)); time != static_cast<locale_t>(nullptr)) {
+        length = strftime_l(text, sizeof text, "%X", &local, time);
+        freelocale(time);
+    }
+    if (length == 0)
+        length = std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return juce::String::fromUTF8(text, static_cast<int>(length));
 }
 
 juce::Colour RecordingSummaryRow::countColour() const

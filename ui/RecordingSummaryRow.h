@@ -24,6 +24,10 @@ public:
     juce::Colour borderColour() const;
     DragToSaveImage& dragSource() noexcept { return icon; }
 
+    /// The time of day as the locale writes it, 12- or 24-hour ("10:39:54 PM" in en_US.UTF-8,
+    /// "22:39:54" in C); `locale` "" is the user's (LC_ALL, LC_TIME, LANG).
+    static juce::String clockText(juce::Time when, const char* locale = "");
+
     void resized() override;
     void mouseUp(const juce::MouseEvent& e) override;
     void mouseDown(const juce::MouseEvent& e) override;

@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "MidiFileSaveDialog.h"
 #include "MidiSondrelAudioUnit.h"
 
 #include <bit>
@@ -187,6 +188,16 @@ void Settings::selectRecording(std::optional<std::int64_t> startTime)
             return;
         }
     }
+}
+
+MidiFileSaveDialog& Settings::keepOpen(std::unique_ptr<MidiFileSaveDialog> dialog)
+{
+    return *openDialogs.emplace_back(std::move(dialog));
+}
+
+void Settings::letGo(const MidiFileSaveDialog& dialog)
+{
+    std::erase_if(openDialogs, [&](const auto& kept) { return kept.get() == &dialog; });
 }
 
 juce::URL Settings::updateFeedAddress() const

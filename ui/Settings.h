@@ -17,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+class MidiFileSaveDialog;
 class MidiSondrelAudioUnit;
 
 /// The plug-in's parameter set (one page parameter) and the window's live model.
@@ -47,6 +48,10 @@ public:
     RecordingInfo recordingInfo;
     /// What the plug-in's last saved state kept of the takes ("Keep takes with the project").
     Wickerlamp::Observable<TakesState::Saved> savedTakes;
+    /// What the empty events page says while the transport runs and nothing was recorded yet,
+    /// set by a host that knows where MIDI can come from (the standalone app); empty for the
+    /// usual "PRESS PLAY".
+    Wickerlamp::Observable<juce::String> idleHint;
     /// 0 shows the events page, 1 the chord-and-scale page.
     const std::shared_ptr<Wickerlamp::AudioParameter> mainMode;
 
@@ -68,6 +73,12 @@ public:
     /// Stops the timer; pollKernel can still be called by hand (an offline driver, a test).
     void stopPolling() { pollTimer.stopTimer(); }
     MidiSondrelAudioUnit* sondrelAU() const;
+
+    // --- dialogs that outlive the card they were opened from ------------------------------
+    /// Keeps a save dialog until it is let go (when it closes, or with the model).
+    MidiFileSaveDialog& keepOpen(std::unique_ptr<MidiFileSaveDialog> dialog);
+    void letGo(const MidiFileSaveDialog& dialog);
+    std::size_t openDialogCount() const noexcept { return openDialogs.size(); }
 
     // --- the update feed --------------------------------------------------------------
     /// The server the feed is fetched from (scheme and host, no path). Set before the check runs.
@@ -93,4 +104,5 @@ private:
     Wickerlamp::Observable<std::optional<std::int64_t>> selection;
     juce::String updateServer;
     std::unique_ptr<Wickerlamp::UpdateFeedFetcher> fetcher;
+    std::vector<std::unique_ptr<MidiFileSaveDialog>> openDialogs;
 };

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <set>
 #include <vector>
 
 namespace {
@@ -265,4 +266,33 @@ TEST(DemoPlayer, ReleasesWhatItHoldsWhenTheTimelineJumpsOrItIsSwitchedOff)
     ASSERT_EQ(sent.size(), 2 * onsSoFar);
     for (std::size_t i = onsSoFar; i < sent.size(); ++i)
         EXPECT_EQ(sent[i][0], 0x80);
+
+    // Switched on in the middle of bars 1 and 2 (after the chord and a melody note began): it
+    // sends no note-off of a note it did not start. At 100 BPM, with the tempo set at every
+    // block as the app does, every event lands on the sample of its beat (a multiple of 7200).
+    for (const int silentBlocks : {100, 600}) {
+        HostTransport later(rate, 100.0);
+        later.play();
+        for (int b = 0; b < silentBlocks; ++b)
+            playBlock(later);
+        DemoPlayer joined;
+        std::vector<std::vector<std::uint8_t>> heard;
+        for (int b = 0; b < 1000; ++b) {
+            later.setTempo(100.0);
+            for (const auto& s : playBlock(later))
+                joined.render(s, rate, [&](int offset, const std::uint8_t* bytes, int length) {
+                    heard.emplace_back(bytes, bytes + length);
+                    EXPECT_EQ((s.position.timeInSamples + offset - s.offset) % 7200, 0) << "block " << b;
+                });
+        }
+        std::set<int> started;
+        std::size_t offs = 0;
+        for (const auto& m : heard) {
+            if (m[0] == 0x90)
+                started.insert(m[1]);
+            else if (++offs; started.erase(m[1]) == 0)
+                ADD_FAILURE() << "note-off of " << int(m[1]) << " without its note-on, after " << silentBlocks << " blocks";
+        }
+        EXPECT_GT(offs, 10u);
+    }
 }

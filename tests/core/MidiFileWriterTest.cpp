@@ -1,5 +1,7 @@
 #include "EventList.h"
 #include "MIDIRecorder.h"
+#include "MidiFileReader.h"
+#include "MidiFileWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +16,29 @@ using Corvel::MIDIRecorder;
 using Corvel::MidiBytes;
 using Corvel::RecordedMIDIEvent;
 using Bytes = std::vector<std::uint8_t>;
+using TickedBytes = std::pair<std::uint64_t, Bytes>;
 
 namespace {
+
+constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
+
+/// Every event of a file as the project's reader reads it; meta events as FF, type, data.
+std::vector<TickedBytes> readBack(const Bytes& file)
+{
+    const auto result = Corvel::MidiFileReader::read(file);
+    EXPECT_TRUE(result.file) << result.error;
+    std::vector<TickedBytes> events;
+    if (!result.file)
+        return events;
+    for (const auto& e : result.file->events) {
+        const auto bytes = result.file->bytesOf(e);
+        Bytes message(bytes.begin(), bytes.end());
+        if (e.kind == Corvel::MidiFileEvent::Kind::meta)
+            message.insert(message.begin(), {0xFF, e.metaType});
+        events.emplace_back(e.tick, std::move(message));
+    }
+    return events;
+}
 
 RecordedMIDIEvent anchor()
 {
@@ -134,21 +157,70 @@ TEST(MidiFileWriter, TicksRoundToNearestWithHalvesAwayFromZero)
 TEST(MidiFileWriter, EventBytesAreWrittenAsRecordedWithoutRunningStatusOrAddedEvents)
 {
     // A note-on with velocity 0 stays a 9n message; held notes are not closed; repeated
-    // statuses are written in full; whatever the bytes are, they are copied.
+    // statuses are written in full.
     const std::vector<RecordedMIDIEvent> events = {
         anchor(),
         at(10, 0.5, {0x90, 0x3C, 0x64}),
         at(20, 1.0, {0x90, 0x3C, 0x00}),
         at(30, 1.0, {0x90, 0x40, 0x50}),
-        at(40, 1.0, {0x45}),
-        at(50, 1.0, {0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0xF7}),
     };
     EXPECT_EQ(convert(events), fileWithTrack({0x00, 0xC0, 0x00,  //
                                               0x81, 0x70, 0x90, 0x3C, 0x64,  //
                                               0x81, 0x70, 0x90, 0x3C, 0x00,  //
-                                              0x00, 0x90, 0x40, 0x50,  //
-                                              0x00, 0x45,  //
-                                              0x00, 0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0xF7}));
+                                              0x00, 0x90, 0x40, 0x50}));
+}
+
+TEST(MidiFileWriter, OnlyCompleteChannelMessagesAreWrittenSoEveryFileReadsBack)
+{
+    const std::pair<MidiBytes, bool> cases[] = {
+        {{0x80, 0x3C, 0x00}, true}, {{0x9F, 0x3C, 0x00}, true}, {{0xA1, 0x3C, 0x10}, true},
+        {{0xB2, 0x7B, 0x00}, true}, {{0xC3, 0x05}, true}, {{0xD4, 0x40}, true}, {{0xEF, 0x00, 0x7F}, true},
+        {{0xF8}, false}, {{0xFA}, false}, {{0xFC}, false}, {{0xFF}, false}, {{0xF7}, false},
+        {{0xF2, 0x01, 0x02}, false}, {{0xF1, 0x10}, false}, {{0xF0, 0x7E, 0xF7}, false}, {{}, false},
+        {{0x45}, false}, {{0x45, 0x46, 0x47}, false}, {{0x90}, false}, {{0x90, 0x3C}, false},
+        {{0xC0, 0x05, 0x40}, false}, {{0x90, 0x3C, 0x91}, false},
+    };
+    for (const auto& [message, written] : cases) {
+        const std::vector<RecordedMIDIEvent> events = {anchor(), at(10, 0.5, {0x90, 0x3C, 0x64}), at(20, 1.0, message),
+                                                       at(30, 1.5, {0x80, 0x3C, 0x00})};
+        std::vector<TickedBytes> expected = {{0, {0xC0, 0x00}}, {240, {0x90, 0x3C, 0x64}}};
+        if (written)
+            expected.push_back({480, message.toVector()});
+        expected.push_back({720, {0x80, 0x3C, 0x00}});
+        EXPECT_EQ(readBack(convert(events)), expected) << testing::PrintToString(message.toVector());
+    }
+}
+
+TEST(MidiFileWriter, WithTempoAddsTheTimeSignatureAndEveryTempoChangeAtItsTick)
+{
+    // {beat, bpm}: unusable tempos change nothing, nor do messages that are left out; a change
+    // goes just before its event.
+    const std::pair<double, double> played[] = {{0.5, 100.0}, {1.0, 90.0},  {1.5, 90.0},     {2.0, notANumber},
+                                                {2.5, 0.0},   {3.0, -5.0},  {3.5, 1.0e-9},   {4.0, 1.0e12},
+                                                {4.5, 89.99999}};
+    std::vector<RecordedMIDIEvent> events = {{{0xC0, 0x00}, 0, 100.0, 0.0}};
+    for (const auto& [beat, bpm] : played)
+        events.push_back({{0x90, 0x3C, 0x64}, static_cast<std::int64_t>(beat * 1000), bpm, beat});
+    events.insert(events.begin() + 3, {{0xF8}, 1100, 60.0, 1.1});
+    const Bytes plain = convert(events);
+    const Bytes withTempo = Corvel::MidiFileWriter::write(events, {.withTempo = true});
+
+    auto metas = [](std::vector<TickedBytes> all) {
+        std::erase_if(all, [](const TickedBytes& e) { return e.second[0] != 0xFF; });
+        return all;
+    };
+    const std::vector<TickedBytes> expectedMetas = {
+        {0, {0xFF, 0x58, 0x04, 0x02, 0x18, 0x08}},  {0, {0xFF, 0x51, 0x09, 0x27, 0xC0}},   // 4/4, 600000 us
+        {480, {0xFF, 0x51, 0x0A, 0x2C, 0x2B}},      {1680, {0xFF, 0x51, 0xFF, 0xFF, 0xFF}},  // 666667, slowest
+        {1920, {0xFF, 0x51, 0x00, 0x00, 0x01}},     {2160, {0xFF, 0x51, 0x0A, 0x2C, 0x2B}},
+    };
+    EXPECT_EQ(metas(readBack(withTempo)), expectedMetas);
+    std::vector<TickedBytes> channel = readBack(withTempo);
+    std::erase_if(channel, [](const TickedBytes& e) { return e.second[0] == 0xFF; });
+    EXPECT_EQ(channel, readBack(plain));
+    EXPECT_TRUE(metas(readBack(plain)).empty());
+    EXPECT_EQ(Corvel::MidiFileWriter::write(EventList{}, {.withTempo = true}),
+              fileWithTrack({0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08}));
 }
 
 TEST(MidiFileWriter, EventsAreOrderedBySampleTime)

@@ -19,7 +19,6 @@ using Corvel::MidiProcessor;
 using Corvel::noErr;
 using Corvel::RecordedMIDIEvent;
 using Corvel::RenderEvent;
-using Corvel::RenderEventType;
 using SondrelTest::describe;
 using SondrelTest::midi;
 using SondrelTest::PassedOn;
@@ -326,18 +325,13 @@ TEST(MidiProcessor, WhenBypassedEventsArePassedOnButNeitherAnalysedNorStored)
     EXPECT_EQ(rig.kernel.liveEventCount.load(), 2);
 }
 
-TEST(MidiProcessor, PassesOnMidiAndSysExExactlyAndDropsOtherEventTypes)
+TEST(MidiProcessor, PassesOnMidiAndSysExExactly)
 {
     KernelRig rig;
-    RenderEvent parameter = midi(10, {0x90, 60, 100});
-    parameter.type = RenderEventType::Parameter;
-    RenderEvent ramp = midi(20, {0x90, 61, 100});
-    ramp.type = RenderEventType::ParameterRamp;
     // SysEx, even a long message that starts like a note-on, is neither analysed nor recorded.
     const std::uint8_t sysEx[] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
     const std::uint8_t longNoteLike[] = {0x90, 60, 100, 0x00};
-    rig.play(0, {parameter, RenderEvent::sysEx(10, sysEx, sizeof sysEx, 2), ramp,
-                 RenderEvent::sysEx(20, longNoteLike, sizeof longNoteLike)});
+    rig.play(0, {RenderEvent::sysEx(10, sysEx, sizeof sysEx, 2), RenderEvent::sysEx(20, longNoteLike, sizeof longNoteLike)});
     EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{passed(10, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, 2),
                                                           passed(20, {0x90, 60, 100, 0x00})}));
     EXPECT_EQ(rig.held(), "");
@@ -349,7 +343,7 @@ TEST(MidiProcessor, PassesOnMidiAndSysExExactlyAndDropsOtherEventTypes)
     rig.output.received.clear();
     const std::uint8_t noteOn[] = {0x94, 0x30, 0x7F};
     const std::uint8_t clock[] = {0xF8};
-    rig.play(-64, {RenderEvent::midi(-10, noteOn, 3, 7), RenderEvent::sysEx(-50, sysEx, sizeof sysEx), parameter,
+    rig.play(-64, {RenderEvent::midi(-10, noteOn, 3, 7), RenderEvent::sysEx(-50, sysEx, sizeof sysEx),
                    RenderEvent::midi(-5, clock, 1, 15)});
     EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{passed(-10, {0x94, 0x30, 0x7F}, 7),
                                                           passed(-50, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}),
@@ -490,4 +484,35 @@ TEST(MidiProcessor, LiveDurationCountsFromTheAnchorInSinglePrecisionAtTheRecordi
     EXPECT_EQ(rig.slotRate(1), 44100.0f);
     EXPECT_EQ(rig.kernel.liveDuration(), 4.0);
     EXPECT_EQ(rig.summaryDuration(), 4.0);
+
+    // The most negative span there is reads as that many seconds, not as a stopped transport.
+    KernelRig extreme;
+    extreme.play(0, {midi(std::numeric_limits<std::int64_t>::min(), {0x90, 60, 100})});
+    EXPECT_LT(extreme.kernel.liveDuration(), -1.0e14);
+    EXPECT_EQ(extreme.kernel.liveDuration(), extreme.summaryDuration());
+}
+
+TEST(MidiProcessor, EveryRecordingStartsAfterTheOneBeforeSoEachCanBeFound)
+{
+    using Clock = Corvel::MidiProcessor::WallClock;
+    static std::int64_t backwards = 1'700'000'000'000;
+    const Clock clocks[] = {
+        [] () noexcept -> std::int64_t { return 1'700'000'000'000; },  // all within one millisecond
+        [] () noexcept -> std::int64_t { return backwards -= 5; },     // set back between takes
+        [] () noexcept -> std::int64_t { return 0; },
+        [] () noexcept -> std::int64_t { return -40; },
+    };
+    for (const Clock clock : clocks) {
+        KernelRig rig;
+        rig.kernel.setWallClock(clock);
+        for (std::uint8_t take = 0; take < 4; ++take)
+            rig.play(1000 - take, {midi(1000 - take, {0x90, static_cast<std::uint8_t>(60 + take), 100})});
+        for (int slot = 0; slot < 4; ++slot) {
+            const std::int64_t start = rig.startTime(slot);
+            EXPECT_GT(start, slot < 3 ? rig.startTime(slot + 1) : 0) << slot;
+            const auto found = rig.kernel.midiRecorder->copyRecording(start);
+            ASSERT_TRUE(found.has_value());
+            EXPECT_EQ(found->events.toVector(), rig.slot(slot)) << slot;
+        }
+    }
 }

@@ -87,6 +87,12 @@ local function locate (sample)
 	if not wait_until (function () return Session:transport_sample () == sample and Session:transport_stopped () end, 10) then
 		fail ("locate to " .. sample)
 	end
+	ARDOUR.LuaAPI.usleep (500000) -- the butler refills the tracks' buffers from the new place
+end
+
+local function load ()
+	if not load_session (session_dir, name) then fail ("load_session") end
+	ARDOUR.LuaAPI.usleep (1000000) -- the plug-in's state restored, the tracks' buffers filled
 end
 
 local function roll ()
@@ -131,7 +137,7 @@ if step == "create" then
 	connect (a, b)
 	result ("plugin_active", plugin:to_insert ():active ())
 elseif step == "play" then
-	if not load_session (session_dir, name) then fail ("load_session") end
+	load ()
 	local a, b = track ("A"), track ("B")
 	plugin_insert (a)
 	local length = tonumber (os.getenv ("SONDREL_LENGTH"))
@@ -164,8 +170,7 @@ elseif step == "play" then
 	main_tab (plugin_insert (a)):set_value (1, PBD.GroupControlDisposition.NoGroup)
 	ARDOUR.LuaAPI.usleep (300000)
 elseif step == "reload" then
-	if not load_session (session_dir, name) then fail ("load_session") end
-	ARDOUR.LuaAPI.usleep (500000)
+	load ()
 	result ("main_tab", main_tab (plugin_insert (track ("A"))):get_value ())
 	name = "reloaded"
 end

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <map>
 
 using namespace SondrelTest;
@@ -29,7 +31,7 @@ std::vector<std::string> versionsIn(std::string_view xml)
 {
     SimpleSparklerChecker checker;
     checker.parse(xml);
-    return checker.versions;
+    return checker.versions.toVector();
 }
 
 /// Serves canned responses on 127.0.0.1, one connection at a time, until destroyed.
@@ -149,6 +151,50 @@ TEST(UpdateFeed, VersionsAreReadInDocumentOrderWithTheirSurroundingSpaceRemoved)
               std::vector<std::string>{});
 }
 
+TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
+{
+    // Each version element read again at many closing tags: alone, with text growing between
+    // them, and with a version made long by an entity that expands it.
+    const auto nested = [](int depth, const std::string& version, const std::string& between) {
+        std::string xml = "<rss>";
+        for (int i = 0; i < depth; ++i)
+            xml += "<a>";
+        xml += "<sparkle:shortVersionString>" + version + "</sparkle:shortVersionString>";
+        for (int i = 0; i < depth; ++i)
+            xml += between + "</a>";
+        return xml + "</rss>";
+    };
+    std::string expanded = "<!DOCTYPE rss [<!ENTITY v '" + std::string(1000, '9') + "'>]>"
+        + "<rss><sparkle:shortVersionString>1.";
+    for (int i = 0; i < 10'000; ++i)
+        expanded += "&v;";
+    expanded += "</sparkle:shortVersionString></rss>";
+    const std::string longVersion = "2." + std::string(20'000, '0');
+    const struct {
+        std::string feed;
+        std::size_t readings;  // the version's closing tag, then each closing tag after it
+        std::string latest;
+    } cases[] = {
+        {nested(10'000, longVersion, ""), 10'002, longVersion},
+        {nested(20'000, "2.0", "0"), 20'002, "2.0"},               // 2.00…0 weighs the same: the first
+        {nested(20'000, "1.", "5"), 20'002, "1." + std::string(9, '5')},  // ten fives are no number
+        {expanded, 0, ""},                                          // stopped inside the version
+    };
+    for (const auto& c : cases) {
+        const auto heldBytes = [] {
+            const struct mallinfo2 m = mallinfo2();
+            return m.uordblks + m.hblkhd;
+        };
+        const std::size_t before = heldBytes();
+        SimpleSparklerChecker checker;
+        checker.parse(c.feed);
+        const std::size_t held = heldBytes() - before;
+        EXPECT_LE(held, 8 * c.feed.size() + 65536) << c.feed.size() << "-byte feed";
+        EXPECT_EQ(checker.versions.size(), c.readings);
+        EXPECT_EQ(checker.latestVersion().value_or(""), c.latest);
+    }
+}
+
 TEST(UpdateFeed, WeightsAndTheLatestVersion)
 {
     const std::pair<const char*, std::int64_t> weights[] = {
@@ -161,7 +207,8 @@ TEST(UpdateFeed, WeightsAndTheLatestVersion)
 
     SimpleSparklerChecker checker;
     EXPECT_EQ(checker.latestVersion(), std::nullopt);
-    checker.versions = {"1.0.0", "1.2.0", "1.1.0", "1.2"};
+    for (const char* version : {"1.0.0", "1.2.0", "1.1.0", "1.2"})
+        checker.versions.add(version);
     EXPECT_EQ(checker.latestVersion(), "1.2.0");  // the first of equal weights
 }
 

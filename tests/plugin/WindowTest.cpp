@@ -8,13 +8,17 @@
 #include "AudioUnitViewController.h"
 #include "ChordsAndScaleView.h"
 #include "DragToSaveImage.h"
+#include "EventsView.h"
+#include "MidiFileSaveDialog.h"
 #include "KeyboardStrip.h"
 #include "MainView.h"
+#include "MidiFileReader.h"
 #include "RecordingDetailsView.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 using namespace SondrelTest;
@@ -57,6 +61,9 @@ TEST(Window, TheTimeCellCountsBarsBeatsSixteenthsAndTicks)
     const std::pair<double, const char*> cases[] = {
         {0.0, "1  1  1  000"}, {5.375, "2  2  2  060"}, {3.999, "1  4  4  119"}, {4.0, "2  1  1  000"},
         {0.25, "1  1  2  000"}, {0.125, "1  1  1  060"}, {15.75, "4  4  4  000"},
+        // Within a millionth of a tick (1/480 beat) of a tick, a position is on it.
+        {std::nextafter(1.0, 0.0), "1  2  1  000"}, {1.0 - 1.5e-9, "1  2  1  000"}, {1.0 - 3e-9, "1  1  4  119"},
+        {0.125 - 1e-10, "1  1  1  060"}, {-1e-10, "1  1  1  000"}, {123456.0 - 1e-10, "30865  1  1  000"},
         // Before the start: counted back from bar 1, never garbage.
         {-1.0, "0  4  1  000"}, {-0.125, "0  4  4  060"},
         {std::numeric_limits<double>::quiet_NaN(), "-"}, {std::numeric_limits<double>::infinity(), "-"},
@@ -64,6 +71,23 @@ TEST(Window, TheTimeCellCountsBarsBeatsSixteenthsAndTicks)
     };
     for (const auto& [beat, text] : cases)
         EXPECT_EQ(RecordingDetailsView::timeText(beat), text) << beat;
+
+    // A note-off on beat 2 of a real recording (120 BPM: a block at sample 23808, offset 192)
+    // is stored a hair before the beat; the table and the exported file both put it on the beat.
+    LiveModel m;
+    m.playHead.set(23808, 23808 / 48000.0 * 120.0 / 60.0, 120.0, true);
+    m.block({noteOff(60, 192)});
+    m.tick();
+    ASSERT_EQ(m.rows().size(), 2u);
+    ASSERT_LT(m.rows()[1].beatPosition, 1.0);
+    EXPECT_EQ(RecordingDetailsView::cellTexts(m.rows()[1])[0], "1  2  1  000");
+    const auto bytes = m.unit.kernel().midiRecorder->midiFileForRecording(m.summaries().front()->originalStartTime);
+    const auto file = Corvel::MidiFileReader::read(*bytes).file;
+    ASSERT_TRUE(file.has_value());
+    const auto off = std::find_if(file->events.begin(), file->events.end(),
+                                  [&](const auto& e) { return e.kind == Corvel::MidiFileEvent::Kind::channel && file->bytesOf(e)[0] == 0x80; });
+    ASSERT_NE(off, file->events.end());
+    EXPECT_EQ(off->tick, 480u);
 }
 
 TEST(Window, TheTableShowsEachKindOfEventInItsOwnWay)
@@ -311,6 +335,50 @@ TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[0])[1], "PC");
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[1]), (std::array<juce::String, 5>{"1  1  1  000", "On", "1", "C3", "100"}));
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[2]), (std::array<juce::String, 5>{"1  1  1  000", "CC", "1", "-", "-"}));
+
+    // Three rows fit: no scroll bar. With many, one that keeps off the window's edge, and the
+    // table scrolls by whole rows, at least one per move, so none is cut off under the headings.
+    auto& list = page.details().table();
+    EXPECT_FALSE(list.getVerticalScrollBar().isVisible());
+    cards[0]->mouseUp(click(*cards[0]));
+    for (int i = 0; i < 40; ++i)
+        m.play({noteOn(60, 1), noteOff(60, 300)});
+    m.tick();
+    pumpMessages(30);
+    ASSERT_GT(page.details().shownRows().size(), 80u);
+    const auto& scrollBar = list.getVerticalScrollBar();
+    EXPECT_TRUE(scrollBar.isVisible());
+    EXPECT_LE(page.getLocalArea(&scrollBar, scrollBar.getLocalBounds()).getRight(), page.getWidth() - 4);
+    const int rowHeight = list.getRowHeight();
+    auto& viewport = *list.getViewport();
+    for (const int target : {5, 5 * rowHeight + 1, 3 * rowHeight - 1, 7 * rowHeight})
+        for (const bool wheel : {false, true}) {
+            const int from = viewport.getViewPositionY();
+            if (wheel)
+                list.mouseWheelMove(click(list), juce::MouseWheelDetails{0.0f, target % 2 == 0 ? -0.05f : 0.05f, false, false, false});
+            else
+                viewport.setViewPosition(0, target);
+            pumpMessages(20);
+            const int y = viewport.getViewPositionY();
+            EXPECT_EQ(y % rowHeight, 0) << target << (wheel ? " wheel" : "");
+            EXPECT_NE(y, from) << target << (wheel ? " wheel" : "");
+        }
+
+    // The cards' clock follows the locale: 12 hours in en_US (see tools/install-deps.sh), else 24.
+    const juce::Time evening(2024, 2, 5, 22, 39, 54);
+    EXPECT_EQ(RecordingSummaryRow::clockText(evening, "en_US.UTF-8"), "10:39:54 PM");
+    EXPECT_EQ(RecordingSummaryRow::clockText(evening, "C"), "22:39:54");
+    const char* lcAll = std::getenv("LC_ALL");
+    const std::string before = lcAll != nullptr ? lcAll : "";
+    for (const char* locale : {"en_US.UTF-8", "C"}) {
+        setenv("LC_ALL", locale, 1);
+        RecordingSummaryRow card(m.settings, m.summaries().front());
+        EXPECT_EQ(card.timeText().endsWith("M"), locale[0] == 'e') << card.timeText();
+    }
+    if (lcAll != nullptr)
+        setenv("LC_ALL", before.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 TEST(Window, DraggingACardsIconOffersTheRecordingAsAMidiFile)
@@ -372,24 +440,66 @@ TEST(Window, NoDragStartsWhenTheFileCannotBeOffered)
     EXPECT_EQ(gone.rfind("Failed to save MIDI file: the recording is no longer held", 0), 0u) << gone;
     EXPECT_FALSE(icon.copyToClipboard());
 
-    // A folder that cannot be made: its parent is a plain file.
-    const juce::TemporaryFile blocker;
-    ASSERT_TRUE(blocker.getFile().replaceWithText("not a folder"));
-    const auto held = m.summaries().front()->originalStartTime;
-    testing::internal::CaptureStdout();
-    const auto result = DragToSaveImage::writeRecording(m.settings, held, blocker.getFile().getChildFile("x.mid"));
-    const auto blocked = testing::internal::GetCapturedStdout();
-    EXPECT_FALSE(result.has_value());
-    EXPECT_EQ(blocked.rfind("Failed to save MIDI file: ", 0), 0u) << blocked;
-    EXPECT_GT(blocked.size(), std::string("Failed to save MIDI file: \n").size());
-
     // The same name twice: the second file replaces the first.
+    const auto held = m.summaries().front()->originalStartTime;
     const juce::TemporaryFile target(".mid");
     ASSERT_TRUE(target.getFile().replaceWithText("an older file"));
     testing::internal::CaptureStdout();
     ASSERT_TRUE(DragToSaveImage::writeRecording(m.settings, held, target.getFile()).has_value());
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(target.getFile().loadFileAsString().startsWith("MThd"));
+}
+
+TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
+{
+    LiveModel m;
+    m.play({noteOn(60), noteOff(60, 200)});
+    m.tick();
+    const auto startTime = m.summaries().front()->originalStartTime;
+    auto& store = *m.unit.kernel().midiRecorder;
+    const auto plain = *store.midiFileForRecording(startTime);  // as a drag gives it
+    const auto withTempo = *store.midiFileForRecording(startTime, {.withTempo = true});
+    ASSERT_NE(plain, withTempo);
+    MidiFileSaveDialog* dialog = nullptr;
+    {
+        EventsView page(m.settings);
+        auto& icon = page.summaryRows().front()->dragSource();
+        icon.showDialog = [&](MidiFileSaveDialog& d) { dialog = &d; };
+        icon.saveWithDialog();
+    }
+    ASSERT_NE(dialog, nullptr);
+    // While the dialog is open the take grows, then drops out of the five.
+    m.play({noteOn(62)});
+    m.tick();
+    for (int i = 0; i < 5; ++i) {
+        m.jumpBack();
+        m.play({noteOn(61 + i)});
+        m.play({noteOff(61 + i)});
+        m.tick();
+    }
+    ASSERT_FALSE(m.unit.kernel().midiRecorder->midiFileForRecording(startTime).has_value());
+    ASSERT_EQ(m.settings.openDialogCount(), 1u);
+
+    std::vector<juce::String> told;
+    dialog->tell = [&](const juce::String& message) { told.push_back(message); };
+    const juce::TemporaryFile target(".mid"), plainTarget(".mid");
+    const juce::TemporaryFile blocker;  // a plain file where a folder would have to be
+    ASSERT_TRUE(blocker.getFile().replaceWithText("not a folder"));
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(dialog->confirm(target.getFile()));  // "with tempo" is on to start with
+    dialog->withTempo = false;
+    EXPECT_TRUE(dialog->confirm(plainTarget.getFile()));
+    EXPECT_FALSE(dialog->confirm(blocker.getFile().getChildFile("x.mid")));
+    const auto printed = testing::internal::GetCapturedStdout();
+    for (const auto& [file, expected] : {std::pair{target.getFile(), withTempo}, std::pair{plainTarget.getFile(), plain}}) {
+        juce::MemoryBlock written;
+        ASSERT_TRUE(file.loadFileAsData(written));
+        EXPECT_EQ(written, juce::MemoryBlock(expected.data(), expected.size())) << file.getFileName();
+    }
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].startsWith("Failed to save MIDI file: ") && told[0].length() > 30) << told[0];
+    EXPECT_NE(printed.find("MIDI saved to: " + target.getFile().getFullPathName().toStdString()), std::string::npos);
+    EXPECT_NE(printed.find(told[0].toStdString()), std::string::npos) << printed;
 }
 
 TEST(Window, TheEditorOpensAtTheDesignSizeAndKeepsItsProportions)
@@ -406,4 +516,11 @@ TEST(Window, TheEditorOpensAtTheDesignSizeAndKeepsItsProportions)
     EXPECT_DOUBLE_EQ(constrainer->getFixedAspectRatio(), 640.0 / 474.0);
     window->setBounds(constrainer->getMinimumWidth() > 0 ? juce::Rectangle<int>(0, 0, 1280, 948) : juce::Rectangle<int>());
     EXPECT_FLOAT_EQ(window->mainView().scale(), 2.0f);
+
+    // Nothing of the editor's own (a resize grip) lies over the keyboard strip's last key.
+    const juce::Rectangle<int> lastKey(2 * 629, 2 * (474 - 72), 2 * 11, 2 * 72);
+    for (auto* child : window->getChildren()) {
+        if (child != &window->mainView())
+            EXPECT_FALSE(child->isVisible() && child->getBounds().intersects(lastKey)) << child->getName();
+    }
 }

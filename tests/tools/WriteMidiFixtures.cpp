@@ -1,7 +1,9 @@
 // Plays several takes through the kernel, the way a host would, and writes each recording as
-// a Standard MIDI File next to a JSON description of what was played. A reader that we did not
-// write (mido, see check_midi_files.py) then checks every message and its absolute tick.
+// a Standard MIDI File, plain and with its tempo, next to a JSON description of what was played.
+// A reader that we did not write (mido, see check_midi_files.py) then checks every message and
+// its absolute tick.
 
+#include "MidiFileWriter.h"
 #include "MidiProcessor.h"
 
 #include <cstdio>
@@ -46,14 +48,20 @@ std::vector<Take> takes()
         {120003, 4.0 + 0.0010416, 120.0, 0, {0xD0, 55}},        // just below half a tick
         {144000, 4.0 + 0.00104167, 120.0, 0, {0x90, 72, 1}},    // just above half a tick
         {144000, 4.0 + 0.00104167, 120.0, 300, {0x80, 72, 64}},
+        // What a host may send besides channel messages: clock, start, stop, song position,
+        // quarter frame, reset, a lone F7, a status-less and an empty message, a cut note-on.
+        {168000, 5.0, 120.0, 0, {0xF8}}, {168000, 5.0, 120.0, 1, {0xFA}}, {168000, 5.0, 120.0, 2, {0xF2, 0x10, 0x01}},
+        {168000, 5.0, 120.0, 3, {0xF1, 0x21}}, {168000, 5.0, 120.0, 4, {0xFF}}, {168000, 5.0, 120.0, 5, {0xF7}},
+        {168000, 5.0, 120.0, 6, {0x3C, 0x40}}, {168000, 5.0, 120.0, 7, {}}, {168000, 5.0, 120.0, 8, {0x90, 0x3C}},
+        {168000, 5.0, 120.0, 9, {0x90, 76, 70}}, {192000, 6.0, 120.0, 0, {0xFC}},
     });
     // Take 2 (the timeline jumped back): another tempo, events spread inside cycles.
     all.push_back({
         {1024, 0.0, 90.0, 100, {0x91, 48, 80}},
         {1024, 0.0, 90.0, 900, {0xC3, 12}},
         {44100, 1.5, 90.0, 17, {0xE5, 0x7F, 0x7F}},
-        {88200, 3.0, 90.0, 0, {0x81, 48, 0}},
-        {200000, 6.8, 90.0, 511, {0xB2, 123, 0}},
+        {88200, 3.0, 100.0, 0, {0x81, 48, 0}},  // the tempo changes
+        {200000, 6.8, 75.5, 511, {0xB2, 123, 0}},
     });
     // Take 3: a long held note over many bars.
     all.push_back({
@@ -109,6 +117,7 @@ int main(int argc, char** argv)
             [slot](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(slot); });
         const std::string name = "take" + std::to_string(t + 1) + ".mid";
         writeFile(dir / name, Corvel::MIDIRecorder::convertToMIDIBytes(recording.events));
+        writeFile(dir / ("tempo-" + name), Corvel::MidiFileWriter::write(recording.events, {.withTempo = true}));
 
         json << (t ? ",\n" : "") << "{\"file\": \"" << name << "\", \"played\": [";
         for (std::size_t i = 0; i < all[static_cast<std::size_t>(t)].size(); ++i) {

@@ -1,7 +1,6 @@
 #include "CaptureSession.h"
 
 #include "ChordDescription.h"
-#include "DistinctWallClock.h"
 #include "MidiSondrelAudioUnit.h"
 
 #include <iomanip>
@@ -15,8 +14,6 @@ CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, int passes)
     : player(midiFile, sampleRate, passes), processor(createPluginFilter()),
       unit(dynamic_cast<MidiSondrelAudioUnit&>(*processor))
 {
-    // Passes follow each other within a millisecond; their recordings need distinct start times.
-    unit.kernel().setWallClock(&distinctWallClockMilliseconds);
     processor->setPlayHead(&playHead);
     processor->prepareToPlay(sampleRate, blockSize);
 }

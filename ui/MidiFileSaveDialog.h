@@ -1,0 +1,53 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Settings;
+
+/// "Save MIDI File…" for one take: a save dialog that holds the take's file as it was when the
+/// user asked for it and writes it where the user confirms, whatever happened to the take (it
+/// may have dropped out of the five) or to its card meanwhile. Its option "with tempo" (on to
+/// start with) adds the take's tempo and a 4/4 time signature, so that players keep the speed;
+/// without it the file is the one a drag gives. A failure is said in a message box and printed
+/// ("Failed to save MIDI file: ..."), a success printed ("MIDI saved to: ...").
+///
+/// Message thread. The window's model keeps each open dialog until it closes.
+class MidiFileSaveDialog {
+public:
+    /// The take's file without and with its tempo.
+    MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std::vector<std::uint8_t> fileWithTempo, juce::File suggested);
+    ~MidiFileSaveDialog();
+
+    /// A dialog for the take with that start time as it is now, or nothing (said and printed)
+    /// when the take is no longer held.
+    static std::unique_ptr<MidiFileSaveDialog> forRecording(Settings& model, std::int64_t recordingStartTime);
+
+    const juce::File& suggestedFile() const noexcept { return suggested; }
+    /// The dialog's option "with tempo".
+    bool withTempo = true;
+
+    /// Writes the file (with or without the tempo, as the option says) as `target`, with the
+    /// extension .mid. True when it was written; otherwise the reason goes to `tell`.
+    bool confirm(const juce::File& target);
+
+    /// Shows the dialog; once it is done, `owner` lets it go (on a later turn of the loop).
+    void launch(Settings& owner);
+
+    /// How a failure is said; a message box unless replaced.
+    std::function<void(const juce::String& message)> tell = showMessage;
+    static void showMessage(const juce::String& message);
+
+private:
+    class TempoOption;
+
+    const std::vector<std::uint8_t> plain;
+    const std::vector<std::uint8_t> tempo;
+    const juce::File suggested;
+    std::unique_ptr<TempoOption> option;
+    std::unique_ptr<juce::FileChooser> chooser;
+};
