@@ -85,27 +85,42 @@ juce::String RecordingDetailsView::timeText(double b)
                                    inBar % 120);
 }
 
+juce::String RecordingDetailsView::cellText(const MidiEvent& e, int column)
+{
+    // What each kind of event shows: its label, and whether it has a channel, a note, a value.
+    struct Shown {
+        const char* label;
+        bool channel, note, value;
+    };
+    using Type = Corvel::MIDIEventType;
+    const Shown shown = [&]() -> Shown {
+        switch (e.type) {
+        case Type::NoteOn: return {"On", true, true, true};
+        case Type::NoteOff: return {"Off", true, true, true};
+        case Type::PolyPressure: return {"Poly Pressure", true, true, true};
+        case Type::ControlChange: return {"CC", true, false, false};
+        case Type::ProgramChange: return {"PC", true, false, false};
+        case Type::ChannelPressure: return {"Pressure", true, false, true};
+        case Type::PitchBend: return {"Pitch", true, false, true};
+        case Type::SysEx: return {"Sysex", false, false, false};
+        case Type::AllNotesOff: return {"All Off", true, false, false};
+        case Type::Other: break;
+        }
+        return {"Other", false, false, false};
+    }();
+    switch (column) {
+    case 1: return timeText(e.beatPosition);
+    case 2: return shown.label;
+    case 3: return shown.channel ? juce::String(e.channel + 1) : "-";
+    case 4: return shown.note ? juce::String(e.note) : "-";
+    case 5: return shown.value ? juce::String(e.velocity) : "-";
+    default: return {};
+    }
+}
+
 std::array<juce::String, 5> RecordingDetailsView::cellTexts(const MidiEvent& e)
 {
-    using Type = Corvel::MIDIEventType;
-    const juce::String channel(e.channel + 1);
-    const juce::String note(e.note);
-    const juce::String value(e.velocity);
-    const juce::String none("-");
-    const auto time = timeText(e.beatPosition);
-    switch (e.type) {
-    case Type::NoteOn: return {time, "On", channel, note, value};
-    case Type::NoteOff: return {time, "Off", channel, note, value};
-    case Type::PolyPressure: return {time, "Poly Pressure", channel, note, value};
-    case Type::ControlChange: return {time, "CC", channel, none, none};
-    case Type::ProgramChange: return {time, "PC", channel, none, none};
-    case Type::ChannelPressure: return {time, "Pressure", channel, none, value};
-    case Type::PitchBend: return {time, "Pitch", channel, none, value};
-    case Type::SysEx: return {time, "Sysex", none, none, none};
-    case Type::AllNotesOff: return {time, "All Off", channel, none, none};
-    case Type::Other: break;
-    }
-    return {time, "Other", none, none, none};
+    return {cellText(e, 1), cellText(e, 2), cellText(e, 3), cellText(e, 4), cellText(e, 5)};
 }
 
 void RecordingDetailsView::build()
@@ -161,11 +176,10 @@ void RecordingDetailsView::paintCell(juce::Graphics& g, int row, int column, int
 {
     if (row < 0 || static_cast<std::size_t>(row) >= rows.size() || column < 1 || column > 5)
         return;
-    const auto cells = cellTexts(rows[static_cast<std::size_t>(row)]);
+    const auto text = cellText(rows[static_cast<std::size_t>(row)], column);
     g.setColour(pluginAssets().colour("values"));
     const auto font = interFont(fontSize, FontWeight::regular);
     g.setFont(font);
-    const auto& text = cells[static_cast<std::size_t>(column - 1)];
     if (column != 1) {
         g.drawText(text, 0, 0, width, height - rowSpacing, juce::Justification::centredLeft, true);
         return;

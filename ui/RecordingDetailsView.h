@@ -32,6 +32,9 @@ public:
     /// one that is not a finite number shows "-".
     static juce::String timeText(double beatPosition);
     /// The five cells of an event's row.
+    /// The text of one cell (columns 1 to 5: time, type, channel, note, value); painting a cell
+    /// builds only its own text.
+    static juce::String cellText(const MidiEvent& event, int column);
     static std::array<juce::String, 5> cellTexts(const MidiEvent& event);
 
     const MidiEventRows& shownRows() const noexcept { return rows; }
