@@ -93,15 +93,10 @@ bool RenderAdapter::transportState(std::uint64_t& flags) noexcept
 void RenderAdapter::sendMidi(std::int64_t sampleTime, std::uint8_t, std::uint16_t length,
                              const std::uint8_t* bytes) noexcept
 {
-    constexpr std::size_t headerSize = sizeof(std::int32_t) + sizeof(std::uint16_t);
-    if (length == 0 || outputSize + headerSize + length > output.size())
+    if (length == 0 || outputSize + midiBufferHeaderSize + length > output.size())
         return;
-    const auto offset = static_cast<std::int32_t>(sampleTime - blockStart);
-    std::uint8_t* out = output.data() + outputSize;
-    std::memcpy(out, &offset, sizeof offset);
-    std::memcpy(out + sizeof offset, &length, sizeof length);
-    std::memcpy(out + headerSize, bytes, length);
-    outputSize += headerSize + length;
+    outputSize += writeMidiBufferEvent(output.data() + outputSize, static_cast<std::int32_t>(sampleTime - blockStart),
+                                       length, bytes);
 }
 
 // Render thread.

@@ -5,6 +5,7 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -30,6 +31,19 @@ public:
     /// Runs the kernel over the block. Returns the kernel's status.
     std::int32_t render(Corvel::MidiProcessor& kernel, juce::AudioPlayHead* playHead, int numSamples,
                         juce::MidiBuffer& midi) noexcept;
+
+    /// Writes one event in MidiBuffer's own layout (sample offset, size, bytes) at `out` and
+    /// returns how many bytes that took. Events written one after the other in time order make
+    /// a valid buffer in linear time, where MidiBuffer::addEvent searches for every insert.
+    static std::size_t writeMidiBufferEvent(std::uint8_t* out, std::int32_t offset, std::uint16_t length,
+                                            const std::uint8_t* bytes) noexcept
+    {
+        std::memcpy(out, &offset, sizeof offset);
+        std::memcpy(out + sizeof offset, &length, sizeof length);
+        std::memcpy(out + midiBufferHeaderSize, bytes, length);
+        return midiBufferHeaderSize + length;
+    }
+    static constexpr std::size_t midiBufferHeaderSize = sizeof(std::int32_t) + sizeof(std::uint16_t);
 
     /// How often a block needed more room than was prepared.
     std::uint32_t bufferGrowths() const noexcept { return growths; }

@@ -154,21 +154,7 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
         const auto data1 = static_cast<std::uint8_t>(message >> 8);
         const auto data2 = static_cast<std::uint8_t>(message >> 16);
 
-        // Held notes, whatever the channel.
-        switch (status & 0xF0) {
-        case 0x90:
-            if (data2 != 0) {
-                notes.handleNoteOn(data1, data2);
-                break;
-            }
-            [[fallthrough]];
-        case 0x80: notes.handleNoteOff(data1); break;
-        case 0xB0:
-            if (data1 == 123)  // All Notes Off
-                notes.reset();
-            break;
-        default: break;
-        }
+        notes.handleMessage(status, data1, data2);  // held notes, whatever the channel
         analysed = true;
         if (!recording)
             continue;

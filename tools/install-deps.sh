@@ -18,6 +18,8 @@ packages=(
   fonts-inter fonts-league-spartan
   # real hosts and readers used by the tests
   lilv-utils liblilv-dev jalv jackd2 python3 python3-mido xvfb
+  # the peak memory of the capture tool in its tests
+  time
   # the plug-in's window in jalv under Xvfb: finding and resizing it, a screenshot of it
   x11-utils xdotool maim
   # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont
