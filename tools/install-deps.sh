@@ -7,6 +7,8 @@ packages=(
   # toolchain and test/bench frameworks
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the fuzz targets: clang with its sanitizer and libFuzzer runtimes
+  clang libclang-rt-14-dev libfuzzer-14-dev
   # JUCE 7 and what its Linux modules link against
   juce-modules-source
   libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
