@@ -1,7 +1,7 @@
 // The hand-off between the render thread and the readers: a render thread pushes random MIDI
 // with jumps back and bursts (some larger than every spare block of the queue together) while
-// the window polls and another thread reads and exports recordings. Run under ThreadSanitizer by the tsan preset. Also:
-// nothing is lost when nobody reads for millions of events.
+// the window polls and another thread reads and exports recordings. Run under ThreadSanitizer
+// by the tsan preset. Also: nothing is lost when nobody reads for millions of events.
 
 #include "ChordDescription.h"
 #include "KernelHarness.h"

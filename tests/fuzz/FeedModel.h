@@ -43,25 +43,21 @@ inline std::vector<std::string> modelVersions(std::string_view feed)
         std::string element, value;
         std::vector<std::string> versions;
     } state;
+    const auto started = [](void* s, const XML_Char* name, const XML_Char**) {
+        static_cast<State*>(s)->element = name;
+        static_cast<State*>(s)->value.clear();
+    };
+    const auto ended = [](void* p, const XML_Char*) {
+        auto& s = *static_cast<State*>(p);
+        const auto first = s.value.find_first_not_of(" \t\n\r\v\f");
+        if (s.element == "sparkle:shortVersionString")
+            s.versions.push_back(first == std::string::npos ? "" : s.value.substr(first, s.value.find_last_not_of(" \t\n\r\v\f") - first + 1));
+    };
     XML_Parser parser = XML_ParserCreate(nullptr);
     XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser, 2.0f);
     XML_SetBillionLaughsAttackProtectionActivationThreshold(parser, 4096);
     XML_SetUserData(parser, &state);
-    XML_SetElementHandler(
-        parser,
-        [](void* s, const XML_Char* name, const XML_Char**) {
-            static_cast<State*>(s)->element = name;
-            static_cast<State*>(s)->value.clear();
-        },
-        [](void* p, const XML_Char*) {
-            auto& s = *static_cast<State*>(p);
-            if (s.element != "sparkle:shortVersionString")
-                return;
-            constexpr const char* space = " \t\n\r\v\f";
-            const auto first = s.value.find_first_not_of(space);
-            s.versions.push_back(first == std::string::npos ? ""
-                                                             : s.value.substr(first, s.value.find_last_not_of(space) - first + 1));
-        });
+    XML_SetElementHandler(parser, started, ended);
     XML_SetCharacterDataHandler(parser, [](void* s, const XML_Char* text, int length) {
         static_cast<State*>(s)->value.append(text, static_cast<std::size_t>(length));
     });
