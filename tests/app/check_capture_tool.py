@@ -59,18 +59,21 @@ def messages_by_tick(path):
     return found
 
 
-def expected_by_tick(source):
-    """Where each channel message of a source file belongs at 480 ticks per quarter note, with
-    the recording's Program Change anchor at tick 0. Half-tick places may round either way."""
-    midi = mido.MidiFile(str(source))
-    exact = []
+def every_message(path):
+    """(place at 480 ticks per quarter note, message) for every message of every track."""
+    midi = mido.MidiFile(str(path))
     for track in midi.tracks:
         tick = 0
         for msg in track:
             tick += msg.time
-            if not msg.is_meta and msg.type != "sysex":
-                exact.append((tick * 480 / midi.ticks_per_beat, tuple(msg.bytes())))
-    return exact
+            yield tick * 480 / midi.ticks_per_beat, msg
+
+
+def expected_by_tick(source):
+    """Where each channel message of a source file belongs at 480 ticks per quarter note, with
+    the recording's Program Change anchor at tick 0. Half-tick places may round either way."""
+    return [(place, tuple(msg.bytes())) for place, msg in every_message(source)
+            if not msg.is_meta and msg.type != "sysex"]
 
 
 def compare(exported, source_exact, label):
@@ -136,15 +139,7 @@ def write_progression(path, drums=False):
 
 def set_tempos(path):
     """[(tick, microseconds per quarter)] of a file's tempo events, ticks at 480 per quarter."""
-    midi = mido.MidiFile(str(path))
-    found = []
-    for track in midi.tracks:
-        tick = 0
-        for msg in track:
-            tick += msg.time
-            if msg.type == "set_tempo":
-                found.append((tick * 480 // midi.ticks_per_beat, msg.tempo))
-    return sorted(found)
+    return sorted((int(place), msg.tempo) for place, msg in every_message(path) if msg.type == "set_tempo")
 
 
 def peak_rss_kib(args, cwd):
