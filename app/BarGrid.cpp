@@ -5,7 +5,14 @@
 
 namespace {
 constexpr double tolerance = 1e-9;  // positions computed from ticks land a hair off bar lines
+/// Bars are counted in whole numbers far below the int64 limit, however far out a position is.
+constexpr double maximumBar = 1.0e15;
+
+std::int64_t wholeBars(double bars) noexcept
+{
+    return static_cast<std::int64_t>(std::clamp(bars, 0.0, maximumBar));
 }
+} // namespace
 
 BarGrid::BarGrid(const std::vector<Corvel::TimeSignature>& signatures)
 {
@@ -22,7 +29,8 @@ BarGrid::BarGrid(const std::vector<Corvel::TimeSignature>& signatures)
             continue;
         }
         const double bars = std::ceil((s.beats - last.start) / last.barLength - tolerance);
-        regions.push_back({s.beats, length, s.numerator, s.denominator, last.firstBar + static_cast<std::int64_t>(bars)});
+        regions.push_back({s.beats, length, s.numerator, s.denominator,
+                           std::min(last.firstBar + wholeBars(bars), wholeBars(maximumBar))});
     }
 }
 
@@ -38,15 +46,16 @@ BarGrid::Place BarGrid::placeOf(double beats) const
     if (!std::isfinite(beats) || beats < 0.0)
         beats = 0.0;
     const Region& r = regionAt(beats);
-    const double k = std::max(std::floor((beats - r.start) / r.barLength + tolerance), 0.0);
+    const double k = std::clamp(std::floor((beats - r.start) / r.barLength + tolerance), 0.0, maximumBar);
     Place p;
-    p.bar = r.firstBar + static_cast<std::int64_t>(k);
+    p.bar = r.firstBar + wholeBars(k);
     p.barStart = r.start + k * r.barLength;
     p.barLength = r.barLength;
     p.numerator = r.numerator;
     p.denominator = r.denominator;
     const double unit = 4.0 / r.denominator;
-    p.beat = std::clamp(static_cast<int>(std::floor((beats - p.barStart) / unit + tolerance)) + 1, 1, r.numerator);
+    p.beat = static_cast<int>(std::clamp(std::floor((beats - p.barStart) / unit + tolerance) + 1.0, 1.0,
+                                         static_cast<double>(r.numerator)));
     return p;
 }
 

@@ -72,9 +72,13 @@ void MidiSondrelAudioUnit::render(juce::MidiBuffer& midi, int numSamples, bool b
 // Message thread.
 std::vector<Corvel::Scale> MidiSondrelAudioUnit::currentScalesForDisplay()
 {
-    std::vector<Corvel::Scale> scales = midiProcessor->noteDetector->guessScale();
-    std::erase_if(scales, [](const Corvel::Scale& s) { return s.matchingNoteCount < 3; });
-    return scales;
+    return scalesForDisplay(midiProcessor->noteDetector->guessScale());
+}
+
+std::vector<Corvel::Scale> MidiSondrelAudioUnit::scalesForDisplay(std::vector<Corvel::Scale> guesses)
+{
+    std::erase_if(guesses, [](const Corvel::Scale& s) { return s.matchingNoteCount < 3; });
+    return guesses;
 }
 
 // The parameter values and, with "Keep takes with the project" on, the option and the takes.

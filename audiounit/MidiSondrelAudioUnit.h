@@ -29,6 +29,8 @@ public:
 
     /// The scales to show: the detector's guesses once three or more pitch classes are held.
     std::vector<Corvel::Scale> currentScalesForDisplay();
+    /// Of a detector's guesses, those shown (see currentScalesForDisplay).
+    static std::vector<Corvel::Scale> scalesForDisplay(std::vector<Corvel::Scale> guesses);
 
     std::uint32_t maximumFramesToRender() const noexcept { return maxFrames; }
     const BufferedInputBus& inputBus() const noexcept { return input; }

@@ -75,12 +75,17 @@ std::string scaleDisplayName(const Scale& scale)
     return noteName(scale.root) + " " + scale.name;
 }
 
-ChordDescription describeCurrentChord(MidiProcessor& kernel)
+ChordDescription describeChord(NoteDetector& detector)
 {
-    const ChordInformation info = kernel.noteDetector->detectChordInformation();
+    const ChordInformation info = detector.detectChordInformation();
     if (info.kind == ChordKind::None)
         return {"", ChordQuality::other};
     return {noteName(info.root) + " " + chordKindName(info.kind), chordQualityForKind(info.kind)};
+}
+
+ChordDescription describeCurrentChord(MidiProcessor& kernel)
+{
+    return describeChord(*kernel.noteDetector);
 }
 
 std::vector<FullNote> heldFullNotes(MidiProcessor& kernel)

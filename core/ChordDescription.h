@@ -27,6 +27,9 @@ std::string fullNoteName(FullNote note);
 /// The root and the scale's name: "C Major (Ionian)", "G Dorian".
 std::string scaleDisplayName(const Scale& scale);
 
+/// The chord of the notes a detector holds. Message thread.
+ChordDescription describeChord(NoteDetector& detector);
+
 // Message thread: these read the kernel's note detector.
 ChordDescription describeCurrentChord(MidiProcessor& kernel);
 std::vector<FullNote> heldFullNotes(MidiProcessor& kernel);

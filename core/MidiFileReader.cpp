@@ -183,7 +183,10 @@ MidiFile readFile(std::span<const std::uint8_t> bytes)
     std::size_t pos = 0;
     readHeader(bytes, file, pos);
 
+    // Every event takes at least two bytes of its track, so this much room is never outgrown
+    // (and what is reserved but not used is never touched).
     std::vector<MidiFileEvent> events;
+    events.reserve((bytes.size() - pos) / 2);
     std::vector<std::uint64_t> trackLengths;
     int tracksRead = 0;
     while (tracksRead < file.trackCount) {
@@ -217,8 +220,9 @@ MidiFile readFile(std::span<const std::uint8_t> bytes)
         pos = body + length;
     }
 
-    std::stable_sort(events.begin(), events.end(),
-                     [](const MidiFileEvent& a, const MidiFileEvent& b) { return a.tick < b.tick; });
+    const auto byTick = [](const MidiFileEvent& a, const MidiFileEvent& b) { return a.tick < b.tick; };
+    if (!std::is_sorted(events.begin(), events.end(), byTick))  // one track is in order already
+        std::stable_sort(events.begin(), events.end(), byTick);
 
     const bool smpte = file.ticksPerQuarterNote == 0;
     const double ticksPerSecond = smpte ? file.framesPerSecond * file.ticksPerFrame : 0.0;

@@ -99,12 +99,15 @@ std::vector<std::uint8_t> writeMidiFile(const Source& source, MidiFileOptions op
     out += 4;
     std::uint8_t* const trackStart = out;
 
-    // The tempo in force: the first usable one goes at tick 0, every change at its event's tick.
+    // The tempo in force: the first usable one of a written event goes at tick 0, every change at
+    // the tick of the written event where it changed.
     std::uint32_t tempo = 0;
     if (options.withTempo) {
         out = std::copy(std::begin(timeSignature), std::end(timeSignature), out);
-        for (std::size_t k = 0; k < count && tempo == 0; ++k)
-            tempo = microsecondsPerQuarter(source.bpmAt(sorted ? k : order[k]));
+        for (std::size_t k = 0; k < count && tempo == 0; ++k) {
+            const std::size_t i = sorted ? k : order[k];
+            tempo = MidiFileWriter::isWritten(source.dataAt(i)) ? microsecondsPerQuarter(source.bpmAt(i)) : 0;
+        }
         if (tempo != 0)
             out = writeSetTempo(out, 0, tempo);
     }

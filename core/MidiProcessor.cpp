@@ -14,7 +14,6 @@ namespace Corvel {
 namespace {
 constexpr int kernelRecordingCount = 5;
 constexpr bool kernelAddsInitialProgramChange = true;
-constexpr std::int64_t maximumStartTime = std::numeric_limits<std::int64_t>::max();
 } // namespace
 
 MidiProcessor::MidiProcessor()
@@ -151,7 +150,6 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
     std::int64_t firstSampleTime = live.firstSampleTime;
     std::int64_t lastSampleTime = live.lastSampleTime;
     std::uint32_t slotsInUse = live.slotsInUse;
-    std::int64_t startTime = live.startTime;
     const bool recording = isPlaying;
     bool analysed = false;
     bool recordingsStarted = false;
@@ -171,21 +169,7 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
         const auto data1 = static_cast<std::uint8_t>(message >> 8);
         const auto data2 = static_cast<std::uint8_t>(message >> 16);
 
-        // Held notes, whatever the channel.
-        switch (status & 0xF0) {
-        case 0x90:
-            if (data2 != 0) {
-                notes.handleNoteOn(data1, data2);
-                break;
-            }
-            [[fallthrough]];
-        case 0x80: notes.handleNoteOff(data1); break;
-        case 0xB0:
-            if (data1 == 123)  // All Notes Off
-                notes.reset();
-            break;
-        default: break;
-        }
+        notes.handleMessage(status, data1, data2);  // held notes, whatever the channel
         analysed = true;
         if (!recording)
             continue;
@@ -210,12 +194,9 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
             } else {
                 slotsInUse = std::max<std::uint32_t>(slotsInUse, 1);
             }
-            // Recordings are told apart by their start time: one begun within the same
-            // millisecond as the one before (or under a clock that went back) takes the next.
-            startTime = std::max(wallClock(), startTime < maximumStartTime ? startTime + 1 : startTime);
             RecorderOp& start = queue.push(out);
             start.kind = RecorderOp::Kind::InitialiseLive;
-            start.time = startTime;
+            start.time = wallClock();
             initialised = true;
             eventCount = addsInitialProgramChange ? 1 : 0;
             firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
@@ -237,7 +218,6 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
     live.firstSampleTime = firstSampleTime;
     live.lastSampleTime = lastSampleTime;
     live.slotsInUse = slotsInUse;
-    live.startTime = startTime;
     // Combined arithmetically: packing the two flags through memory would stall the load.
     return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u));
 }

@@ -45,7 +45,7 @@ struct MidiProcessor {
     /// Stores the rate for the kernel and the recorder.
     void setSampleRate(float rate);
     /// Wall clock used to stamp new recordings (ms since the Unix epoch); replaceable for tests.
-    /// Whatever it says, every recording starts later than the one before, and after 0.
+    /// Whatever it says, every recording starts later than those held (see RecordingStore).
     using WallClock = std::int64_t (*)() noexcept;
     void setWallClock(WallClock clock) noexcept { wallClock = clock; }
 
@@ -111,7 +111,6 @@ private:
         std::int64_t firstSampleTime = 0;
         std::int64_t lastSampleTime = 0;
         std::uint32_t slotsInUse = 0;
-        std::int64_t startTime = 0;  ///< of the live recording
         double queuedTempo = 0.0;  ///< the recorder's tempo once the queue is applied
     };
     LiveMirror live;

@@ -94,6 +94,25 @@ public:
             onNotes[note].store(false, std::memory_order_relaxed);
     }
     void reset() noexcept;
+    /// Follows one MIDI message, whatever its channel: note-ons hold, note-offs (and note-ons
+    /// of velocity 0) release, All Notes Off releases everything. Missing data bytes count 0.
+    void handleMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) noexcept
+    {
+        switch (status & 0xF0) {
+        case 0x90:
+            if (data2 != 0) {
+                handleNoteOn(data1, data2);
+                break;
+            }
+            [[fallthrough]];
+        case 0x80: handleNoteOff(data1); break;
+        case 0xB0:
+            if (data1 == 123)  // All Notes Off
+                reset();
+            break;
+        default: break;
+        }
+    }
 
     // Any thread.
     HeldNotes getOnNotes() const noexcept;

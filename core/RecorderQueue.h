@@ -44,14 +44,26 @@ static_assert(offsetof(RecorderOp, length) == 1 && offsetof(RecorderOp, bytes) =
 
 static_assert(sizeof(RecorderOp) == 32);
 
-/// Wait-free single-producer, single-consumer queue of recorder operations.
+/// Single-producer, single-consumer queue of recorder operations.
 ///
 /// Operations live in fixed blocks linked into a list. The producer (the render thread) fills
 /// the tail block and makes what it wrote visible with publish(); when a block is full it takes
-/// an empty one from a free list that the consumer refills. Nothing is ever dropped: if the
-/// free list is empty because nobody has drained for a long time (an offline render with no
-/// reader), the producer allocates one more block. That slow path is counted; once the
-/// consumer drains, the extra blocks are reused, so steady state needs no allocation at all.
+/// an empty one from a free list that the consumer refills.
+///
+/// What it guarantees:
+/// - Nothing is dropped: every operation pushed is applied once, in the order pushed, by the
+///   drain after the publish() that made it visible.
+/// - The producer takes no lock and never waits for the consumer. Filling a block is plain
+///   stores. Taking the next block pops the free list with a compare-and-swap, retried only
+///   when the consumer pushed a block onto the list at that moment; the queue is therefore
+///   lock-free, not wait-free. When the free list is empty (nobody drained for a long while, as
+///   in an offline render with no reader), the producer allocates one more block: this slow
+///   path is the producer's only allocation and is counted by slowPathCount().
+/// - The consumer takes no lock of the queue's own and never waits for the producer; one
+///   thread at a time drains (RecordingStore serialises its readers).
+/// - Memory: preallocatedBlocks blocks at first; drained blocks go back to the free list, of
+///   which at most maxSpareBlocks are kept (the consumer frees the rest), so once a burst has
+///   been drained the steady state again needs no allocation.
 class RecorderQueue {
 public:
     static constexpr std::size_t blockCapacity = 1024;

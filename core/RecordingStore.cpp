@@ -2,6 +2,9 @@
 
 #include "SampleMath.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace Corvel {
 
 RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange)
@@ -24,12 +27,22 @@ std::size_t RecordingStore::applyPending()
                 MidiBytes(op.bytes, op.length), op.time, cycle.tempo,
                 beatPositionOfEvent(cycle.beat, op.time, cycle.time, recorder.getSampleRate(), cycle.tempo)});
             break;
-        case RecorderOp::Kind::InitialiseLive: recorder.initialiseRecording(0, op.time); break;
+        case RecorderOp::Kind::InitialiseLive: recorder.initialiseRecording(0, startTimeAfterEveryRecording(op.time)); break;
         case RecorderOp::Kind::Shift: recorder.moveBuffersDownOne(); break;
         case RecorderOp::Kind::SetTempo: recorder.setTempo(op.tempo); break;
         case RecorderOp::Kind::Replaced: break;
         }
     });
+}
+
+std::int64_t RecordingStore::startTimeAfterEveryRecording(std::int64_t wallClock) const noexcept
+{
+    // Recordings are told apart by their start time: one begun within the same millisecond as
+    // another (or under a clock that was set back) takes the next free millisecond.
+    std::int64_t latest = 0;
+    for (int i = 0; i < recorder.getRecordingCount(); ++i)
+        latest = std::max(latest, recorder.getEventDetailsByIndex(i).startTime);
+    return latest == std::numeric_limits<std::int64_t>::max() ? latest : std::max(wallClock, latest + 1);
 }
 
 std::size_t RecordingStore::drain()

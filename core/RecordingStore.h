@@ -16,9 +16,10 @@ namespace Corvel {
 /// The render thread never touches the recorder: it pushes every recorder operation into the
 /// queue (producer side, see MidiProcessor). Readers on other threads go through this class,
 /// which first applies whatever is queued, in order, with the recorder's own operations (an
-/// event's tempo and beat position are worked out here, from its cycle's context), and then
-/// answers from the recorder. The mutex is only ever taken by non-real-time threads
-/// (the message thread's poll and drag handler, the host's set-up calls).
+/// event's tempo and beat position are worked out here, from its cycle's context, and a new
+/// recording starts later than every one held), and then answers from the recorder. The mutex
+/// is only ever taken by non-real-time threads (the message thread's poll and drag handler, the
+/// host's set-up calls).
 class RecordingStore {
 public:
     RecordingStore(int recordingCount, bool addsInitialProgramChange);
@@ -64,6 +65,8 @@ public:
 
 private:
     std::size_t applyPending();
+    /// The wall-clock time, or the millisecond after the latest recording held if that is later.
+    std::int64_t startTimeAfterEveryRecording(std::int64_t wallClock) const noexcept;
 
     std::mutex mutex;
     MIDIRecorder recorder;

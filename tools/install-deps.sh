@@ -7,6 +7,8 @@ packages=(
   # toolchain and test/bench frameworks
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the fuzz targets: clang with its sanitizer and libFuzzer runtimes
+  clang libclang-rt-14-dev libfuzzer-14-dev
   # JUCE 7 and what its Linux modules link against
   juce-modules-source
   libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
@@ -20,6 +22,8 @@ packages=(
   lilv-utils liblilv-dev jalv jackd2 python3 python3-mido xvfb
   # Ardour 7, driven headless (ardour7-lua) by the host tests
   ardour
+  # the peak memory of the capture tool in its tests
+  time
   # the plug-in's window in jalv under Xvfb: finding and resizing it, a screenshot of it
   x11-utils xdotool maim
   # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test: installs the Debian packages, then configures,
-# builds and tests the sanitizer builds of the core and the full release build (plug-ins,
-# real hosts). Usage: bash tools/test.sh
+# builds and tests the sanitizer builds of the core, the fuzz targets (each replays its seeds
+# and the crashes found so far) and the full release build (plug-ins, real hosts).
+# Usage: bash tools/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
 
 status=0
-for preset in asan tsan release; do
+for preset in asan tsan fuzz release; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

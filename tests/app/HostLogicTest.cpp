@@ -100,6 +100,45 @@ TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
     EXPECT_EQ(mixed.placeOf(7.0).denominator, 8);
 }
 
+TEST(FilePlayer, ManyEventsAtOneInstantComeInBoundedStretchesAndFarPositionsSaturate)
+{
+    // 10,000 notes on one sample after a first one: stretches of at most 4096 events, those at
+    // the instant a stretch fills up in stretches of no length, every event once and in order.
+    std::vector<std::pair<double, std::vector<std::uint8_t>>> dense = {{0.0, {0x90, 1, 1}}};
+    for (int i = 0; i < 10'000; ++i)
+        dense.push_back({0.5, {0x90, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(1 + i / 128)}});
+    const MidiFile f = fileWith(dense);
+    for (const int passes : {1, 2}) {
+        FilePlayer player(f, 48000.0, passes);
+        FilePlayer::Stretch s;
+        std::vector<std::vector<std::uint8_t>> played;
+        int emptyStretches = 0;
+        while (player.next(48000, s)) {
+            ASSERT_LE(s.events.size(), FilePlayer::maximumEventsPerStretch);
+            emptyStretches += s.segment.length == 0 ? 1 : 0;
+            for (const auto& e : s.events) {
+                ASSERT_LT(e.offset, std::max(s.segment.length, 1));
+                played.emplace_back(e.bytes.begin(), e.bytes.end());
+            }
+        }
+        EXPECT_EQ(emptyStretches, 2 * passes);  // 4096 + 4096 + 1808 at the instant
+        std::vector<std::vector<std::uint8_t>> expected;
+        for (int pass = 0; pass < passes; ++pass)
+            for (const auto& [beats, bytes] : dense)
+                expected.push_back(bytes);
+        EXPECT_EQ(played, expected) << passes << " passes";
+    }
+
+    // A position beyond any sample count: lengths saturate, and the playing time says how far.
+    MidiFile far = fileWith({{0.0, {0x90, 60, 100}}});
+    far.events.push_back(far.events.front());
+    far.events.back().seconds = 1.0e300;
+    far.events.back().beats = 1.0e300;
+    const FilePlayer player(far, 48000.0, 100);
+    EXPECT_GT(player.passLengthInSamples(), std::int64_t{1} << 61);
+    EXPECT_GT(player.playingSeconds(), 1.0e15);
+}
+
 TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
 {
     // 120 BPM, then 60 BPM from beat 2; notes at beats 0, 1, 3 and 5.
@@ -113,22 +152,25 @@ TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
     FilePlayer::Stretch s;
     std::vector<std::vector<double>> beatsByPass(3);
     int previousPass = 0;
-    std::int64_t previousEnd = 0;
+    std::int64_t previousEnd = 2;
     while (player.next(256, s)) {
         const HostPosition& p = s.segment.position;
         EXPECT_TRUE(p.isPlaying);
         EXPECT_TRUE(p.isLooping);
+        // Each pass starts a sample earlier on the host's timeline than the one before.
+        const std::int64_t passStart = 2 - s.pass;
         if (s.pass != previousPass) {
-            EXPECT_EQ(previousEnd, 7 * 48000);
-            EXPECT_EQ(p.timeInSamples, 0);
+            EXPECT_EQ(previousEnd, 7 * 48000 + passStart + 1);
+            EXPECT_EQ(p.timeInSamples, passStart);
             previousPass = s.pass;
         } else {
             EXPECT_EQ(p.timeInSamples, previousEnd);
         }
+        const std::int64_t inPass = p.timeInSamples - passStart;
         // No stretch spans the tempo change at 1 s.
-        EXPECT_TRUE(p.timeInSamples >= 48000 || p.timeInSamples + s.segment.length <= 48000);
-        EXPECT_DOUBLE_EQ(p.bpm, p.timeInSamples < 48000 ? 120.0 : 60.0);
-        EXPECT_NEAR(p.ppqPosition, f.tempoMap.beatsAt(p.timeInSamples / 48000.0), 1e-12);
+        EXPECT_TRUE(inPass >= 48000 || inPass + s.segment.length <= 48000);
+        EXPECT_DOUBLE_EQ(p.bpm, inPass < 48000 ? 120.0 : 60.0);
+        EXPECT_NEAR(p.ppqPosition, f.tempoMap.beatsAt(inPass / 48000.0), 1e-12);
         for (const auto& e : s.events) {
             // Where the host's beat position puts the event is where the file has it.
             const double hostBeat = p.ppqPosition + e.offset / 48000.0 * p.bpm / 60.0;
@@ -148,6 +190,8 @@ TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
         total += s.segment.length;
     }
     EXPECT_EQ(total, 4 * 48000 + 1);  // beat 5 is at 1 s + 3 s
+    EXPECT_DOUBLE_EQ(once.playingSeconds(), (4 * 48000 + 1) / 48000.0);
+    EXPECT_DOUBLE_EQ(player.playingSeconds(), 3 * 7.0);  // every pass runs to its loop end
 
     // Nothing to play: meta events only.
     MidiFile metaOnly;

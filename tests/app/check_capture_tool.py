@@ -3,10 +3,11 @@
 
 Usage: check_capture_tool.py TOOL CASE [FILES...]
 Cases: demo, progression, loops, debian (FILES: Standard MIDI Files from a Debian package),
-bad-input. Exits non-zero with a message on the first failure."""
+bad-input, dense. Exits non-zero with a message on the first failure."""
 
 import collections
 import math
+import os
 import pathlib
 import re
 import subprocess
@@ -58,18 +59,21 @@ def messages_by_tick(path):
     return found
 
 
-def expected_by_tick(source):
-    """Where each channel message of a source file belongs at 480 ticks per quarter note, with
-    the recording's Program Change anchor at tick 0. Half-tick places may round either way."""
-    midi = mido.MidiFile(str(source))
-    exact = []
+def every_message(path):
+    """(place at 480 ticks per quarter note, message) for every message of every track."""
+    midi = mido.MidiFile(str(path))
     for track in midi.tracks:
         tick = 0
         for msg in track:
             tick += msg.time
-            if not msg.is_meta and msg.type != "sysex":
-                exact.append((tick * 480 / midi.ticks_per_beat, tuple(msg.bytes())))
-    return exact
+            yield tick * 480 / midi.ticks_per_beat, msg
+
+
+def expected_by_tick(source):
+    """Where each channel message of a source file belongs at 480 ticks per quarter note, with
+    the recording's Program Change anchor at tick 0. Half-tick places may round either way."""
+    return [(place, tuple(msg.bytes())) for place, msg in every_message(source)
+            if not msg.is_meta and msg.type != "sysex"]
 
 
 def compare(exported, source_exact, label):
@@ -97,10 +101,11 @@ def compare(exported, source_exact, label):
     print(f"{label}: {len(source_exact)} messages at their ticks")
 
 
-def write_progression(path, loops_friendly=False):
+def write_progression(path, drums=False):
     """C major, A minor, F major 7, G dominant 7, one bar each, in a format 1 file at 96 ticks per
     quarter note with the tempo in a conductor track: 90 BPM, 140 BPM from bar 2, 70 BPM from
-    beat 2 of bar 3. The notes of each chord start together and stop just before the bar line."""
+    beat 2 of bar 3. The notes of each chord start together and stop just before the bar line.
+    With drums, a hi-hat (F#2) on channel 10 sounds on every beat."""
     tpq = 96
     conductor = mido.MidiTrack()
     conductor.append(mido.MetaMessage("time_signature", numerator=4, denominator=4, time=0))
@@ -123,7 +128,28 @@ def write_progression(path, loops_friendly=False):
     notes.append(mido.Message("control_change", control=64, value=0, channel=2, time=0))
     midi = mido.MidiFile(type=1, ticks_per_beat=tpq)
     midi.tracks.extend([conductor, notes])
+    if drums:
+        hats = mido.MidiTrack()
+        for beat in range(16):
+            hats.append(mido.Message("note_on", note=42, velocity=80, channel=9, time=0 if beat == 0 else tpq // 2))
+            hats.append(mido.Message("note_off", note=42, velocity=0, channel=9, time=tpq // 2))
+        midi.tracks.append(hats)
     midi.save(str(path))
+
+
+def set_tempos(path):
+    """[(tick, microseconds per quarter)] of a file's tempo events, ticks at 480 per quarter."""
+    return sorted((int(place), msg.tempo) for place, msg in every_message(path) if msg.type == "set_tempo")
+
+
+def peak_rss_kib(args, cwd):
+    """Runs the tool under GNU time (a small parent, so nothing of this interpreter is counted)
+    and returns its peak resident memory."""
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", TOOL] + args, cwd=cwd, capture_output=True, text=True,
+                            timeout=300)
+    if result.returncode != 0:
+        fail(f"{args} exited {result.returncode}: {result.stderr.strip()}")
+    return int(result.stderr.split()[-1])
 
 
 def case_demo(tmp):
@@ -169,6 +195,27 @@ def case_progression(tmp):
         fail(f"progression: {len(files)} files written")
     compare(files[0], expected_by_tick(source), "progression (format 1, tempo changes)")
 
+    # With the tempo: the same messages, and each tempo at the first message played at it.
+    tempo = saved_files(run([str(source), "--out", "t", "--with-tempo"], cwd=tmp).stdout)[0]
+    if messages_by_tick(tempo) != messages_by_tick(files[0]):
+        fail("progression: the file with the tempo holds other messages")
+    sources, want_tempos = set_tempos(source), []
+    for tick in sorted(messages_by_tick(files[0])):
+        now = [t for at, t in sources if at <= tick][-1]
+        if not want_tempos or want_tempos[-1][1] != now:
+            want_tempos.append((tick, now))
+    if set_tempos(tempo) != want_tempos:
+        fail(f"progression: tempos {set_tempos(tempo)}, expected {want_tempos}")
+
+    # Drums on channel 10 change what the plug-in names; the tool can leave them out.
+    drums = pathlib.Path(tmp, "drums.mid")
+    write_progression(drums, drums=True)
+    heard = [(p, c) for p, c, _ in chord_lines(run([str(drums), "--out", "d"], cwd=tmp).stdout)]
+    left_out = [(p, c) for p, c, _ in chord_lines(run([str(drums), "--out", "d", "--ignore-channel", "10"], cwd=tmp).stdout)]
+    if left_out != want or heard == want or any(a[1] == b[1] for a, b in zip(heard, heard[1:])):
+        fail(f"progression with drums: printed {heard}, with channel 10 left out {left_out}")
+    print("progression: tempo file and channel 10 left out as expected")
+
 
 def case_loops(tmp):
     source = pathlib.Path(tmp, "progression.mid")
@@ -193,8 +240,9 @@ def case_debian(tmp, sources):
         files = saved_files(out.stdout)
         if len(files) != 1:
             fail(f"{source}: {len(files)} files written")
-        if not chord_lines(out.stdout):
-            fail(f"{source}: no chords printed")
+        chords = [c for _, c, _ in chord_lines(out.stdout)]
+        if not chords or any(a == b for a, b in zip(chords, chords[1:])):
+            fail(f"{source}: no chords printed, or one printed twice in a row: {chords}")
         compare(files[0], expected_by_tick(source), f"{pathlib.Path(source).name}")
 
 
@@ -211,9 +259,17 @@ def case_bad_input(tmp):
         "running-status-first.mid": header + track(b"\x00\x3c\x40\x00\xff\x2f\x00"),
         "status-in-data.mid": header + track(b"\x00\x90\x3c\x91\x00\xff\x2f\x00"),
     }
+    # Only regular files are read; a slow pass to each bar line counts in the 24-hour limit
+    # (255/1 bars of 16.8 s quarter notes: 4.75 hours each).
+    os.mkfifo(t / "no-writer.fifo")
+    (t / "folder.mid").mkdir()
+    cases.update({"/dev/zero": None, str(t / "no-writer.fifo"): None, "folder.mid": None, "slow.mid": header[:-2]
+                  + b"\x00\x60" + track(b"\x00\xff\x58\x04\xff\x00\x18\x08\x00\xff\x51\x03\xff\xff\xff\x00\x90\x3c\x40")})
     for name, data in cases.items():
-        (t / name).write_bytes(data)
-        result = run([name, "--out", "bad"], cwd=tmp, expect_ok=False)
+        if data is not None:
+            (t / name).write_bytes(data)
+        result = run([name, "--out", "bad"] + (["--loop", "100"] if name == "slow.mid" else []), cwd=tmp,
+                     expect_ok=False, timeout=60)
         lines = result.stderr.strip().splitlines()
         if result.returncode <= 0 or len(lines) != 1 or name not in lines[0]:
             fail(f"{name}: exit {result.returncode}, stderr {result.stderr!r}")
@@ -222,6 +278,11 @@ def case_bad_input(tmp):
         result = run(args, cwd=tmp, expect_ok=False)
         if result.returncode <= 0 or len(result.stderr.strip().splitlines()) != 1:
             fail(f"{args}: exit {result.returncode}, stderr {result.stderr!r}")
+    # A folder that exists but cannot be written: a failure, and no claim of success.
+    result = run(["--out", "/proc/self"], cwd=tmp, expect_ok=False)
+    if result.returncode <= 0 or len(result.stderr.strip().splitlines()) != 1 or "saved to" in result.stdout \
+            or "Recordings are in" in result.stdout:
+        fail(f"--out /proc/self: exit {result.returncode}, stdout {result.stdout!r}, stderr {result.stderr!r}")
     # What readers accept is played: running status, SysEx, meta events, an unknown chunk.
     good = header[:-2] + b"\x00\x60" + b"XYZW\x00\x00\x00\x02ab" + track(
         b"\x00\xff\x03\x04name\x00\x90\x3c\x40\x00\x40\x40\x00\x43\x40"
@@ -246,6 +307,28 @@ def case_bad_input(tmp):
     print("smpte.mid: one second is two beats")
 
 
+def case_dense(tmp):
+    """300,000 notes at one instant: each of three passes is a take of its own, every note read
+    back, and memory stays within a bound of the input (the file reader's event records and the
+    plug-in's own recording take about 24 bytes per byte of such a file)."""
+    body = b"\x00\x90\x3c\x40" + b"".join(b"\x00" + bytes([i % 128, 1 + i // 128 % 127]) for i in range(300_000))
+    source = pathlib.Path(tmp, "dense.mid")
+    source.write_bytes(b"MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk" + len(body + b"\x00\xff\x2f\x00").to_bytes(4, "big")
+                       + body + b"\x00\xff\x2f\x00")
+    files = saved_files(run([str(source), "--loop", "3", "--out", "dense"], cwd=tmp).stdout)
+    if len(files) != 3:
+        fail(f"dense: {len(files)} takes from three passes")
+    for f in files:
+        found = messages_by_tick(f)
+        if list(found) != [0] or sum(found[0].values()) != 300_002:
+            fail(f"dense: {f.name} holds {sum(sum(c.values()) for c in found.values())} messages")
+    baseline = peak_rss_kib(["--out", "demo"], tmp)
+    peak = peak_rss_kib([str(source), "--out", "dense"], tmp)
+    if (peak - baseline) * 1024 > 30 * source.stat().st_size:
+        fail(f"dense: {peak - baseline} KiB held for a {source.stat().st_size}-byte file")
+    print(f"dense: three takes; {peak - baseline} KiB held for a {source.stat().st_size // 1024} KiB file")
+
+
 def main():
     global TOOL
     TOOL = sys.argv[1]
@@ -261,6 +344,8 @@ def main():
             case_debian(tmp, sys.argv[3:])
         elif case == "bad-input":
             case_bad_input(tmp)
+        elif case == "dense":
+            case_dense(tmp)
         else:
             fail(f"unknown case {case}")
     return 0

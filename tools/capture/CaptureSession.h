@@ -3,11 +3,14 @@
 #include "FilePlayer.h"
 #include "HostPlayHead.h"
 #include "MidiFileReader.h"
+#include "MidiFileWriter.h"
+#include "NoteDetector.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,27 +27,41 @@ public:
     static constexpr double sampleRate = 48000.0;
     static constexpr int blockSize = 256;
 
+    struct Options {
+        int passes = 1;
+        Corvel::MidiFileWriter::Options file;
+        /// A channel (0 to 15) the printed chords and scales leave out; the plug-in still hears it.
+        std::optional<int> ignoredChannel;
+    };
+
     /// `file` must outlive the session.
-    CaptureSession(const Corvel::MidiFile& file, int passes);
+    CaptureSession(const Corvel::MidiFile& file, Options options);
     ~CaptureSession();
 
-    /// Plays every pass. Chord lines go to `log`; each pass's recording is handed to
-    /// `saveRecording(pass, bytes)` as soon as the pass ends.
+    /// Plays every pass. Chord lines go to `log`, never the same chord twice in a row within a
+    /// pass; each pass's recording is handed to `saveRecording(pass, bytes)` as soon as the pass
+    /// ends.
     using SaveRecording = std::function<void(int pass, const std::vector<std::uint8_t>& midiFile)>;
     void run(std::ostream& log, const SaveRecording& saveRecording);
 
-    /// "bar.beat  chord  scales" for `chord` (not empty) and the scales the plug-in shows now.
+    /// "bar.beat  chord  scales" for `chord` (not empty) and the scales of the notes held now.
     std::string describeHarmony(const std::string& chord, double beats);
 
     int passCount() const noexcept { return player.passCount(); }
     bool hasEvents() const noexcept { return player.hasEvents(); }
+    double playingSeconds() const noexcept { return player.playingSeconds(); }
 
 private:
     void saveLiveRecording(int pass, const SaveRecording& saveRecording);
+    void fillBlock(const FilePlayer::Stretch& stretch);
+    Corvel::NoteDetector& analysedNotes();
 
+    Options options;
     FilePlayer player;
     std::unique_ptr<juce::AudioProcessor> processor;
     MidiSondrelAudioUnit& unit;
     HostPlayHead playHead;
+    juce::MidiBuffer midi;
+    Corvel::NoteDetector notesHeard;  ///< what is played on the channels not ignored
     std::int64_t lastSaved = 0;  ///< start time of the last recording handed out
 };
