@@ -1,6 +1,6 @@
 #include "RenderAdapter.h"
 
-#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -30,12 +30,13 @@ Corvel::HostPositionReport reportOf(const juce::AudioPlayHead::PositionInfo& inf
 
 void RenderAdapter::prepare(double sampleRate)
 {
-    events.reserve(eventsPerChunk);
+    events.resize(eventsPerChunk);
     rate = static_cast<float>(sampleRate);
     carrier.reset();
 }
 
-// Render thread.
+// Render thread. The MidiBuffer is read in its own layout (sample offset, size, bytes, one event
+// after the other), which spares a call per event through its iterator.
 std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPlayHead* playHead, int numSamples,
                                    const juce::MidiBuffer& midi) noexcept
 {
@@ -46,23 +47,27 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
     position = carrier.position(report ? &*report : nullptr, numSamples, rate);
     const std::int64_t blockStart = position ? position->sampleTime : 0;
 
+    constexpr std::size_t headerSize = sizeof(std::int32_t) + sizeof(std::uint16_t);
+    const std::uint8_t* in = midi.data.begin();
+    const std::uint8_t* const end = midi.data.end();
     std::int32_t status = Corvel::noErr;
-    auto it = midi.cbegin();
-    const auto end = midi.cend();
     do {
-        events.clear();
-        for (; it != end && static_cast<int>(events.size()) < eventsPerChunk; ++it) {
-            const auto m = *it;
-            const std::int64_t t = blockStart + m.samplePosition;
-            const auto length = static_cast<std::uint16_t>(std::min(m.numBytes, 0xFFFF));
-            Corvel::RenderEvent& e = events.emplace_back();
-            if (length <= 3 && length > 0 && m.data[0] != 0xF0)
-                e.setMidi(t, m.data, length, 0);
+        std::size_t count = 0;
+        for (; in + headerSize <= end && count < eventsPerChunk; ++count) {
+            std::int32_t offset;
+            std::uint16_t size;
+            std::memcpy(&offset, in, sizeof offset);
+            std::memcpy(&size, in + sizeof offset, sizeof size);
+            const std::uint8_t* bytes = in + headerSize;
+            in = bytes + size;
+            Corvel::RenderEvent& e = events[count];
+            if (size <= 3 && size > 0 && bytes[0] != 0xF0)
+                e.setMidi(blockStart + offset, bytes, size, 0);
             else
-                e.setSysEx(t, m.data, length, 0);
+                e.setSysEx(blockStart + offset, bytes, size, 0);
         }
-        status = kernel.process(blockStart, events);
-    } while (status == Corvel::noErr && it != end);
+        status = kernel.process(blockStart, std::span(events.data(), count));
+    } while (status == Corvel::noErr && in + headerSize <= end);
     return status;
 }
 

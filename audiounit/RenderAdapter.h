@@ -20,7 +20,7 @@
 /// chunks of a size reserved by prepare().
 class RenderAdapter final : public Corvel::MusicalContextSource, public Corvel::TransportStateSource {
 public:
-    static constexpr int eventsPerChunk = 4096;
+    static constexpr std::size_t eventsPerChunk = 4096;
 
     /// Render resources are being allocated (no render call in progress): room for a chunk,
     /// and the rate positions are carried at. The last host position is forgotten.
