@@ -30,7 +30,6 @@ Corvel::HostPositionReport reportOf(const juce::AudioPlayHead::PositionInfo& inf
 
 void RenderAdapter::prepare(double sampleRate)
 {
-    events.resize(eventsPerChunk);
     rate = static_cast<float>(sampleRate);
     carrier.reset();
 }

@@ -17,13 +17,13 @@
 /// unchanged, so what goes out is what came in.
 ///
 /// Render thread, apart from prepare(). No allocation: events are handed to the kernel in
-/// chunks of a size reserved by prepare().
+/// chunks of a fixed size, made room for at construction.
 class RenderAdapter final : public Corvel::MusicalContextSource, public Corvel::TransportStateSource {
 public:
     static constexpr std::size_t eventsPerChunk = 4096;
 
-    /// Render resources are being allocated (no render call in progress): room for a chunk,
-    /// and the rate positions are carried at. The last host position is forgotten.
+    /// Render resources are being allocated (no render call in progress): the rate positions are
+    /// carried at. The last host position is forgotten.
     void prepare(double sampleRate);
 
     /// Render thread. Runs the kernel over the block. Returns the kernel's status.
@@ -38,5 +38,5 @@ private:
     std::optional<Corvel::BlockPosition> position;  ///< of the block being rendered
     Corvel::PositionCarrier carrier;
     float rate = 44100.0f;
-    std::vector<Corvel::RenderEvent> events;
+    std::vector<Corvel::RenderEvent> events = std::vector<Corvel::RenderEvent>(eventsPerChunk);
 };
