@@ -77,9 +77,14 @@ local function main_tab (insert)
 	fail ("no Main Tab control")
 end
 
-local function arm (tracks, on)
+local function arm (tracks, on) -- record-arms or disarms, and waits until the engine has done it
 	for _, t in ipairs (tracks) do t:rec_enable_control ():set_value (on and 1 or 0, PBD.GroupControlDisposition.NoGroup) end
 	if on then Session:maybe_enable_record (false) else Session:disable_record (false, false) end
+	for _, t in ipairs (tracks) do
+		if not wait_until (function () return (t:rec_enable_control ():get_value () > 0) == on end, 10) then
+			fail ("record-arming " .. t:name ())
+		end
+	end
 end
 
 local function locate (sample)
@@ -140,21 +145,16 @@ elseif step == "play" then
 	load ()
 	local a, b = track ("A"), track ("B")
 	plugin_insert (a)
+	arm ({ a }, false) -- A plays its region; it records nothing
 	local length = tonumber (os.getenv ("SONDREL_LENGTH"))
-	-- 1. from 0 to the end, recording what the plug-in puts out on B. On a busy machine the
-	-- first roll after loading can come before A's region is read from disk (nothing plays,
-	-- nothing is recorded); then it is rolled again.
-	for attempt = 1, 3 do
-		arm ({ b }, true)
-		locate (0)
-		roll ()
-		until_sample (length + rate / 2)
-		stop ()
-		arm ({ b }, false)
-		result ("regions_on_B", b:playlist ():n_regions ())
-		result ("xruns", Session:get_xrun_count ())
-		if b:playlist ():n_regions () > 0 then break end
-	end
+	-- 1. from 0 to the end, recording what the plug-in puts out on B
+	arm ({ b }, true)
+	locate (0)
+	roll ()
+	until_sample (length + rate / 2)
+	stop ()
+	arm ({ b }, false)
+	result ("regions_on_B", b:playlist ():n_regions ())
 	-- 2. the loop range: into the third pass
 	local loop = Session:locations ():auto_loop_location ()
 	if not loop then fail ("no loop range") end
