@@ -38,6 +38,14 @@ SEEDS = {
     "kernel": {
         "random": random.Random(2).randbytes(2000),
     },
+    # Takes as a saved state holds them: "MSTK", version 1, takes, then per take its start time,
+    # sample rate and events (sample time, tempo, beat, length, bytes).
+    "takes_archive": {
+        "two-takes": b"MSTK" + struct.pack("<II", 1, 2)
+        + struct.pack("<qfQ", 1700000000001, 48000.0, 2) + struct.pack("<qddB", 0, 120.0, 0.0, 2) + b"\xc0\x00"
+        + struct.pack("<qddB", 24000, 120.0, 1.0, 3) + b"\x90\x3c\x40"
+        + struct.pack("<qfQ", 1700000000001, 44100.0, 1) + struct.pack("<qddB", 0, 90.0, 0.0, 2) + b"\xc0\x00",
+    },
     "update_feed": {
         "appcast": b"<?xml version='1.0'?><rss xmlns:sparkle='s'><channel><item><sparkle:shortVersionString> 1.2.0"
         b" </sparkle:shortVersionString></item><item><sparkle:shortVersionString>1.10</sparkle:shortVersionString>"
