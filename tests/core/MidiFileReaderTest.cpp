@@ -84,39 +84,7 @@ Bytes bytesOf(const MidiFile& f, const MidiFileEvent& e)
     return {span.begin(), span.end()};
 }
 
-std::vector<Bytes> channelMessages(const MidiFile& f)
-{
-    std::vector<Bytes> out;
-    for (const auto& e : f.events)
-        if (e.kind == Kind::channel)
-            out.push_back(bytesOf(f, e));
-    return out;
-}
-
 } // namespace
-
-TEST(MidiFileReader, Format0WithRunningStatusPlacesEventsInTicksBeatsAndSeconds)
-{
-    // 96 ticks per quarter at the default 120 BPM: a quarter note is half a second.
-    const Bytes smf = file(0, 96, {track({0x00, 0x90, 60, 100,   // note on
-                                          0x60, 64, 100,         // running status, one beat later
-                                          0x81, 0x40, 60, 0,     // two-byte delta (192), velocity 0
-                                          0x00, 0xC0, 5,         // program change: one data byte
-                                          0x00, 0xE0, 0x00, 0x40})});
-    const MidiFile f = readOk(smf);
-    EXPECT_EQ(f.format, 0);
-    EXPECT_EQ(f.ticksPerQuarterNote, 96);
-    ASSERT_EQ(f.events.size(), 5u);
-    EXPECT_EQ(channelMessages(f), (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 64, 100}, {0x90, 60, 0}, {0xC0, 5},
-                                                       {0xE0, 0x00, 0x40}}));
-    EXPECT_EQ(f.events[1].tick, 96u);
-    EXPECT_DOUBLE_EQ(f.events[1].beats, 1.0);
-    EXPECT_DOUBLE_EQ(f.events[1].seconds, 0.5);
-    EXPECT_EQ(f.events[2].tick, 288u);
-    EXPECT_DOUBLE_EQ(f.events[2].beats, 3.0);
-    EXPECT_DOUBLE_EQ(f.lengthBeats, 3.0);
-    EXPECT_DOUBLE_EQ(f.lengthSeconds, 1.5);
-}
 
 TEST(MidiFileReader, Format1MergesTracksAndTheirTempoChanges)
 {
@@ -144,13 +112,6 @@ TEST(MidiFileReader, Format1MergesTracksAndTheirTempoChanges)
     EXPECT_DOUBLE_EQ(f.tempoMap.beatsAt(2.0), 3.0);
     EXPECT_DOUBLE_EQ(f.tempoMap.secondsAt(4.5), 4.0);
     EXPECT_DOUBLE_EQ(f.tempoMap.nextChangeAfter(1.0), 3.0);
-}
-
-TEST(MidiFileReader, EventsAtTheSameTickKeepTrackOrder)
-{
-    const MidiFile f = readOk(file(1, 480, {track({0x00, 0x90, 1, 1, 0x00, 0x90, 2, 1}), track({0x00, 0x90, 3, 1}),
-                                            track({0x00, 0x90, 4, 1})}));
-    EXPECT_EQ(channelMessages(f), (std::vector<Bytes>{{0x90, 1, 1}, {0x90, 2, 1}, {0x90, 3, 1}, {0x90, 4, 1}}));
 }
 
 TEST(MidiFileReader, SmpteDivisionPlacesTicksInSecondsAndBeatsByTheTempo)
@@ -189,47 +150,6 @@ TEST(MidiFileReader, SystemExclusiveMetaEventsAndTheirRunningStatus)
     EXPECT_EQ(bytesOf(f, f.events[4]), (Bytes{0x90, 62, 100}));
 }
 
-TEST(MidiFileReader, LenientWhereReadersAre)
-{
-    // Unknown chunks are skipped, a longer header is accepted, bytes after End of Track are
-    // ignored and a track without End of Track ends with its chunk.
-    Bytes smf = {'M', 'T', 'h', 'd', 0, 0, 0, 8, 0, 1, 0, 2, 0, 96, 0xAA, 0xBB};
-    const Bytes alien = chunk("XFIH", {1, 2, 3});
-    const Bytes first = chunk("MTrk", {0x00, 0x90, 60, 1, 0x00, 0xFF, 0x2F, 0x00, 0x00, 0x90, 61, 1});
-    const Bytes second = track({0x60, 0x90, 62, 1}, false);
-    smf = join({smf, alien, first, second});
-    const MidiFile f = readOk(smf);
-    EXPECT_EQ(channelMessages(f), (std::vector<Bytes>{{0x90, 60, 1}, {0x90, 62, 1}}));
-    EXPECT_DOUBLE_EQ(f.lengthBeats, 1.0);
-    // Bytes after the declared tracks are not read.
-    EXPECT_EQ(readOk(join({smf, Bytes{'M', 'T'}})).events.size(), f.events.size());
-
-    // The largest four-byte delta.
-    const MidiFile far = readOk(file(0, 96, {track({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 1})}));
-    EXPECT_EQ(far.events[0].tick, 0x0FFFFFFFu);
-
-    // A tempo of zero microseconds would be an infinite tempo: it is ignored.
-    const MidiFile zero = readOk(file(0, 96, {track(join({tempo(0, 0), {0x60, 0x90, 60, 1}}))}));
-    EXPECT_DOUBLE_EQ(zero.events.back().seconds, 0.5);
-}
-
-TEST(MidiFileReader, Format2SequencesPlayOneAfterTheOther)
-{
-    const MidiFile f = readOk(file(2, 96, {track({0x00, 0x90, 60, 1, 0x81, 0x40, 0x80, 60, 0}),  // 2 beats
-                                           track({0x00, 0x90, 62, 1})}));
-    EXPECT_EQ(f.events.back().tick, 192u);
-    EXPECT_DOUBLE_EQ(f.events.back().beats, 2.0);
-}
-
-TEST(MidiFileReader, TimeSignatures)
-{
-    const Bytes t = track({0x00, 0xFF, 0x58, 0x04, 3, 2, 24, 8,          // 3/4
-                           0x82, 0x20, 0xFF, 0x58, 0x04, 6, 3, 24, 8,    // beat 3: 6/8
-                           0x00, 0xFF, 0x58, 0x04, 0, 2, 24, 8});        // 0/4: ignored
-    const MidiFile f = readOk(file(0, 96, {t}));
-    EXPECT_EQ(f.timeSignatures, (std::vector<Corvel::TimeSignature>{{0.0, 3, 4}, {3.0, 6, 8}}));
-}
-
 TEST(MidiFileReader, UnreadableFilesGiveOneLineReasons)
 {
     const Bytes good = file(0, 96, {track({0x00, 0x90, 60, 1})});
@@ -244,24 +164,14 @@ TEST(MidiFileReader, UnreadableFilesGiveOneLineReasons)
         const char* reason;
     } cases[] = {
         {"empty", {}, "not a Standard MIDI File"},
-        {"text", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, "not a Standard MIDI File"},
         {"header cut", Bytes(good.begin(), good.begin() + 11), "truncated header"},
-        {"short header", Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1}, "expected at least 6"},
         {"format 3", file(3, 96, {}), "unsupported format 3"},
-        {"zero division", file(0, 0, {}), "division of 0"},
-        {"SMPTE 23 fps", file(0, static_cast<std::uint16_t>((0x100 - 23) << 8 | 4), {}), "23 frames per second"},
         {"track past the end", claimsTooMuch, "claims 64 bytes but only 8 remain"},
         {"missing track", missingTrack, "ends after 1 of 2 tracks"},
-        {"chunk header cut", join({missingTrack, Bytes{'M', 'T'}}), "truncated chunk header"},
         {"running status first", file(0, 96, {track({0x00, 60, 1})}), "running status without a preceding status"},
         {"5-byte length", file(0, 96, {track({0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 60, 1})}),
          "variable-length quantity longer than 4 bytes"},
-        {"5-byte meta length", file(0, 96, {track({0x00, 0xFF, 0x01, 0x81, 0x81, 0x81, 0x81, 0x01})}),
-         "longer than 4 bytes"},
-        {"status in data", file(0, 96, {track({0x00, 0x90, 60, 0x91})}), "data byte expected"},
-        {"system common", file(0, 96, {track({0x00, 0xF3, 0x01})}), "unexpected status byte 0xF3"},
         {"note cut", file(0, 96, {track({0x00, 0x90, 60}, false)}), "ends in the middle of a channel message"},
-        {"sysex cut", file(0, 96, {track({0x00, 0xF0, 0x7F, 1}, false)}), "ends in the middle of a system-exclusive"},
         {"delta cut", file(0, 96, {track({0x00, 0x90, 60, 1, 0x81}, false)}), "variable-length quantity"},
     };
     for (const auto& c : cases) {

@@ -55,36 +55,13 @@ TEST(NoteDetector, NamesTheChordOfEachHeldSet)
 {
     using enum Note;
     using K = ChordKind;
+    // Hand-checked anchors for the reference rules the property test below draws on.
     const struct { std::vector<int> notes; ChordInformation expected; } cases[] = {
-        {{}, {}},
-        // One note: its pitch class, frequency and octave, but no chord and no bass.
-        {{69}, {A, K::None, None, 440.0f, 4}}, {{60}, {C, K::None, None, 261.62555f, 4}},
-        {{57}, {A, K::None, None, 220.0f, 3}}, {{0}, chord(C, K::None, None, 0)},
-        {{11}, chord(B, K::None, None, 11)},   {{12}, chord(C, K::None, None, 12)},
-        {{127}, chord(G, K::None, None, 127)},
-        // One pitch class in several octaves is no chord at all.
-        {{60, 72}, {}}, {{36, 48, 60, 72, 84}, {}},
-        // Named on the root, with the lowest note as the bass.
-        {{60, 64, 67}, {C, K::Major, C, 261.62555f, 4}},   {{64, 67, 72}, chord(C, K::Major, E, 64)},
-        {{43, 64, 72, 76, 79}, chord(C, K::Major, G, 43)}, {{57, 60, 64}, chord(A, K::Minor, A, 57)},
-        {{62, 65, 68}, chord(D, K::Diminished, D, 62)},    {{67, 71, 74, 77}, chord(G, K::Dominant7, G, 67)},
-        {{60, 64, 67, 71}, chord(C, K::Major7, C, 60)},    {{60, 63, 67, 69}, chord(C, K::Minor6, C, 60)},
-        {{60, 67}, chord(C, K::Fifth, C, 60)},             {{55, 60}, chord(C, K::Fifth, G, 55)},
-        {{60, 62, 64, 67, 69, 70}, chord(C, K::Thirteenth, C, 60)},
-        {{60, 62, 65, 67, 70}, chord(C, K::Eleventh, C, 60)}, {{60, 62, 64, 67, 71}, chord(C, K::Major9, C, 60)},
-        {{60, 62, 63, 67, 70}, chord(C, K::Minor9, C, 60)},   {{60, 62, 64, 67, 70}, chord(C, K::Ninth, C, 60)},
-        // The higher priority wins: F# A C E is Min7b5 on F# but Minor 6 on A.
-        {{66, 69, 72, 76}, chord(A, K::Minor6, FSharp, 66)},
-        // A minor seventh with its third in the bass reads as a major sixth on the bass.
-        {{57, 60, 64, 67}, chord(A, K::Minor7, A, 57)}, {{60, 64, 67, 69}, chord(C, K::Major6, C, 60)},
-        {{64, 67, 69, 72}, chord(A, K::Minor7, E, 64)}, {{67, 69, 72, 76}, chord(A, K::Minor7, G, 67)},
-        // Shapes that fit several roots prefer the bass, then the lowest root (D fits none here).
-        {{60, 64, 68}, chord(C, K::Augmented, C, 60)}, {{64, 68, 72}, chord(E, K::Augmented, E, 64)},
-        {{68, 72, 76}, chord(GSharp, K::Augmented, GSharp, 68)},
-        {{60, 62, 67}, chord(C, K::Sus2, C, 60)},      {{67, 72, 74}, chord(G, K::Sus4, G, 67)},
-        {{62, 67, 72}, chord(C, K::Sus2, D, 62)},
-        // Sets that fit no shape (the last is C7b9).
-        {{60, 64, 67, 71, 74, 77, 81}, {}}, {{60, 61}, {}}, {{60, 61, 62}, {}}, {{60, 64, 67, 70, 73}, {}},
+        {{}, {}}, {{69}, {A, K::None, None, 440.0f, 4}}, {{0}, chord(C, K::None, None, 0)},
+        {{36, 48, 60, 72, 84}, {}}, {{64, 67, 72}, chord(C, K::Major, E, 64)},
+        {{66, 69, 72, 76}, chord(A, K::Minor6, FSharp, 66)}, {{64, 67, 69, 72}, chord(A, K::Minor7, E, 64)},
+        {{60, 64, 67, 69}, chord(C, K::Major6, C, 60)}, {{64, 68, 72}, chord(E, K::Augmented, E, 64)},
+        {{60, 64, 67, 70, 73}, {}},
     };
     NoteDetector detector;  // one detector throughout: nothing may carry over between analyses
     for (const auto& c : cases) {
@@ -93,81 +70,14 @@ TEST(NoteDetector, NamesTheChordOfEachHeldSet)
     }
 }
 
-TEST(NoteDetector, NoteFlagsFollowOnsOffsAndReset)
-{
-    NoteDetector detector;
-    EXPECT_EQ(detector.detectChordInformation(), ChordInformation{});
-    detector.handleNoteOn(60, 100);
-    detector.handleNoteOn(64, 1);
-    detector.handleNoteOn(67, 127);
-    EXPECT_EQ(detector.detectChordInformation(), chord(Note::C, ChordKind::Major, Note::C, 60));
-    detector.handleNoteOn(64, 0);  // velocity 0 releases
-    EXPECT_EQ(detector.detectChordInformation(), chord(Note::C, ChordKind::Fifth, Note::C, 60));
-    detector.handleNoteOn(128, 100);  // note numbers above 127 are ignored
-    detector.handleNoteOn(255, 100);
-    detector.handleNoteOff(200);
-    EXPECT_EQ(describe(detector.getOnNotes()), "60 67 ");
-    detector.handleNoteOff(60);
-    detector.handleNoteOff(60);  // releasing twice is harmless
-    detector.handleNoteOn(0, 5);
-    detector.handleNoteOn(127, 5);
-    EXPECT_EQ(describe(detector.getOnNotes()), "0 67 127 ");
-    HeldNotes copy = detector.getOnNotes();  // a copy, not a view
-    copy[10] = true;
-    EXPECT_FALSE(detector.getOnNotes()[10]);
-    detector.reset();
-    EXPECT_EQ(detector.getOnNotes(), HeldNotes{});
-}
-
-TEST(NoteDetector, PitchClassAndIntervalHelpers)
-{
-    std::vector<int> out = {99, 98, 97, 96, 95, 94, 93, 92, 91, 90, 89, 88, 87};  // replaced, not appended to
-    const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    const std::vector<std::pair<std::vector<int>, std::vector<int>>> pitchClasses = {
-        {{67, 60, 72, 64, 55, 127, 0}, {0, 4, 7}}, {{}, {}}, {{13}, {1}},
-        {{71, 70, 69, 68, 67, 66, 65, 64, 63, 62, 61, 60, 59, 58}, all},
-    };
-    for (const auto& [notes, expected] : pitchClasses) {
-        NoteDetector::fillUniqueSortedPitchClasses(notes, out);
-        EXPECT_EQ(out, expected) << ::testing::PrintToString(notes);
-    }
-    const struct { std::vector<int> pitchClasses; int rootIndex; std::vector<int> expected; } cases[] = {
-        {{0, 4, 7}, 0, {0, 4, 7}}, {{0, 4, 7}, 1, {0, 3, 8}}, {{0, 4, 7}, 2, {0, 5, 9}},
-        {{0, 4, 7, 9}, 3, {0, 3, 7, 10}},  // C E G A on A
-        {{5}, 0, {0}}, {{0, 0, 7}, 2, {0, 5}}, {all, 7, all},
-    };
-    for (const auto& c : cases) {
-        NoteDetector::fillNormalizedIntervals(c.pitchClasses, c.rootIndex, out);
-        EXPECT_EQ(out, c.expected) << ::testing::PrintToString(c.pitchClasses) << " on " << c.rootIndex;
-    }
-}
-
-TEST(ChordPresentation, NoteNames)
-{
-    const char* names[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(Corvel::noteName(static_cast<Note>(i)), names[i]);
-    for (int bad : {-1, -2, 12})
-        EXPECT_EQ(Corvel::noteName(static_cast<Note>(bad)), "") << bad;
-    EXPECT_EQ(Corvel::fullNoteName({Note::C, 4}), "C4");
-    EXPECT_EQ(Corvel::fullNoteName({Note::DSharp, -1}), "D#-1");
-    EXPECT_EQ(Corvel::fullNoteName({Note::G, 9}), "G9");
-    EXPECT_EQ(Corvel::fullNoteName({Note::None, 4}), "None");
-}
-
 TEST(ChordPresentation, KindNamesAndQualities)
 {
     using enum ChordQuality;
     const struct { ChordKind kind; const char* name; ChordQuality quality; } rows[] = {
-        {ChordKind::Thirteenth, "13th", other},      {ChordKind::Eleventh, "11th", other},
-        {ChordKind::Major9, "Major 9", major},       {ChordKind::Minor9, "Minor 9", minor},
-        {ChordKind::Ninth, "9th", other},            {ChordKind::Major7, "Major 7", major},
-        {ChordKind::Minor7, "Minor 7", minor},       {ChordKind::Dominant7, "Dominant 7", dominant},
-        {ChordKind::Major6, "Major 6", major},       {ChordKind::Minor6, "Minor 6", minor},
-        {ChordKind::Major, "Major", major},          {ChordKind::Minor, "Minor", minor},
+        {ChordKind::Thirteenth, "13th", other}, {ChordKind::Major9, "Major 9", major},
+        {ChordKind::Minor7, "Minor 7", minor},  {ChordKind::Dominant7, "Dominant 7", dominant},
         {ChordKind::Diminished, "Diminished", diminished}, {ChordKind::Augmented, "Augmented", augmented},
-        {ChordKind::Sus2, "Sus2", other},            {ChordKind::Sus4, "Sus4", other},
-        {ChordKind::Min7b5, "Min7b5", minor},        {ChordKind::Fifth, "Fifth", other},
+        {ChordKind::Min7b5, "Min7b5", minor},   {ChordKind::Fifth, "Fifth", other},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Corvel::chordKindName(row.kind), row.name);
@@ -334,26 +244,4 @@ TEST(NoteDetectorProperty, AgreesWithTheNamingRulesOnRandomHeldSets)
     }
     // The sets must exercise chord naming, not only the no-chord path.
     EXPECT_GT(chordsFound, 2000);
-}
-
-TEST(NoteDetectorProperty, VoicingAndDoublingChangeOnlyTheBassOctave)
-{
-    // Every shape on every root in close position, then doubled an octave up with the root
-    // doubled an octave down.
-    NoteDetector detector;
-    for (const ReferenceShape& shape : referenceShapes()) {
-        for (int root = 0; root < 12; ++root) {
-            HeldNotes close{};
-            HeldNotes doubled{};
-            for (int interval : shape.intervals)
-                close[48 + root + interval] = doubled[48 + root + interval] = doubled[72 + root + interval] = true;
-            doubled[36 + root] = true;
-            const ChordInformation a = detector.detectChordInformation(close.data());
-            EXPECT_NE(a.kind, ChordKind::None) << describe(close);
-            EXPECT_EQ(a, referenceChord(close)) << describe(close);
-            EXPECT_EQ(detector.detectChordInformation(doubled.data()),
-                      (ChordInformation{a.root, a.kind, a.bass, frequencyOf(36 + root), a.octave - 1}))
-                << describe(doubled);
-        }
-    }
 }

@@ -101,23 +101,6 @@ TEST(PositionCarrier, FollowsTheTransportAndReplacesTheCarriedPosition)
     EXPECT_FALSE(carrier.position(nullptr, 512, rate)) << "nothing to carry after a position without tempo";
 }
 
-// A host that gives its beat position (VST3, JUCE's hosting) is used exactly as given; one that
-// gives no sample time runs on a count of the samples rendered.
-TEST(PositionCarrier, UsesAGivenBeatPositionAsItIs)
-{
-    PositionCarrier carrier;
-    HostPositionReport r;
-    r.bpm = 97.0;
-    r.beatPosition = 12.345;
-    r.recording = r.looping = true;
-    carrier.position(nullptr, 100, 44100.0f);
-    const auto p = carrier.position(&r, 256, 44100.0f);
-    EXPECT_EQ(p->beatPosition, 12.345);
-    EXPECT_EQ(p->sampleTime, 100);
-    EXPECT_EQ(p->transportFlags, Corvel::TransportStateRecording | Corvel::TransportStateCycling);
-    EXPECT_EQ(carrier.position(&r, 256, 44100.0f)->sampleTime, 356);
-}
-
 // Without a beat position the bar the host names decides the bar; the position within it comes
 // from the sample time. Positions a hair off the bar line stay in the bar they round to.
 TEST(PositionCarrier, PutsADerivedPositionIntoTheHostsBar)

@@ -62,63 +62,18 @@ std::vector<Note> notesOf(std::initializer_list<int> pitchClasses)
 TEST(ScaleGuessing, RanksPlacementsOfHeldSets)
 {
     using enum Note;
-    const std::vector<Placement> cMajorTriad = {{"Major (Ionian)", C}, {"Minor (Aeolian)", E}, {"Dorian", G},
-                                                {"Mixolydian", C}};
-    const std::vector<Placement> cMajorScale = {{"Major (Ionian)", C}, {"Minor (Aeolian)", A}, {"Dorian", D},
-                                                {"Mixolydian", G}};
+    // Hand-checked anchors for the reference rules the property test below draws on.
     const struct { std::vector<int> notes; std::vector<Placement> expected; } cases[] = {
         {{}, {}},
-        {{60}, {{"Major (Ionian)", C}, {"Minor (Aeolian)", C}, {"Dorian", C}, {"Mixolydian", C}}},
-        {{60, 64}, {{"Major (Ionian)", C}, {"Minor (Aeolian)", E}, {"Mixolydian", C}, {"Phrygian", E}}},
-        {{60, 64, 67}, cMajorTriad},
-        {{48, 60, 64, 72, 76, 79, 91}, cMajorTriad},  // octave doublings count once
-        // A minor triad is placed on its relative major.
-        {{60, 63, 67}, {{"Major (Ionian)", DSharp}, {"Minor (Aeolian)", C}, {"Dorian", C}, {"Mixolydian", DSharp}}},
+        {{48, 60, 64, 72, 76, 79, 91}, {{"Major (Ionian)", C}, {"Minor (Aeolian)", E}, {"Dorian", G}, {"Mixolydian", C}}},
         // G B D fits the major scale on D and on G, and Mixolydian likewise: the lowest note, G, wins.
         {{55, 59, 62}, {{"Major (Ionian)", G}, {"Minor (Aeolian)", B}, {"Dorian", D}, {"Mixolydian", G}}},
-        {{60, 62, 64, 65, 67, 69, 71}, cMajorScale},
-        {{48, 74, 88, 65, 67, 81, 95}, cMajorScale},  // only which note is lowest matters
-        // The better-ranked heptatonic scales come before the pentatonic that fits exactly.
-        {{60, 62, 64, 67, 69}, {{"Major (Ionian)", C}, {"Minor (Aeolian)", D}, {"Dorian", D}, {"Mixolydian", C}}},
         // Within rank 500, six notes come before seven and eight.
         {{60, 62, 64, 66, 68, 70}, {{"Whole Tone", C}, {"Chromatic", C}}},
-        {{60, 61, 62, 63}, {{"Enigmatic", D}, {"Chromatic", C}}},
-        {{60, 61, 62, 63, 64}, {{"Chromatic", C}}},
-        {{60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71}, {{"Chromatic", C}}},
         {{52, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72}, {{"Chromatic", E}}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(placements(guess(c.notes)), c.expected) << describe(heldSet(c.notes));
-}
-
-TEST(ScaleGuessing, ScalesListTheirNotesFromTheRootAndTheHeldOnesAscending)
-{
-    const auto triad = guess({67, 60, 76, 64});
-    ASSERT_EQ(triad.size(), 4u);
-    EXPECT_EQ(triad[0], (Scale{"Major (Ionian)", ScaleType::scale, Note::C, 7, 3, notesOf({0, 4, 7}),
-                               notesOf({0, 2, 4, 5, 7, 9, 11})}));
-    EXPECT_EQ(triad[1].allNotes, notesOf({4, 6, 7, 9, 11, 0, 2}));
-    EXPECT_EQ(triad[2].type, ScaleType::mode);
-    EXPECT_EQ(triad[2].allNotes, notesOf({7, 9, 10, 0, 2, 4, 5}));
-    EXPECT_EQ(guess({55, 59, 62}).at(0).matchingNotes, notesOf({2, 7, 11}));
-    EXPECT_EQ(guess({60, 61, 62, 63}).at(0).allNotes, notesOf({2, 3, 6, 8, 10, 0, 1}));
-    EXPECT_EQ(guess({52, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72}),
-              (std::vector<Scale>{{"Chromatic", ScaleType::scale, Note::E, 12, 12,
-                                   notesOf({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}),
-                                   notesOf({4, 5, 6, 7, 8, 9, 10, 11, 0, 1, 2, 3})}}));
-}
-
-TEST(ScaleGuessing, TheDetectorGuessesFromItsHeldNotes)
-{
-    NoteDetector detector;
-    EXPECT_TRUE(detector.guessScale().empty());
-    for (std::uint8_t n : {67, 60, 64})
-        detector.handleNoteOn(n, 90);
-    EXPECT_EQ(detector.guessScale(), guess({60, 64, 67}));
-    detector.handleNoteOff(60);
-    EXPECT_EQ(detector.guessScale(), guess({64, 67}));
-    detector.reset();
-    EXPECT_TRUE(detector.guessScale().empty());
 }
 
 // ---------------------------------------------------------------------------------------------
