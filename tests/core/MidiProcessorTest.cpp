@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -38,9 +37,6 @@ namespace {
 std::int64_t fakeClockNow = 1'700'000'000'000;
 std::int64_t fakeClock() noexcept { return ++fakeClockNow; }
 
-constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
-constexpr double infinity = std::numeric_limits<double>::infinity();
-
 /// A rig whose new recordings get distinct, increasing start times.
 struct KernelRig : SondrelTest::Rig {
     KernelRig() { kernel.setWallClock(&fakeClock); }
@@ -56,13 +52,9 @@ struct KernelRig : SondrelTest::Rig {
     }
     std::vector<RecordedMIDIEvent> slot(int index) { return fromSlot(index, &Corvel::Recording::events).toVector(); }
     std::int64_t startTime(int index) { return fromSlot(index, &Corvel::Recording::startTime); }
-    float slotRate(int index) { return fromSlot(index, &Corvel::Recording::sampleRate); }
     int slotsInUse() { return recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); }); }
     double recorderTempo() { return recorder([](const MIDIRecorder& r) { return r.getTempo(); }); }
-    double summaryDuration() { return kernel.midiRecorder->getEventSummary(0).duration; }
     std::string held() { return describe(kernel.noteDetector->getOnNotes()); }  // "60 64 "
-    std::uint32_t takeRecordingsChanged() { return kernel.recordingsChanged.exchange(0); }
-    std::uint32_t takeLiveChanged() { return kernel.liveRecordingChanged.exchange(0); }
 
     void expectNothingRecorded()
     {

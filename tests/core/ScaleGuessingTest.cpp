@@ -49,14 +49,6 @@ std::vector<Placement> placements(const std::vector<Scale>& scales)
     return out;
 }
 
-std::vector<Note> notesOf(std::initializer_list<int> pitchClasses)
-{
-    std::vector<Note> out;
-    for (int pc : pitchClasses)
-        out.push_back(static_cast<Note>(pc));
-    return out;
-}
-
 } // namespace
 
 TEST(ScaleGuessing, RanksPlacementsOfHeldSets)
