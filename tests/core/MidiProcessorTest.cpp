@@ -143,34 +143,6 @@ TEST(MidiProcessor, PassesOnMidiAndSysExExactly)
     EXPECT_EQ(rig.slot(0).size(), 4u);
 }
 
-TEST(MidiProcessor, BeatPositionCountsFromTheCycleStartAtTheHostTempo)
-{
-    const struct { float rate; double tempo, hostBeat; std::int64_t cycleStart, offset; } cases[] = {
-        {44100.0f, 120.0, 4.0, 1000, 22050},  // half a second at 2 beats/s: +1 beat
-        {48000.0f, 90.0, 0.0, 0, 0},
-        {48000.0f, 90.0, 16.5, 96000, 333},
-        {44100.0f, 133.0, 2.0, 5000, -441},  // an event before the cycle start
-        {96000.0f, 60.0, -4.0, 0, 1},        // a count-in before beat 0
-        {22050.0f, 300.0, 1000.0, -70000, 1023},
-        {44100.0f, 0.0, 7.0, 0, 1000},  // no tempo: no offset
-        {44100.0f, -120.0, 7.0, 0, 22050},
-    };
-    for (const auto& c : cases) {
-        KernelRig rig;
-        rig.kernel.setSampleRate(c.rate);
-        rig.host.tempo = c.tempo;
-        rig.host.beatPosition = c.hostBeat;
-        rig.play(c.cycleStart, {midi(c.cycleStart + c.offset, {0x90, 60, 100})});
-        const auto events = rig.slot(0);
-        ASSERT_EQ(events.size(), 2u);
-        EXPECT_DOUBLE_EQ(events[1].beatPosition,
-                         c.hostBeat + (static_cast<double>(c.offset) / static_cast<double>(c.rate)) * (c.tempo / 60.0))
-            << c.rate << " " << c.tempo << " " << c.offset;
-        EXPECT_EQ(events[1].bpm, c.tempo);
-        EXPECT_EQ(events[1].sampleTime, c.cycleStart + c.offset);
-    }
-}
-
 TEST(MidiProcessor, EveryRecordingStartsAfterTheOneBeforeSoEachCanBeFound)
 {
     using Clock = Corvel::MidiProcessor::WallClock;

@@ -74,33 +74,6 @@ TEST(PositionCarrier, ATempoChangeWhileRollingKeepsTheBeatGoing)
     }
 }
 
-// Start, stop, locate, loop wrap and a host that says nothing or cannot tell.
-TEST(PositionCarrier, FollowsTheTransportAndReplacesTheCarriedPosition)
-{
-    const float rate = 48000.0f;
-    PositionCarrier carrier;
-    EXPECT_FALSE(carrier.position(nullptr, 512, rate)) << "a host that never gave a position";
-
-    const auto stopped = lv2Report(96000, 120.0, rate, false);
-    EXPECT_EQ(carrier.position(&stopped, 512, rate)->transportFlags, 0u);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(carrier.position(nullptr, 512, rate)->sampleTime, 96000) << "stopped: stays put";
-
-    const auto start = lv2Report(96000, 120.0, rate);
-    carrier.position(&start, 512, rate);
-    EXPECT_EQ(carrier.position(nullptr, 512, rate)->sampleTime, 96512);
-    EXPECT_DOUBLE_EQ(carrier.position(nullptr, 512, rate)->beatPosition, hostBeat(97024, 120.0, rate));
-
-    const auto wrap = lv2Report(0, 120.0, rate);  // a loop wrap or a locate: the host's word wins
-    EXPECT_EQ(carrier.position(&wrap, 512, rate)->sampleTime, 0);
-    EXPECT_EQ(carrier.position(nullptr, 512, rate)->sampleTime, 512);
-
-    HostPositionReport noTempo = wrap;
-    noTempo.bpm.reset();
-    EXPECT_FALSE(carrier.position(&noTempo, 512, rate));
-    EXPECT_FALSE(carrier.position(nullptr, 512, rate)) << "nothing to carry after a position without tempo";
-}
-
 // Without a beat position the bar the host names decides the bar; the position within it comes
 // from the sample time. Positions a hair off the bar line stay in the bar they round to.
 TEST(PositionCarrier, PutsADerivedPositionIntoTheHostsBar)

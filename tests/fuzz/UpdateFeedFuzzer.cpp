@@ -1,5 +1,6 @@
 // The update feed reader on any bytes: the readings and the latest version those of the plain
-// model, and memory held within a small multiple of the feed.
+// model, memory held within a small multiple of the feed, and the version weight of the bytes
+// read as one version text the same as the model's split at dots.
 
 #include "FeedModel.h"
 #include "FuzzSupport.h"
@@ -12,6 +13,7 @@ using SondrelFuzz::require;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view feed(reinterpret_cast<const char*>(data), size);
+    require(Wickerlamp::SimpleSparklerChecker::convertVersionToWeight(feed) == SondrelFuzz::modelWeight(feed));
     const std::size_t before = __sanitizer_get_current_allocated_bytes();
     Wickerlamp::SimpleSparklerChecker checker;
     checker.parse(feed);

@@ -2,10 +2,7 @@
 """Writes the fuzz targets' seed corpora: OUTPUT/<target>/<name>, one input per file.
 Usage: make_seeds.py OUTPUT"""
 
-import pathlib
-import random
-import struct
-import sys
+import pathlib, random, struct, sys
 
 
 def track(body: bytes) -> bytes:
@@ -54,21 +51,14 @@ SEEDS = {
         "entity": b"<!DOCTYPE a [<!ENTITY v '9.9.9'>]><a><sparkle:shortVersionString>&v;&v;</sparkle:shortVersionString></a>",
         "broken": b"<rss><sparkle:shortVersionString>1.5</sparkle:shortVersionString><oops></rss>",
     },
-    "version_weight": {name: text.encode() for name, text in {
+    "update_feed-weights": {name: text.encode() for name, text in {
         "plain": "1.2.3", "empty-pieces": "1..2", "letters": "3b1", "four": "1.2.3.4", "negative": "-5.-2",
         "huge": "99999999999.1", "limit": "1000000000.1000000001", "dash": "-", "spaces": " 1.2 "}.items()},
 }
 
 
-def main() -> int:
-    out = pathlib.Path(sys.argv[1])
-    for target, seeds in SEEDS.items():
-        folder = out / target
-        folder.mkdir(parents=True, exist_ok=True)
-        for name, data in seeds.items():
-            (folder / name).write_bytes(data)
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+for target, seeds in SEEDS.items():
+    folder = pathlib.Path(sys.argv[1]) / target.split("-")[0]
+    folder.mkdir(parents=True, exist_ok=True)
+    for name, data in seeds.items():
+        (folder / name).write_bytes(data)
