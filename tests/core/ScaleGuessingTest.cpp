@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <random>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 using Corvel::HeldNotes;
@@ -17,56 +15,8 @@ using Corvel::NoteDetector;
 using Corvel::Scale;
 using Corvel::ScaleType;
 
-namespace Corvel {
-[[maybe_unused]] static void PrintTo(const Scale& s, std::ostream* os)
-{
-    *os << "{\"" << s.name << "\" on " << static_cast<int>(s.root) << ", type " << static_cast<int>(s.type)
-        << ", notes " << s.noteCount << ", matching " << s.matchingNoteCount << ", all [";
-    for (Note n : s.allNotes)
-        *os << " " << static_cast<int>(n);
-    *os << " ], held [";
-    for (Note n : s.matchingNotes)
-        *os << " " << static_cast<int>(n);
-    *os << " ]}";
-}
-[[maybe_unused]] static void PrintTo(Note n, std::ostream* os) { *os << static_cast<int>(n); }
-} // namespace Corvel
-
 using SondrelTest::describe;
 using SondrelTest::heldSet;
-
-namespace {
-
-std::vector<Scale> guess(const std::vector<int>& notes) { return NoteDetector::guessScale(heldSet(notes).data()); }
-
-using Placement = std::pair<std::string, Note>;
-
-std::vector<Placement> placements(const std::vector<Scale>& scales)
-{
-    std::vector<Placement> out;
-    for (const Scale& s : scales)
-        out.emplace_back(s.name, s.root);
-    return out;
-}
-
-} // namespace
-
-TEST(ScaleGuessing, RanksPlacementsOfHeldSets)
-{
-    using enum Note;
-    // Hand-checked anchors for the reference rules the property test below draws on.
-    const struct { std::vector<int> notes; std::vector<Placement> expected; } cases[] = {
-        {{}, {}},
-        {{48, 60, 64, 72, 76, 79, 91}, {{"Major (Ionian)", C}, {"Minor (Aeolian)", E}, {"Dorian", G}, {"Mixolydian", C}}},
-        // G B D fits the major scale on D and on G, and Mixolydian likewise: the lowest note, G, wins.
-        {{55, 59, 62}, {{"Major (Ionian)", G}, {"Minor (Aeolian)", B}, {"Dorian", D}, {"Mixolydian", G}}},
-        // Within rank 500, six notes come before seven and eight.
-        {{60, 62, 64, 66, 68, 70}, {{"Whole Tone", C}, {"Chromatic", C}}},
-        {{52, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72}, {{"Chromatic", E}}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(placements(guess(c.notes)), c.expected) << describe(heldSet(c.notes));
-}
 
 // ---------------------------------------------------------------------------------------------
 // Property: the ranking agrees with a plain rendering of the rules over random held sets.
