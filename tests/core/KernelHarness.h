@@ -91,6 +91,17 @@ struct Rig {
     {
         return kernel.midiRecorder->read(std::forward<Read>(read));
     }
+
+    /// Every recording kept, newest first.
+    std::vector<Corvel::Recording> recordings()
+    {
+        return recorder([](const Corvel::MIDIRecorder& r) {
+            std::vector<Corvel::Recording> all;
+            for (int i = 0; i < r.getRecordingCount(); ++i)
+                all.push_back(r.getEventDetailsByIndex(i));
+            return all;
+        });
+    }
 };
 
 } // namespace SondrelTest

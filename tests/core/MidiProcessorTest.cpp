@@ -5,32 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 
-using Corvel::cannotDoInCurrentContext;
 using Corvel::MIDIRecorder;
 using Corvel::MidiBytes;
-using Corvel::MidiProcessor;
 using Corvel::noErr;
 using Corvel::RecordedMIDIEvent;
 using Corvel::RenderEvent;
 using SondrelTest::describe;
 using SondrelTest::midi;
 using SondrelTest::PassedOn;
-
-namespace SondrelTest {
-[[maybe_unused]] static void PrintTo(const PassedOn& p, std::ostream* os)
-{
-    *os << "{sample " << p.sampleTime << ", cable " << int(p.cable) << ", bytes [" << std::hex;
-    for (std::uint8_t b : p.bytes)
-        *os << " " << static_cast<int>(b);
-    *os << std::dec << " ]}";
-}
-} // namespace SondrelTest
 
 namespace {
 

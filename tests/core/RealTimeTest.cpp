@@ -16,19 +16,10 @@ namespace {
 using namespace SondrelTest;
 using Corvel::RenderEvent;
 
-struct RealTimeRig {
-    ScriptedHost host;
-    CountingOutput output;
-    Corvel::MidiProcessor kernel;
-    std::int64_t now = 0;
+struct RealTimeRig : Rig {
+    CountingOutput counted;
 
-    RealTimeRig()
-    {
-        kernel.setMusicalContextSource(&host);
-        kernel.setTransportStateSource(&host);
-        kernel.setMidiOutput(&output);
-        kernel.setSampleRate(48000.0f);
-    }
+    RealTimeRig() { kernel.setMidiOutput(&counted); }
 
     /// One render cycle of `count` events starting at `start`, counted.
     void cycle(std::int64_t start, int count, std::vector<RenderEvent>& scratch, long& allocs, long& lockCount)
@@ -121,7 +112,7 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
 
     EXPECT_EQ(allocs, 0);
     EXPECT_EQ(lockCount, 0);
-    EXPECT_GT(rig.output.count, 8u * 50u * 16u);  // the cycles really carried events
+    EXPECT_GT(rig.counted.count, 8u * 50u * 16u);  // the cycles really carried events
 }
 
 } // namespace

@@ -3,28 +3,16 @@
 
 #include "KernelHarness.h"
 #include "RecordingArchive.h"
-#include "TestPrinters.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 using Corvel::MIDIRecorder;
-using Corvel::Recording;
 using Corvel::RecordingArchive;
 using SondrelTest::midi;
 
 namespace {
-
-std::vector<Recording> allSlots(SondrelTest::Rig& rig)
-{
-    return rig.recorder([](const MIDIRecorder& r) {
-        std::vector<Recording> all;
-        for (int i = 0; i < r.getRecordingCount(); ++i)
-            all.push_back(r.getEventDetailsByIndex(i));
-        return all;
-    });
-}
 
 std::int64_t clockNow = 1'700'000'000'000;
 std::int64_t testClock() noexcept { return ++clockNow; }
@@ -40,7 +28,6 @@ struct Recorded : SondrelTest::Rig {
             for (int n = 0; n < notes[static_cast<std::size_t>(t)]; ++n)
                 run(1000 + n * 100 + (takes - t), {midi(1000 + n * 100 + (takes - t), {0x90, std::uint8_t(60 + n), 100})});
     }
-    std::vector<Recording> slots() { return allSlots(*this); }
     RecordingArchive::Encoded encode(std::size_t limit)
     {
         return recorder([limit](const MIDIRecorder& r) { return RecordingArchive::encode(r, limit); });
@@ -64,8 +51,8 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
     loaded.kernel.replaceRecordings(*decoded);
     EXPECT_EQ(loaded.kernel.savedRecordingCount.load(), 3u);
     EXPECT_EQ(loaded.kernel.recordingsChanged.exchange(0), 1u);
-    const auto original = saved.slots();
-    auto now = [&] { return allSlots(loaded); };
+    const auto original = saved.recordings();
+    auto now = [&] { return loaded.recordings(); };
     EXPECT_EQ(now(), original);
 
     loaded.run(5000, {midi(5000, {0x80, 60, 0})});  // later than the live take's end: continues it
@@ -94,8 +81,8 @@ TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
     const auto kept = RecordingArchive::decode(bounded.bytes, 5);
     ASSERT_TRUE(kept);
     ASSERT_EQ(kept->size(), 2u);
-    EXPECT_EQ((*kept)[0], saved.slots()[0]);
-    EXPECT_EQ((*kept)[1], saved.slots()[1]);
+    EXPECT_EQ((*kept)[0], saved.recordings()[0]);
+    EXPECT_EQ((*kept)[1], saved.recordings()[1]);
 
     // Newest first: 2, 10 and 2 notes after the anchor, each event 25 bytes and its own.
     Recorded mixed({2, 10, 2});
@@ -113,7 +100,7 @@ TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
         EXPECT_FALSE(RecordingArchive::decode(std::span(whole).first(n), 5)) << "cut at " << n;
     EXPECT_FALSE(RecordingArchive::decode(whole, 4)) << "more takes than slots";
     auto twice = whole;  // the second take's start time made the first's
-    const auto slots = saved.slots();
+    const auto slots = saved.recordings();
     std::size_t second = 12 + 20;
     for (const auto& e : slots[0].events)
         second += 25 + e.data.size();

@@ -1,23 +1,11 @@
 #pragma once
 
-// Readable failure messages for the core's records, and small helpers shared by the core tests.
+// Held-note helpers shared by the core tests.
 
 #include "NoteDetector.h"
-#include "RecordedMIDIEvent.h"
 
-#include <ostream>
 #include <string>
 #include <vector>
-
-namespace Corvel {
-inline void PrintTo(const RecordedMIDIEvent& e, std::ostream* os)
-{
-    *os << "{bytes [" << std::hex;
-    for (std::uint8_t b : e.data)
-        *os << " " << static_cast<int>(b);
-    *os << std::dec << " ], sample " << e.sampleTime << ", bpm " << e.bpm << ", beat " << e.beatPosition << "}";
-}
-} // namespace Corvel
 
 namespace SondrelTest {
 /// The held note numbers, for messages.
