@@ -7,15 +7,12 @@ import json, math, pathlib, subprocess, sys, tempfile
 
 import mido
 
-
 def is_channel_message(data):  # status 80-EF with exactly its data bytes
-    if not data or not 0x80 <= data[0] < 0xF0:
-        return False
-    return len(data) == (2 if data[0] & 0xE0 == 0xC0 else 3) and all(b < 0x80 for b in data[1:])
+    return bool(data) and 0x80 <= data[0] < 0xF0 and len(data) == (2 if data[0] & 0xE0 == 0xC0 else 3) \
+        and all(b < 0x80 for b in data[1:])
 
 
-def read_track(path):
-    """[(tick, bytes)] of messages and [(tick, meta)] of meta events; header problems raise."""
+def read_track(path):  # [(tick, bytes)] of messages, [(tick, meta)] of meta events
     midi = mido.MidiFile(str(path))
     assert (midi.type, midi.ticks_per_beat, len(midi.tracks)) == (0, 480, 1), f"{path.name}: header"
     messages, metas, tick = [], [], 0
@@ -23,7 +20,6 @@ def read_track(path):
         tick += msg.time
         (metas if msg.is_meta else messages).append((tick, msg if msg.is_meta else list(msg.bytes())))
     return messages, metas
-
 
 def main():
     failures = 0
@@ -53,6 +49,5 @@ def main():
             failures += bool(problems)
             print(f"take{n}.mid: " + ("; ".join(problems) or f"{len(want)} messages at their ticks"))
     return 1 if failures else 0
-
 
 sys.exit(main())
