@@ -13,41 +13,20 @@ using Kind = MidiFileEvent::Kind;
 
 namespace {
 
-void append32(Bytes& out, std::uint32_t v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-Bytes header(int format, int tracks, std::uint16_t division)
-{
-    Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
-    b.push_back(0);
-    b.push_back(static_cast<std::uint8_t>(format));
-    b.push_back(static_cast<std::uint8_t>(tracks >> 8));
-    b.push_back(static_cast<std::uint8_t>(tracks));
-    b.push_back(static_cast<std::uint8_t>(division >> 8));
-    b.push_back(static_cast<std::uint8_t>(division));
-    return b;
-}
-
-Bytes chunk(const char* id, const Bytes& body)
-{
-    Bytes b(id, id + 4);
-    append32(b, static_cast<std::uint32_t>(body.size()));
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
-}
-
 Bytes track(Bytes events)
 {
     events.insert(events.end(), {0x00, 0xFF, 0x2F, 0x00});
-    return chunk("MTrk", events);
+    const auto n = static_cast<std::uint32_t>(events.size());
+    Bytes b = {'M', 'T', 'r', 'k', std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
+    b.insert(b.end(), events.begin(), events.end());
+    return b;
 }
 
+/// One header and `tracks`, each already a chunk.
 Bytes file(int format, std::uint16_t division, const std::vector<Bytes>& tracks)
 {
-    Bytes b = header(format, static_cast<int>(tracks.size()), division);
+    Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, std::uint8_t(format), 0, std::uint8_t(tracks.size()),
+               std::uint8_t(division >> 8), std::uint8_t(division)};
     for (const Bytes& t : tracks)
         b.insert(b.end(), t.begin(), t.end());
     return b;
