@@ -31,13 +31,8 @@ struct KernelRig : SondrelTest::Rig {
     {
         ASSERT_EQ(run(timestamp, std::move(events)), noErr) << "cycle at " << timestamp;
     }
-    template <typename T>
-    T fromSlot(int index, T Corvel::Recording::*field)
-    {
-        return recorder([&](const MIDIRecorder& r) { return r.getEventDetailsByIndex(index).*field; });
-    }
-    std::vector<RecordedMIDIEvent> slot(int index) { return fromSlot(index, &Corvel::Recording::events).toVector(); }
-    std::int64_t startTime(int index) { return fromSlot(index, &Corvel::Recording::startTime); }
+    std::vector<RecordedMIDIEvent> slot(int index) { return recordings()[std::size_t(index)].events.toVector(); }
+    std::int64_t startTime(int index) { return recordings()[std::size_t(index)].startTime; }
     int slotsInUse() { return recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); }); }
     double recorderTempo() { return recorder([](const MIDIRecorder& r) { return r.getTempo(); }); }
     std::string held() { return describe(kernel.noteDetector->getOnNotes()); }  // "60 64 "
