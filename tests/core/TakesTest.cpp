@@ -34,6 +34,18 @@ struct Recorded : SondrelTest::Rig {
     }
 };
 
+/// Replaces the kernel's takes from inside the first cycle that passes something on.
+struct ReplacingOutput final : Corvel::MidiOutput {
+    ReplacingOutput(Corvel::MidiProcessor* k, std::vector<Corvel::Recording> w) : kernel(k), with(std::move(w)) {}
+    Corvel::MidiProcessor* kernel;
+    std::vector<Corvel::Recording> with;
+    void sendMidi(std::int64_t, std::uint8_t, std::uint16_t, const std::uint8_t*) noexcept override
+    {
+        if (kernel != nullptr)
+            std::exchange(kernel, nullptr)->replaceRecordings(with);
+    }
+};
+
 } // namespace
 
 // Saved and loaded into a fresh kernel, the takes are the same; playing on continues the live
@@ -48,7 +60,12 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
 
     SondrelTest::Rig loaded;
     loaded.kernel.setWallClock(&testClock);
-    loaded.kernel.replaceRecordings(*decoded);
+    // Replaced while a cycle is rendered: what that cycle queued was for the takes before.
+    ReplacingOutput replacing{&loaded.kernel, *decoded};
+    loaded.kernel.setMidiOutput(&replacing);
+    loaded.run(500, {midi(500, {0x90, 70, 1})});
+    loaded.kernel.setMidiOutput(&loaded.output);
+    loaded.run(600, {});  // adopts them
     EXPECT_EQ(loaded.kernel.savedRecordingCount.load(), 3u);
     EXPECT_EQ(loaded.kernel.recordingsChanged.exchange(0), 1u);
     const auto original = saved.recordings();
