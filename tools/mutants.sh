@@ -503,11 +503,13 @@ a note-on with velocity 0 is listed as a note-on
 === core.held-velocity-zero core core/NoteDetector.h
 a note-on with velocity 0 holds the note instead of releasing it
 --- old
-            if (data2 != 0) {
-                handleNoteOn(data1, data2);
+                break;
+            }
+            [[fallthrough]];
 --- new
-            {
-                handleNoteOn(data1, data2);
+                break;
+            }
+            break;
 
 === core.all-notes-off-ignored core core/NoteDetector.h
 All Notes Off leaves the held notes held
