@@ -43,16 +43,6 @@ inline juce::MouseEvent mouseEventOn(juce::Component& component, juce::Point<flo
                             at, now, 1, draggedSinceDown);
 }
 
-/// A left-button drag event on `component`: pressed at `from`, now at `to`.
-inline juce::MouseEvent dragEventOn(juce::Component& component, juce::Point<float> from, juce::Point<float> to)
-{
-    const auto now = juce::Time::getCurrentTime();
-    return juce::MouseEvent(juce::Desktop::getInstance().getMainMouseSource(), to,
-                            juce::ModifierKeys(juce::ModifierKeys::leftButtonModifier),
-                            juce::MouseInputSource::defaultPressure, 0.0f, 0.0f, 0.0f, 0.0f, &component, &component, now,
-                            from, now, 1, true);
-}
-
 inline juce::Colour libraryColour(const char* name)
 {
     return Wickerlamp::AssetCatalogue::library().colour(name);

@@ -13,7 +13,6 @@
 #include <optional>
 #include <vector>
 
-
 namespace juce {
 bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
 }
@@ -113,10 +112,6 @@ struct Plugin {
     {
         return unit.kernel().midiRecorder->read(std::forward<Read>(read));
     }
-    int recordingCount()
-    {
-        return recorder([](const Corvel::MIDIRecorder& r) { return r.getSavedEventCount(); });
-    }
     std::vector<Corvel::RecordedMIDIEvent> liveEvents()
     {
         return recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).events.toVector(); });
@@ -168,6 +163,5 @@ struct LiveModel : Plugin {
 
 inline Message noteOn(int note, int offset = 0) { return {offset, {0x90, static_cast<juce::uint8>(note), 100}}; }
 inline Message noteOff(int note, int offset = 0) { return {offset, {0x80, static_cast<juce::uint8>(note), 0}}; }
-
 
 } // namespace SondrelTest
