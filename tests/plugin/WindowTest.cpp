@@ -2,7 +2,6 @@
 // colours they show, the keyboards' lit keys, and drag to save.
 
 #include "PluginTestSupport.h"
-#include "ControlTestSupport.h"
 
 #include "Assets.h"
 #include "AudioUnitViewController.h"
