@@ -1,35 +1,33 @@
+// The app's host logic without JUCE: bars and beats, a file played in passes, the transport.
+
 #include "BarGrid.h"
-#include "ChordDescription.h"
-#include "DemoPerformance.h"
-#include "FilePlayback.h"
 #include "FilePlayer.h"
-#include "NoteDetector.h"
+#include "HostTransport.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <atomic>
-#include <set>
-#include <thread>
-#include <string>
+#include <cstdint>
 #include <vector>
 
 using Corvel::MidiFile;
-using Corvel::NoteDetector;
 
 namespace {
 
-/// The notes the demo holds just after `beats`.
-Corvel::HeldNotes heldAfter(double beats)
+constexpr double rate = 48000.0;
+constexpr int block = 256;
+
+/// The segments of one block, in order.
+std::vector<HostSegment> playBlock(HostTransport& transport, int length = block)
 {
-    Corvel::HeldNotes held{};
-    for (const auto& e : DemoPerformance::events()) {
-        if (e.beats > beats)
-            break;
-        held[e.bytes[1]] = e.bytes[0] == 0x90;
+    std::vector<HostSegment> segments;
+    for (int done = 0; done < length;) {
+        segments.push_back(transport.nextSegment(done, length));
+        done += segments.back().length;
     }
-    return held;
+    return segments;
 }
+
 
 /// A file with the given channel messages at beats, with a tempo map.
 MidiFile fileWith(const std::vector<std::pair<double, std::vector<std::uint8_t>>>& messages,
@@ -53,32 +51,6 @@ MidiFile fileWith(const std::vector<std::pair<double, std::vector<std::uint8_t>>
 
 } // namespace
 
-TEST(DemoPerformance, NamesItsChordsAndOffersScalesAndModes)
-{
-    NoteDetector detector;
-    std::set<Corvel::ScaleType> kinds;
-    for (int bar = 0; bar < 4; ++bar) {
-        const Corvel::HeldNotes held = heldAfter(bar * 4.0);
-        const auto chord = detector.detectChordInformation(held.data());
-        EXPECT_EQ(Corvel::noteName(chord.root) + " " + Corvel::chordKindName(chord.kind),
-                  DemoPerformance::chordsByBar()[static_cast<std::size_t>(bar)])
-            << "bar " << bar + 1;
-        for (const auto& s : NoteDetector::guessScale(held.data()))
-            kinds.insert(s.type);
-    }
-    EXPECT_EQ(kinds.size(), 2u) << "both scales and modes";
-
-    // Every note is released before the next bar line.
-    Corvel::HeldNotes sounding{};
-    double checkedBarLine = -1.0;
-    for (const auto& e : DemoPerformance::events()) {
-        if (std::fmod(e.beats, 4.0) == 0.0 && e.beats != checkedBarLine && (checkedBarLine = e.beats) >= 0.0)
-            for (bool h : sounding)
-                ASSERT_FALSE(h) << "a note is held over the bar line at beat " << e.beats;
-        sounding[e.bytes[1]] = e.bytes[0] == 0x90;
-    }
-}
-
 TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
 {
     const BarGrid common;
@@ -98,45 +70,6 @@ TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
     EXPECT_EQ(mixed.barBeat(14.0), "6.1");
     EXPECT_DOUBLE_EQ(mixed.nextBarLineAfter(9.5), 10.0);
     EXPECT_EQ(mixed.placeOf(7.0).denominator, 8);
-}
-
-TEST(FilePlayer, ManyEventsAtOneInstantComeInBoundedStretchesAndFarPositionsSaturate)
-{
-    // 10,000 notes on one sample after a first one: stretches of at most 4096 events, those at
-    // the instant a stretch fills up in stretches of no length, every event once and in order.
-    std::vector<std::pair<double, std::vector<std::uint8_t>>> dense = {{0.0, {0x90, 1, 1}}};
-    for (int i = 0; i < 10'000; ++i)
-        dense.push_back({0.5, {0x90, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(1 + i / 128)}});
-    const MidiFile f = fileWith(dense);
-    for (const int passes : {1, 2}) {
-        FilePlayer player(f, 48000.0, passes);
-        FilePlayer::Stretch s;
-        std::vector<std::vector<std::uint8_t>> played;
-        int emptyStretches = 0;
-        while (player.next(48000, s)) {
-            ASSERT_LE(s.events.size(), FilePlayer::maximumEventsPerStretch);
-            emptyStretches += s.segment.length == 0 ? 1 : 0;
-            for (const auto& e : s.events) {
-                ASSERT_LT(e.offset, std::max(s.segment.length, 1));
-                played.emplace_back(e.bytes.begin(), e.bytes.end());
-            }
-        }
-        EXPECT_EQ(emptyStretches, 2 * passes);  // 4096 + 4096 + 1808 at the instant
-        std::vector<std::vector<std::uint8_t>> expected;
-        for (int pass = 0; pass < passes; ++pass)
-            for (const auto& [beats, bytes] : dense)
-                expected.push_back(bytes);
-        EXPECT_EQ(played, expected) << passes << " passes";
-    }
-
-    // A position beyond any sample count: lengths saturate, and the playing time says how far.
-    MidiFile far = fileWith({{0.0, {0x90, 60, 100}}});
-    far.events.push_back(far.events.front());
-    far.events.back().seconds = 1.0e300;
-    far.events.back().beats = 1.0e300;
-    const FilePlayer player(far, 48000.0, 100);
-    EXPECT_GT(player.passLengthInSamples(), std::int64_t{1} << 61);
-    EXPECT_GT(player.playingSeconds(), 1.0e15);
 }
 
 TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
@@ -182,68 +115,77 @@ TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
     for (const auto& beats : beatsByPass)
         EXPECT_EQ(beats, (std::vector<double>{0.0, 1.0, 3.0, 5.0}));
 
-    // One pass ends with the last event and does not loop.
-    FilePlayer once(f, 48000.0, 1);
-    std::int64_t total = 0;
-    while (once.next(1000, s)) {
-        EXPECT_FALSE(s.segment.position.isLooping);
-        total += s.segment.length;
-    }
-    EXPECT_EQ(total, 4 * 48000 + 1);  // beat 5 is at 1 s + 3 s
-    EXPECT_DOUBLE_EQ(once.playingSeconds(), (4 * 48000 + 1) / 48000.0);
-    EXPECT_DOUBLE_EQ(player.playingSeconds(), 3 * 7.0);  // every pass runs to its loop end
-
-    // Nothing to play: meta events only.
-    MidiFile metaOnly;
-    metaOnly.events.push_back({});
-    metaOnly.events.back().kind = Corvel::MidiFileEvent::Kind::meta;
-    FilePlayer silent(metaOnly, 48000.0, 2);
-    EXPECT_FALSE(silent.hasEvents());
-    EXPECT_FALSE(silent.next(256, s));
 }
 
-TEST(FilePlayback, TheRenderThreadPlaysWhileTheMessageThreadOpensAndServicesFiles)
+TEST(HostTransport, LoopWrapsExactlyAtTheLoopEndAndJumpsBackInSamples)
 {
-    // Two files told apart by their channels, opened and closed while the render thread plays:
-    // each player it plays holds one file, and no player is freed while it plays it (the asan
-    // and tsan presets watch the hand-over).
-    const auto first = std::make_shared<const MidiFile>(fileWith({{0.0, {0x90, 60, 100}}, {1.0, {0x80, 60, 0}}}));
-    const auto second = std::make_shared<const MidiFile>(fileWith({{0.0, {0x91, 70, 100}}, {0.5, {0x81, 70, 0}}}));
-    FilePlayback playback(48000.0);
-    std::atomic<bool> stop{false};
-    std::atomic<int> stretches{0}, wrongFile{0};
-    std::thread render([&] {
-        while (!stop.load()) {
-            if (!playback.begin())
-                continue;
-            int channel = -1;  // a player, and every fresh one it goes on with, is of one file
-            for (int i = 0; i < 64; ++i) {
-                const auto* s = playback.next(256, true);
-                if (s == nullptr) {
-                    if (!playback.returnToStart())
-                        break;
-                    continue;
-                }
-                for (const auto& e : s->events) {
-                    const int c = e.bytes[0] & 0x0F;
-                    wrongFile += channel >= 0 && c != channel ? 1 : 0;
-                    channel = c;
-                }
-                ++stretches;
+    HostTransport t(rate, 120.0);
+    t.setLoopBars(2);  // 8 beats = 192000 samples
+    t.setLooping(true);
+    t.play();
+    std::int64_t played = 0;
+    int wraps = 0;
+    std::int64_t previousTime = -1;
+    for (int b = 0; b < 2000; ++b) {
+        const auto segments = playBlock(t);
+        int total = 0;
+        for (const auto& s : segments) {
+            EXPECT_TRUE(s.position.isLooping);
+            EXPECT_DOUBLE_EQ(s.position.loopEndPpq, 8.0);
+            EXPECT_LT(s.position.ppqPosition, 8.0);
+            if (s.position.timeInSamples < previousTime) {
+                ++wraps;
+                EXPECT_EQ(s.position.timeInSamples, 0);
+                EXPECT_DOUBLE_EQ(s.position.ppqPosition, 0.0);
+                EXPECT_EQ(played % 192000, 0) << "the loop ends after exactly two bars of samples";
             }
-            playback.returnToStart();
+            previousTime = s.position.timeInSamples;
+            if (s.endsAtLoopEnd)
+                EXPECT_EQ(s.position.timeInSamples + s.length, 192000);
+            total += s.length;
+            played += s.length;
         }
-    });
-    for (int round = 0; round < 300; ++round) {
-        playback.open(round % 3 == 2 ? nullptr : round % 3 == 0 ? first : second);
-        for (int i = 0; i < 5; ++i) {
-            playback.service();
-            std::this_thread::yield();
-        }
+        EXPECT_EQ(total, block);
+        EXPECT_LE(segments.size(), 2u);
     }
-    stop = true;
-    render.join();
-    EXPECT_GT(stretches.load(), 0);
-    EXPECT_EQ(wrongFile.load(), 0);
+    EXPECT_EQ(wraps, static_cast<int>(2000 * block / 192000));
+
+    // Shortening the loop below the play head takes it back to the start at once.
+    HostTransport late(rate, 120.0);
+    late.play();
+    for (int b = 0; b < 400; ++b)  // past beat 4
+        playBlock(late);
+    late.setLoopBars(1);
+    late.setLooping(true);
+    EXPECT_EQ(playBlock(late)[0].position.timeInSamples, 0);
 }
 
+TEST(HostTransport, ReturnToStartAndTempoChanges)
+{
+    HostTransport t(rate, 120.0);
+    t.play();
+    for (int b = 0; b < 100; ++b)
+        playBlock(t);
+    t.returnToStart();
+    auto s = playBlock(t)[0].position;
+    EXPECT_EQ(s.timeInSamples, 0);
+    EXPECT_DOUBLE_EQ(s.ppqPosition, 0.0);
+
+    // At 60 BPM the beats go half as fast, from where they were; the sample clock goes on.
+    for (int b = 0; b < 93; ++b)  // 93 * 256 + 256 samples = exactly one beat at 120
+        playBlock(t);
+    t.setTempo(60.0);
+    s = playBlock(t)[0].position;
+    EXPECT_EQ(s.timeInSamples, 94 * block);
+    EXPECT_DOUBLE_EQ(s.ppqPosition, 94 * block / 24000.0);
+    EXPECT_DOUBLE_EQ(s.bpm, 60.0);
+    const auto after = playBlock(t)[0].position;
+    EXPECT_NEAR(after.ppqPosition - s.ppqPosition, block / 48000.0, 1e-12);
+
+    t.setTempo(1e9);
+    EXPECT_EQ(t.tempo(), HostTransport::maximumTempo);
+    t.setTempo(std::nan(""));
+    EXPECT_EQ(t.tempo(), HostTransport::maximumTempo);
+    t.setLoopBars(0);
+    EXPECT_EQ(t.loopBars(), 1);
+}

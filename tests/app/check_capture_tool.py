@@ -2,7 +2,7 @@
 """Runs midi-sondrel-capture on MIDI files it did not write and reads what it wrote with mido.
 
 Usage: check_capture_tool.py TOOL CASE [FILES...]
-Cases: demo, progression, loops, debian (FILES: Standard MIDI Files from a Debian package),
+Cases: progression, debian (FILES: Standard MIDI Files from a Debian package),
 bad-input, dense. Exits non-zero with a message on the first failure."""
 
 import collections
@@ -152,33 +152,6 @@ def peak_rss_kib(args, cwd):
     return int(result.stderr.split()[-1])
 
 
-def case_demo(tmp):
-    out = run(["--out", "demo-out"], cwd=tmp)
-    files = saved_files(out.stdout)
-    if len(files) != 1 or not files[0].is_file():
-        fail(f"demo: expected one recording, got {files}")
-    if pathlib.Path(tmp, "demo-out") != files[0].parent:
-        fail(f"demo: written to {files[0].parent}")
-    lines = chord_lines(out.stdout)
-    firsts = {}
-    for place, chord, scales in lines:
-        firsts.setdefault(place, (chord, scales))
-    want = {"1.1": "C Major", "2.1": "A Minor 7", "3.1": "D Minor 7", "4.1": "G Dominant 7"}
-    for place, chord in want.items():
-        if place not in firsts or firsts[place][0] != chord:
-            fail(f"demo: at {place} expected {chord}, printed {firsts.get(place)}\n{out.stdout}")
-    if not any("Dorian" in s or "Mixolydian" in s or "Lydian" in s for _, _, s in lines):
-        fail("demo: no mode among the printed scales")
-    if "Major (Ionian)" not in out.stdout:
-        fail("demo: no major scale among the printed scales")
-    # The demo at 100 BPM: every note on the beat grid, 16 beats long.
-    found = messages_by_tick(files[0])
-    notes = sum(c for tick, counter in found.items() for data, c in counter.items() if data[0] & 0xF0 in (0x80, 0x90))
-    if notes != 62 or max(found) != 15 * 480 + 360:
-        fail(f"demo: {notes} note messages, last at tick {max(found)}")
-    print(f"demo: {len(lines)} chord lines, {notes} notes exported")
-
-
 def case_progression(tmp):
     source = pathlib.Path(tmp, "progression.mid")
     write_progression(source)
@@ -215,20 +188,6 @@ def case_progression(tmp):
     if left_out != want or heard == want or any(a[1] == b[1] for a, b in zip(heard, heard[1:])):
         fail(f"progression with drums: printed {heard}, with channel 10 left out {left_out}")
     print("progression: tempo file and channel 10 left out as expected")
-
-
-def case_loops(tmp):
-    source = pathlib.Path(tmp, "progression.mid")
-    write_progression(source)
-    out = run(["--loop", "3", "--out", "loops", str(source)], cwd=tmp)
-    files = saved_files(out.stdout)
-    if len(files) != 3 or len({f.name for f in files}) != 3:
-        fail(f"loops: expected three distinct files, got {files}")
-    exact = expected_by_tick(source)
-    for f in files:
-        compare(f, exact, f"loop pass {f.name}")
-    if out.stdout.count("-- pass ") != 3 or len(chord_lines(out.stdout)) != 12:
-        fail(f"loops: chord lines per pass\n{out.stdout}")
 
 
 def case_debian(tmp, sources):
@@ -283,28 +242,6 @@ def case_bad_input(tmp):
     if result.returncode <= 0 or len(result.stderr.strip().splitlines()) != 1 or "saved to" in result.stdout \
             or "Recordings are in" in result.stdout:
         fail(f"--out /proc/self: exit {result.returncode}, stdout {result.stdout!r}, stderr {result.stderr!r}")
-    # What readers accept is played: running status, SysEx, meta events, an unknown chunk.
-    good = header[:-2] + b"\x00\x60" + b"XYZW\x00\x00\x00\x02ab" + track(
-        b"\x00\xff\x03\x04name\x00\x90\x3c\x40\x00\x40\x40\x00\x43\x40"
-        b"\x00\xf0\x04\x7e\x7f\x09\xf7\x00\xf7\x01\xf8\x60\x3c\x00\x00\xff\x2f\x00")
-    (t / "lenient.mid").write_bytes(good)
-    result = run(["lenient.mid", "--out", "ok"], cwd=tmp)
-    files = saved_files(result.stdout)
-    if len(files) != 1 or "C Major" not in result.stdout:
-        fail(f"lenient.mid: {result.stdout}")
-    found = messages_by_tick(files[0])
-    if found[0][(0x90, 0x3C, 0x40)] != 1 or found[0][(0x90, 0x43, 0x40)] != 1 or found[480][(0x90, 0x3C, 0)] != 1:
-        fail(f"lenient.mid: exported {dict(found)}")
-    print("lenient.mid: played and exported")
-    # SMPTE time: 25 frames of 40 ticks a second; at the default 120 BPM one second is two beats.
-    smpte = b"MThd\x00\x00\x00\x06\x00\x00\x00\x01\xe7\x28" + track(
-        b"\x00\x90\x3c\x40\x87\x68\x80\x3c\x00\x00\xff\x2f\x00")
-    (t / "smpte.mid").write_bytes(smpte)
-    result = run(["smpte.mid", "--out", "ok"], cwd=tmp)
-    found = messages_by_tick(saved_files(result.stdout)[0])
-    if found[960][(0x80, 0x3C, 0)] != 1:
-        fail(f"smpte.mid: exported {dict(found)}")
-    print("smpte.mid: one second is two beats")
 
 
 def case_dense(tmp):
@@ -334,12 +271,8 @@ def main():
     TOOL = sys.argv[1]
     case = sys.argv[2]
     with tempfile.TemporaryDirectory() as tmp:
-        if case == "demo":
-            case_demo(tmp)
-        elif case == "progression":
+        if case == "progression":
             case_progression(tmp)
-        elif case == "loops":
-            case_loops(tmp)
         elif case == "debian":
             case_debian(tmp, sys.argv[3:])
         elif case == "bad-input":

@@ -8,16 +8,21 @@
   check SNAPSHOT [RELOADED]      the takes in the saved state hold what was played, in order, at
                                  their beat positions; B's recording is the input unchanged; a
                                  reloaded snapshot holds the same takes
+
+The plug-in's state as Ardour stores it: JUCE's state blob (an XML document behind an 8-byte
+header), in LV2 as JUCE's own base64 text in state.ttl, in VST3 as the component chunk of a
+preset, with JUCE's private data after the XML.
 """
+import base64
 import glob
 import os
+import re
+import struct
 import sys
 import xml.etree.ElementTree as ET
+import zlib
 
 import mido
-
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import plugin_state  # noqa: E402
 
 RATE, BPM = 48000, 120
 BEAT = RATE * 60 // BPM        # samples per beat
@@ -55,22 +60,98 @@ end
 '''
 
 
-def session_state(snapshot):
-    """(state element, where it came from) of the plug-in in a snapshot."""
-    folder = os.path.dirname(os.path.abspath(snapshot))
-    for p in ET.parse(snapshot).getroot().iter("Processor"):
-        if p.get("name") != "MIDI Sondrel":
-            continue
-        if p.get("type") == "lv2":
-            path = os.path.join(folder, "plugins", p.get("id"), p.find("lv2").get("state-dir"), "state.ttl")
-            text = open(path).read()
-            return plugin_state.split_blob(plugin_state.juce_b64_decode(plugin_state.STATE_STRING.search(text).group(2))), path
-        chunks, _ = plugin_state.vst3_chunks(plugin_state.base64.b64decode(p.find("vst3").find("chunk").text.strip()))
-        return plugin_state.split_blob(dict(chunks)[b"Comp"]), None
-    raise SystemExit("no MIDI Sondrel in %s" % snapshot)
+JUCE_B64 = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
+XML_MAGIC = b"VC2!"
+STATE_STRING = re.compile(r'(StateString>\s*")(\d+\.[.A-Za-z0-9+]*)(")')
 
 
-def keep_takes(snapshot):
+def juce_b64_decode(text):
+    size, data = text.split(".", 1)
+    out = bytearray(int(size))
+    for i, ch in enumerate(data):
+        value = JUCE_B64.index(ch)
+        for b in range(6):
+            bit = i * 6 + b
+            if bit // 8 < len(out) and value >> b & 1:
+                out[bit // 8] |= 1 << bit % 8
+    return bytes(out)
+
+
+def juce_b64_encode(raw):
+    chars = []
+    for i in range((len(raw) * 8 + 5) // 6):
+        value = 0
+        for b in range(6):
+            bit = i * 6 + b
+            if bit // 8 < len(raw) and raw[bit // 8] >> bit % 8 & 1:
+                value |= 1 << b
+        chars.append(JUCE_B64[value])
+    return "%d.%s" % (len(raw), "".join(chars))
+
+
+def split_blob(blob):
+    """(XML element, the bytes after the XML) of a state blob."""
+    if blob[:4] != XML_MAGIC:
+        raise ValueError("not a JUCE XML state")
+    (size,) = struct.unpack_from("<I", blob, 4)
+    text = blob[8:8 + size].rstrip(b"\0").decode("utf-8")
+    return ET.fromstring(text), blob[8 + size:]
+
+
+def join_blob(element, tail):
+    text = ET.tostring(element, encoding="unicode").encode("utf-8") + b"\0"
+    return XML_MAGIC + struct.pack("<I", len(text)) + text + tail
+
+
+def takes_of(element):
+    """The takes in a state element: [(start_time, sample_rate, [(sample, bpm, beat, bytes)])]."""
+    node = element.find("Takes")
+    if node is None:
+        return None
+    data = zlib.decompress(base64.b64decode("".join(node.itertext())))
+    assert data[:4] == b"MSTK", "not an archive of takes"
+    version, count = struct.unpack_from("<II", data, 4)
+    assert version == 1
+    offset, takes = 12, []
+    for _ in range(count):
+        start, rate, n = struct.unpack_from("<qfQ", data, offset)
+        offset += 20
+        events = []
+        for _ in range(n):
+            sample, bpm, beat, length = struct.unpack_from("<qddB", data, offset)
+            offset += 25
+            events.append((sample, bpm, beat, data[offset:offset + length]))
+            offset += length
+        takes.append((start, rate, events))
+    assert offset == len(data), "bytes after the last take"
+    return takes
+
+
+def vst3_chunks(preset):
+    """The chunks of a VST3 preset ('VST3', version, class id, chunk list offset; the list's
+    entries name each chunk's offset and size), as [(id, bytes)], and its 40-byte head."""
+    assert preset[:4] == b"VST3", "not a VST3 preset"
+    (list_offset,) = struct.unpack_from("<q", preset, 40)
+    assert preset[list_offset:list_offset + 4] == b"List"
+    (count,) = struct.unpack_from("<i", preset, list_offset + 4)
+    chunks = []
+    for i in range(count):
+        cid, offset, size = struct.unpack_from("<4sqq", preset, list_offset + 8 + 20 * i)
+        chunks.append((cid, preset[offset:offset + size]))
+    return chunks, preset[:40]
+
+
+def vst3_preset(head, chunks):
+    body, entries, offset = b"", b"", 48
+    for cid, data in chunks:
+        entries += struct.pack("<4sqq", cid, offset + len(body), len(data))
+        body += data
+    return head + struct.pack("<q", offset + len(body)) + body + b"List" + struct.pack("<i", len(chunks)) + entries
+
+
+def plugin_state(snapshot, edit=None):
+    """The plug-in's state element in a snapshot; `edit(element)`, if given, changes it in place
+    and the snapshot (or the LV2 state file) is written back."""
     tree = ET.parse(snapshot)
     folder = os.path.dirname(os.path.abspath(snapshot))
     for p in tree.getroot().iter("Processor"):
@@ -79,23 +160,23 @@ def keep_takes(snapshot):
         if p.get("type") == "lv2":
             path = os.path.join(folder, "plugins", p.get("id"), p.find("lv2").get("state-dir"), "state.ttl")
             text = open(path).read()
-            match = plugin_state.STATE_STRING.search(text)
-            element, tail = plugin_state.split_blob(plugin_state.juce_b64_decode(match.group(2)))
-            element.set("keepTakes", "1")
-            encoded = plugin_state.juce_b64_encode(plugin_state.join_blob(element, tail))
-            open(path, "w").write(text[:match.start(2)] + encoded + text[match.end(2):])
-        else:
-            chunk = p.find("vst3").find("chunk")
-            chunks, head = plugin_state.vst3_chunks(plugin_state.base64.b64decode(chunk.text.strip()))
-            edited = []
-            for cid, data in chunks:
-                if cid == b"Comp":
-                    element, tail = plugin_state.split_blob(data)
-                    element.set("keepTakes", "1")
-                    data = plugin_state.join_blob(element, tail)
-                edited.append((cid, data))
-            chunk.text = plugin_state.base64.b64encode(plugin_state.vst3_preset(head, edited)).decode()
-    tree.write(snapshot, encoding="UTF-8", xml_declaration=True)
+            match = STATE_STRING.search(text)
+            element, tail = split_blob(juce_b64_decode(match.group(2)))
+            if edit:
+                edit(element)
+                encoded = juce_b64_encode(join_blob(element, tail))
+                open(path, "w").write(text[:match.start(2)] + encoded + text[match.end(2):])
+            return element
+        chunk = p.find("vst3").find("chunk")
+        chunks, head = vst3_chunks(base64.b64decode(chunk.text.strip()))
+        element, tail = split_blob(dict(chunks)[b"Comp"])
+        if edit:
+            edit(element)
+            chunks = [(cid, join_blob(element, tail) if cid == b"Comp" else data) for cid, data in chunks]
+            chunk.text = base64.b64encode(vst3_preset(head, chunks)).decode()
+            tree.write(snapshot, encoding="UTF-8", xml_declaration=True)
+        return element
+    raise SystemExit("no MIDI Sondrel in %s" % snapshot)
 
 
 def add_loop(snapshot):
@@ -132,9 +213,9 @@ def runs_of(take, played):
 
 def check(snapshot, reloaded=None):
     played = events()
-    (element, _), _ = session_state(snapshot)
+    element = plugin_state(snapshot)
     assert element.get("keepTakes") == "1", "the option is not in the saved state"
-    takes = plugin_state.takes_of(element)
+    takes = takes_of(element)
     assert takes is not None, "no takes in the saved state"
     takes = [t[2] for t in takes][::-1]  # oldest first
     print("takes, oldest first: %s" % ", ".join(
@@ -176,9 +257,9 @@ def check(snapshot, reloaded=None):
 
     assert element.get("mainMode") == "1.0", "Main Tab was set to 1 before saving"
     if reloaded:
-        (again, _), _ = session_state(reloaded)
+        again = plugin_state(reloaded)
         assert again.get("mainMode") == "1.0", "the reloaded plug-in is not on Main Tab 1"
-        assert plugin_state.takes_of(again) == plugin_state.takes_of(element), "the reloaded plug-in holds other takes"
+        assert takes_of(again) == takes_of(element), "the reloaded plug-in holds other takes"
         print("reloaded: the same takes")
 
 
@@ -189,7 +270,7 @@ if __name__ == "__main__":
         open(os.path.join(args[0], "sondrel_test_notes.lua"), "w").write(GENERATOR.replace("@EVENTS@", rows))
         print(LENGTH)
     elif command == "keep-takes":
-        keep_takes(args[0])
+        plugin_state(args[0], lambda element: element.set("keepTakes", "1"))
     elif command == "loop":
         add_loop(args[0])
     elif command == "check":

@@ -7,9 +7,6 @@
 # and the same number of frames apart.
 #
 # Usage: jalv_midi_through.sh BUNDLE_DIR PLUGIN_URI
-# Every process it starts runs under `timeout --foreground -k` (which reaps what it kills), so
-# none outlives the test even if this script is killed outright; the EXIT trap stops them all
-# by PID.
 set -uo pipefail
 
 readonly RATE=48000 PERIOD=256
@@ -26,61 +23,16 @@ if [ $# -ne 2 ] || [ ! -d "$1" ]; then
   exit 2
 fi
 bundle=$1 uri=$2
-for tool in jackd jack_wait jack_transport jack_showtime jack_lsp jack_connect jack_disconnect \
-  jack_midiseq jack_midi_dump jalv timeout mkfifo awk; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool not found (tools/install-deps.sh installs it)"; exit 1; }
-done
+# shellcheck source=processes.sh
+source "$(dirname "$0")/processes.sh"
+require jackd jack_wait jack_transport jack_showtime jack_lsp jack_connect jack_disconnect \
+  jack_midiseq jack_midi_dump jalv timeout mkfifo awk
 LV2_PATH=$(cd "$(dirname "$bundle")" && pwd) || exit 2
 export LV2_PATH
 
-server="sondrel-jalv-$$-$RANDOM"
-export JACK_DEFAULT_SERVER=$server JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
-# Headless: no session bus, no display, whatever the calling shell has.
-unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
-
+private_session sondrel-jalv
 plugin=sondrel seq=notes sent=sent_dump out=plugin_dump
-work=$(mktemp -d "${TMPDIR:-/tmp}/sondrel-jalv.XXXXXX") || exit 2
-transport_fd="" # write end of jack_transport's stdin
-
-# shellcheck source=processes.sh
-source "$(dirname "$0")/processes.sh"
-
-cleanup() {
-  if [ -n "$transport_fd" ]; then
-    printf 'quit\n' 1>&"$transport_fd" 2>/dev/null
-    exec {transport_fd}>&-
-  fi
-  stop_all
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
-
-show() { # FILE [LINES]
-  local f=$1 n=${2:-60}
-  if [ -s "$f" ]; then
-    echo "----- ${f#"$work"/} (first $n lines)"
-    head -n "$n" "$f"
-  fi
-}
-
-diagnostics() {
-  echo "===== diagnostics"
-  echo "----- JACK ports and connections"
-  timeout --foreground -k 1 5 jack_lsp -c 2>&1
-  local f
-  for f in jalv transport showtime sent out seq; do
-    show "$work/$f.out"
-    show "$work/$f.err" 20
-  done
-  echo "----- jackd (last 20 lines)"
-  tail -n 20 "$work/jackd.err" "$work/jackd.out" 2>/dev/null
-}
-
-die() {
-  echo "FAIL: $*"
-  diagnostics
-  exit 1
-}
+more_diagnostics() { echo "----- JACK ports and connections"; timeout --foreground -k 1 5 jack_lsp -c 2>&1; }
 
 wait_ports() { # PORT...: waits until JACK lists every PORT
   local deadline=$((SECONDS + STEP_TIMEOUT)) listing p missing
@@ -152,21 +104,8 @@ check_dump() { # LABEL FILE
 
 echo "LV2_PATH=$LV2_PATH JACK server=$server"
 
-# --- JACK server: dummy back end, no realtime scheduling, synchronous mode so that a slow
-# client delays the cycle instead of missing it on a busy machine.
-start jackd TERM jackd -n "$server" -r -S -d dummy -r "$RATE" -p "$PERIOD" -C 0 -P 0
-timeout --foreground -k 1 $((STEP_TIMEOUT + 2)) jack_wait -s "$server" -w -t "$STEP_TIMEOUT" >"$work/jack_wait.out" 2>"$work/jack_wait.err" ||
-  die "JACK server $server did not come up"
-
-# --- transport master at 120 BPM, rolling. jack_transport reads its commands from a FIFO that
-# this script holds open.
-mkfifo "$work/transport.fifo" || die "mkfifo failed"
-exec {transport_fd}<>"$work/transport.fifo"
-timeout --foreground -k 2 "$LIFETIME" jack_transport <"$work/transport.fifo" >"$work/transport.out" 2>"$work/transport.err" &
-pids+=($!)
-names+=(jack_transport)
-stop_signals+=(TERM) # after "quit" from cleanup
-printf 'master\ntempo 120\nplay\n' 1>&"$transport_fd"
+start_jack "$RATE" "$PERIOD"
+start_transport
 # jack_showtime prints the transport state nonstop until stopped; one second of it at a time.
 deadline=$((SECONDS + STEP_TIMEOUT))
 while :; do
@@ -224,6 +163,4 @@ if [ $ok -ne 1 ]; then
   die "the plug-in's MIDI output is not the MIDI that was sent"
 fi
 
-echo "----- plug-in output as recorded by jack_midi_dump -r (first $((per_cycle + 1)) lines)"
-head -n $((per_cycle + 1)) "$work/out.out"
 echo "jalv + JACK: MIDI passed through unchanged"

@@ -8,28 +8,19 @@ if [ $# -ne 3 ] || [ ! -d "$1" ]; then
   exit 2
 fi
 bundle=$1 uri=$2 name=$3
-for tool in lv2ls lv2info timeout awk; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool not found (tools/install-deps.sh installs it)"; exit 1; }
-done
+# shellcheck source=processes.sh
+source "$(dirname "$0")/processes.sh"
+require lv2ls lv2info timeout awk
 # Only the build's LV2 directory: nothing installed on the machine can stand in for our bundle.
 LV2_PATH=$(cd "$(dirname "$bundle")" && pwd)
 export LV2_PATH
-echo "LV2_PATH=$LV2_PATH"
 
 status=0
 problem() { echo "FAIL: $*"; status=1; }
 
-listing=$(timeout -k 2 30 lv2ls 2>&1); rc=$?
-echo "--- lv2ls (exit $rc)"
-printf '%s\n' "$listing"
-[ $rc -eq 0 ] || problem "lv2ls exited with $rc"
-printf '%s\n' "$listing" | grep -Fxq -- "$uri" || problem "lv2ls does not list $uri"
-
-info=$(timeout -k 2 30 lv2info "$uri" 2>&1); rc=$?
-echo "--- lv2info $uri (exit $rc)"
-printf '%s\n' "$info"
-[ $rc -eq 0 ] || problem "lv2info exited with $rc"
-
+listing=$(timeout -k 2 30 lv2ls 2>&1) || problem "lv2ls exited with $?"
+printf '%s\n' "$listing" | grep -Fxq -- "$uri" || problem "lv2ls does not list $uri: $listing"
+info=$(timeout -k 2 30 lv2info "$uri" 2>&1) || problem "lv2info exited with $?"
 shown_name=$(printf '%s\n' "$info" | sed -n 's/^[[:space:]]*Name:[[:space:]]*//p' | head -n 1)
 [ "$shown_name" = "$name" ] || problem "lv2info shows name '$shown_name', expected '$name'"
 
@@ -43,9 +34,6 @@ ports=$(printf '%s\n' "$info" | awk '
   intype && NF == 1 && $1 ~ /^[a-z]+:\/\// { types = types " " $1; next }
   /^[[:space:]]*[A-Z][A-Za-z ]*:([[:space:]]|$)/ { intype = 0; next }
   END { flush() }')
-echo "--- ports as read from lv2info (symbol types)"
-printf '%s\n' "$ports"
-
 has_port() { # symbol direction
   printf '%s\n' "$ports" | awk -v s="$1" -v d="$2" '
     $1 == s && /atom#AtomPort/ && index($0, "lv2core#" d) { found = 1 } END { exit !found }'
@@ -55,5 +43,7 @@ has_port out OutputPort || problem "lv2info shows no atom output port with symbo
 
 if [ $status -eq 0 ]; then
   echo "lv2ls and lv2info: all checks passed"
+else
+  printf -- '--- lv2info %s\n%s\n--- ports (symbol types)\n%s\n' "$uri" "$info" "$ports"
 fi
 exit $status

@@ -1,7 +1,7 @@
 # Background processes of a host test, sourced by the scripts here. Each process runs under
 # `timeout --foreground -k` capped at LIFETIME seconds (which reaps what it kills), so none
 # outlives the test even if the script is killed outright; stop_all stops them by PID, newest
-# first. Needs: LIFETIME, work (the test's scratch folder), server (the private JACK server).
+# first. Needs: LIFETIME and STEP_TIMEOUT; private_session sets work and server.
 
 pids=()         # started processes (the timeout wrappers), in start order
 names=()        # what each one is
@@ -44,4 +44,45 @@ all_running() { # dies if any started process has already exited
     [ -n "${reaped[${pids[i]}]:-}" ] && continue
     kill -0 "${pids[i]}" 2>/dev/null || die "${names[i]} exited early"
   done
+}
+
+require() { # TOOL...: fails unless every TOOL is on the PATH
+  local tool
+  for tool; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool not found (tools/install-deps.sh installs it)"; exit 1; }
+  done
+}
+
+die() { # MESSAGE...: fails with the logs of what was started (and what `more_diagnostics` adds)
+  echo "FAIL: $*"
+  echo "===== diagnostics"
+  declare -F more_diagnostics >/dev/null && more_diagnostics
+  local f
+  for f in "$work"/*.out "$work"/*.err; do
+    [ -s "$f" ] && { echo "----- ${f##*/} (last 30 lines, without JACK's xrun reports)"; grep -v 'XRun' "$f" | tail -n 30; }
+  done
+  exit 1
+}
+
+private_session() { # PREFIX: a scratch folder, a private JACK server name, nothing from the caller's session
+  server="$1-$$-$RANDOM"
+  export JACK_DEFAULT_SERVER=$server JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
+  unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX") || exit 2
+  trap stop_all EXIT
+  trap 'exit 130' INT TERM HUP
+}
+
+start_jack() { # RATE PERIOD: the private server, dummy back end, no realtime scheduling, synchronous
+  # mode (a slow client delays the cycle instead of missing it on a busy machine)
+  start jackd TERM jackd -n "$server" -r -S -d dummy -r "$1" -p "$2" -C 0 -P 0
+  timeout --foreground -k 1 $((STEP_TIMEOUT + 2)) jack_wait -s "$server" -w -t "$STEP_TIMEOUT" >/dev/null 2>&1 ||
+    die "JACK server $server did not come up"
+}
+
+start_transport() { # jack_transport as timebase master at 120 BPM, rolling, reading commands from a FIFO
+  mkfifo "$work/transport.fifo" && exec {transport_fd}<>"$work/transport.fifo" || die "mkfifo failed"
+  timeout --foreground -k 2 "$LIFETIME" jack_transport <"$work/transport.fifo" >"$work/transport.out" 2>&1 &
+  pids+=($!) names+=(jack_transport) stop_signals+=(TERM)
+  printf 'master\ntempo 120\nplay\n' 1>&"$transport_fd"
 }

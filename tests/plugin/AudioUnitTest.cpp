@@ -1,11 +1,10 @@
-// The plug-in inside a scripted host: MIDI passes through exactly, recordings follow the
-// host's timeline, and the audio thread neither allocates nor locks.
+// The plug-in inside a scripted host: MIDI passes through exactly, the takes kept with the
+// project, and the window's live model taking the kernel's flags.
 
 #include "PluginTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include "RealTimeCounters.h"
 #include "TakesMenu.h"
 
 using namespace SondrelTest;
@@ -29,44 +28,6 @@ std::vector<Message> mixedBlock()
 }
 
 } // namespace
-
-TEST(AudioUnit, StartsAsAStereoMidiEffectOnTheEventsPage)
-{
-    Plugin p;
-    EXPECT_TRUE(p.processor->isMidiEffect());
-    EXPECT_TRUE(p.processor->acceptsMidi());
-    EXPECT_TRUE(p.processor->producesMidi());
-    EXPECT_EQ(p.unit.maximumFramesToRender(), 1024u);
-    EXPECT_EQ(p.processor->getTotalNumInputChannels(), 2);
-    EXPECT_EQ(p.processor->getTotalNumOutputChannels(), 2);
-
-    juce::AudioProcessor::BusesLayout mono;
-    mono.inputBuses.add(juce::AudioChannelSet::mono());
-    mono.outputBuses.add(juce::AudioChannelSet::mono());
-    EXPECT_FALSE(p.processor->checkBusesLayoutSupported(mono));
-
-    ASSERT_EQ(p.processor->getParameters().size(), 1);
-    auto* mainTab = p.processor->getParameters()[0];
-    EXPECT_EQ(mainTab->getName(100), "Main Tab");
-    EXPECT_EQ(dynamic_cast<juce::HostedAudioProcessorParameter*>(mainTab)->getParameterID(), "mainMode");
-    EXPECT_EQ(mainTab->getText(mainTab->getValue(), 100), "Events");
-    EXPECT_EQ(mainTab->getText(1.0f, 100), "Chord And Scale");
-    EXPECT_EQ(mainTab->getAllValueStrings(), (juce::StringArray{"Events", "Chord And Scale"}));
-    EXPECT_EQ(mainTab->getValueForText("1"), 1.0f);
-    EXPECT_EQ(mainTab->getValueForText("Chord And Scale"), 0.0f);  // typed text is a number
-    EXPECT_EQ(p.unit.settings().mainMode->value.get(), 0.0f);
-    EXPECT_TRUE(p.unit.settings().isPolling());
-}
-
-TEST(AudioUnit, BeforeRenderResourcesTheHostsMidiIsLeftAlone)
-{
-    Plugin p;
-    p.playHead.set(0, 0.0, 120.0, true);
-    EXPECT_EQ(p.block(mixedBlock()), mixedBlock());
-    EXPECT_EQ(p.unit.lastRenderStatus(), -10863);
-    EXPECT_EQ(p.unit.kernel().liveEventCount.load(), -1);
-    EXPECT_EQ(p.recordingCount(), 0);
-}
 
 TEST(AudioUnit, MidiComesOutExactlyAsItWentIn)
 {
@@ -103,211 +64,6 @@ TEST(AudioUnit, ManyEventsInOneBlockAllComeThrough)
     EXPECT_EQ(p.liveEvents().size(), 10001u);
 }
 
-TEST(AudioUnit, RecordingsFollowTheHostsTimeline)
-{
-    Plugin p;
-    p.prepare(48000.0, 512);
-
-    // Play, stop, play on without a jump: one recording.
-    p.playHead.set(0, 0.0, 120.0, true);
-    p.block({{0, {0x90, 60, 100}}});
-    p.playHead.set(512, 0.0213, 120.0, false);
-    p.block({{5, {0x80, 60, 0}}});
-    p.playHead.set(96000, 4.0, 120.0, true);
-    p.block({{24, {0x90, 62, 100}}});
-    EXPECT_EQ(p.recordingCount(), 1);
-    auto events = p.liveEvents();
-    ASSERT_EQ(events.size(), 3u);
-    // Beat positions: the block's position plus the offset at the tempo.
-    EXPECT_DOUBLE_EQ(events[1].beatPosition, 0.0);
-    EXPECT_DOUBLE_EQ(events[2].beatPosition, 4.0 + (24.0 / 48000.0) * 2.0);
-    EXPECT_EQ(events[2].bpm, 120.0);
-
-    // A locate back starts a new recording.
-    p.playHead.set(48000, 2.0, 120.0, true);
-    p.block({{0, {0x90, 64, 100}}});
-    EXPECT_EQ(p.recordingCount(), 2);
-
-    // So does a loop that wraps back to its start.
-    p.playHead.set(96000, 4.0, 120.0, true, false, true);
-    p.block({{0, {0x90, 65, 100}}});
-    p.playHead.set(48000, 2.0, 120.0, true, false, true);
-    p.block({{0, {0x90, 66, 100}}});
-    EXPECT_EQ(p.recordingCount(), 3);
-    events = p.liveEvents();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1].data, (Corvel::MidiBytes{0x90, 66, 100}));
-}
-
-TEST(AudioUnit, WithoutPositionInfoNothingIsRecordedAndMidiIsUntouched)
-{
-    Plugin p;
-    p.prepare();
-    p.playHead.info.reset();
-    EXPECT_EQ(p.block(mixedBlock()), mixedBlock());
-    EXPECT_EQ(p.unit.lastRenderStatus(), -10863);
-
-    // A position without tempo or beat is no better.
-    juce::AudioPlayHead::PositionInfo partial;
-    partial.setIsPlaying(true);
-    partial.setTimeInSamples(0);
-    p.playHead.info = partial;
-    EXPECT_EQ(p.block(mixedBlock()), mixedBlock());
-    EXPECT_EQ(p.unit.lastRenderStatus(), -10863);
-
-    p.processor->setPlayHead(nullptr);
-    EXPECT_EQ(p.block(mixedBlock()), mixedBlock());
-    EXPECT_EQ(p.recordingCount(), 0);
-    EXPECT_EQ(p.unit.kernel().liveRecordingChanged.load(), 0u);
-}
-
-TEST(AudioUnit, ScalesAreShownOnlyFromThreePitchClasses)
-{
-    Plugin p;
-    p.prepare();
-    p.playHead.set(0, 0.0, 120.0, false);
-    p.block({{0, {0x90, 60, 100}}, {0, {0x90, 64, 100}}, {0, {0x90, 72, 100}}});
-    EXPECT_TRUE(p.unit.currentScalesForDisplay().empty());  // two pitch classes
-    EXPECT_EQ(p.unit.kernel().noteDetector->guessScale().size(), 4u);
-
-    p.block({{0, {0x90, 67, 100}}});
-    const auto shown = p.unit.currentScalesForDisplay();
-    EXPECT_EQ(shown, p.unit.kernel().noteDetector->guessScale());
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[0].name, "Major (Ionian)");
-}
-
-TEST(AudioUnit, InstancesKeepTheirOwnRecordingsAcrossPrepareAndRelease)
-{
-    Plugin a;
-    Plugin b;
-    a.prepare();
-    b.prepare();
-    a.playHead.set(0, 0.0, 120.0, true);
-    b.playHead.set(0, 0.0, 120.0, true);
-    a.block({{0, {0x90, 60, 100}}});
-    b.block({{0, {0x90, 70, 100}}, {1, {0x80, 70, 0}}});
-    a.playHead.set(10, 0.0, 120.0, true);
-    a.block({});
-
-    for (int i = 0; i < 20; ++i) {
-        a.processor->releaseResources();
-        a.prepare(i % 2 ? 44100.0 : 96000.0, 256);
-    }
-    EXPECT_EQ(a.liveEvents().size(), 2u);
-    EXPECT_EQ(b.liveEvents().size(), 3u);
-    EXPECT_EQ(a.liveEvents()[1].data, (Corvel::MidiBytes{0x90, 60, 100}));
-    EXPECT_EQ(a.unit.inputBus().frameCapacity(), 256u);
-}
-
-TEST(AudioUnit, ThePageParameterSurvivesTheHostsStateAndChangesNothingRecorded)
-{
-    Plugin p;
-    p.prepare();
-    auto* mainTab = p.processor->getParameters()[0];
-    mainTab->setValueNotifyingHost(1.0f);
-    pumpMessages();
-    EXPECT_EQ(p.unit.settings().mainMode->value.get(), 1.0f);
-    EXPECT_EQ(mainTab->getText(mainTab->getValue(), 100), "Chord And Scale");
-    EXPECT_EQ(p.recordingCount(), 0);
-
-    juce::MemoryBlock state;
-    p.processor->getStateInformation(state);
-    Plugin restored;
-    restored.processor->setStateInformation(state.getData(), static_cast<int>(state.getSize()));
-    pumpMessages();
-    EXPECT_EQ(restored.processor->getParameters()[0]->getValue(), 1.0f);
-    EXPECT_EQ(restored.unit.settings().mainMode->value.get(), 1.0f);
-}
-
-TEST(AudioUnit, TheAudioThreadNeitherAllocatesNorLocksAfterWarmUp)
-{
-    Plugin p;
-    p.prepare(48000.0, 256);
-    juce::MidiBuffer midi;
-    midi.ensureSize(8192);
-    juce::AudioBuffer<float> audio(2, 256);
-    auto run = [&](std::int64_t t, int events) {
-        midi.clear();
-        for (int i = 0; i < events; ++i) {
-            const juce::uint8 bytes[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90), static_cast<juce::uint8>(40 + i % 40), 90};
-            midi.addEvent(bytes, 3, i % 256);
-        }
-        p.playHead.set(t, static_cast<double>(t) / 24000.0, 120.0, true);
-        RealTimeScope scope;
-        p.processor->processBlock(audio, midi);
-        return scope.allocations() + scope.locks();
-    };
-    run(0, 256);
-    p.unit.settings().pollKernel();
-
-    long total = 0;
-    std::int64_t t = 256;
-    for (int round = 0; round < 7; ++round) {  // more than five jumps back
-        for (int i = 0; i < 40; ++i, t += 256)
-            total += run(t, i % 3 == 0 ? 0 : 64);
-        p.unit.settings().pollKernel();
-        t = round;
-    }
-    EXPECT_EQ(total, 0);  // allocations and locks
-    EXPECT_EQ(p.recordingCount(), 5);
-}
-
-// An LV2 host tells its position (frame, tempo, bar, no beat) only when it changes; JUCE's
-// wrapper forgets it after that block. Every note of the blocks in between is still recorded,
-// at the beat the host's timeline is at, and the audio thread stays free of allocations and
-// locks. A host that never tells leaves MIDI alone and nothing recorded.
-TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdates)
-{
-    Plugin p;
-    p.prepare(44100.0, 256);
-    juce::MidiBuffer midi;
-    midi.ensureSize(1024);
-    juce::AudioBuffer<float> audio(2, 256);
-    const double bpm = 93.0;
-    auto tellPosition = [&](std::int64_t frame) {
-        juce::AudioPlayHead::PositionInfo info;
-        info.setTimeInSamples(frame);
-        info.setBpm(bpm);
-        info.setBarCount(static_cast<std::int64_t>(frame / 44100.0 * bpm / 60.0 / 4.0));
-        info.setTimeSignature(juce::AudioPlayHead::TimeSignature{4, 4});
-        info.setIsPlaying(true);
-        p.playHead.info = info;
-    };
-    long realTimeCost = 0;
-    std::int64_t frame = 4410;
-    for (int block = 0; block < 200; ++block, frame += 256) {
-        if (block % 50 == 0)
-            tellPosition(frame);
-        else
-            p.playHead.info.reset();
-        midi.clear();
-        const juce::uint8 note[3] = {0x90, static_cast<juce::uint8>(40 + block % 40), 99};
-        midi.addEvent(note, 3, block % 256);
-        RealTimeScope scope;
-        p.processor->processBlock(audio, midi);
-        if (block > 0)
-            realTimeCost += scope.allocations() + scope.locks();
-        ASSERT_EQ(midi.getNumEvents(), 1);
-    }
-    EXPECT_EQ(realTimeCost, 0);
-    const auto events = p.liveEvents();
-    ASSERT_EQ(events.size(), 201u);  // the Program Change anchor and every note
-    for (std::size_t i = 1; i < events.size(); ++i) {
-        const auto& e = events[i];
-        EXPECT_EQ(e.sampleTime, 4410 + std::int64_t(i - 1) * 256 + std::int64_t(i - 1) % 256);
-        EXPECT_NEAR(e.beatPosition, e.sampleTime / 44100.0 * bpm / 60.0, 1e-9) << i;
-    }
-
-    Plugin silent;
-    silent.prepare();
-    EXPECT_EQ(silent.block({noteOn(60)}), std::vector<Message>{noteOn(60)});
-    EXPECT_EQ(silent.recordingCount(), 0);
-}
-
-// "Keep takes with the project": off, the saved state is the parameters alone, as ever; on (from
-// the header's menu), a fresh plug-in loaded from it lists the same takes and saves the same
-// files; "Clear takes" empties the list.
 TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)
 {
     LiveModel saved;
@@ -360,4 +116,48 @@ TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)
     EXPECT_FALSE(choose(loadedMenu, TakesMenu::clearTakesItem)) << "nothing left to clear";
     loaded.settings.savedTakes.set({2, 5});
     EXPECT_TRUE(loadedMenu.savedTakesNotice().contains("2 newest of 5"));
+}
+
+TEST(ViewModel, EachFlagIsTakenOnceAndATickWithoutFlagsChangesNothing)
+{
+    LiveModel m;
+    m.play({noteOn(60), noteOn(64, 1), noteOn(67, 2)});
+    m.tick();
+    EXPECT_EQ(m.unit.kernel().recordingsChanged.load(), 0u);
+    EXPECT_EQ(m.unit.kernel().liveRecordingChanged.load(), 0u);
+    EXPECT_EQ(m.settings.currentChord.peek()->chord, "C Major");
+    EXPECT_FALSE(m.settings.currentScales.peek().empty());
+
+    // Whatever the model shows now stays until the kernel raises a flag again.
+    Corvel::HeldNotes nothing{};
+    m.settings.onNotes.set(nothing);
+    m.settings.selectRecording(std::nullopt);
+    m.tick();
+    m.tick();
+    EXPECT_EQ(m.settings.onNotes.peek(), nothing);
+    EXPECT_EQ(m.settings.selectedRecordingSummaryID().peek(), std::nullopt);
+
+    m.play({noteOff(67)});
+    m.tick();
+    EXPECT_TRUE(m.settings.onNotes.peek()[60]);
+    EXPECT_FALSE(m.settings.onNotes.peek()[67]);
+    EXPECT_EQ(m.summaries().front()->noteCount.peek(), 5);
+}
+
+TEST(ViewModel, WhileStoppedNotesAndChordsFollowButNoSummaryChanges)
+{
+    LiveModel m;
+    m.play({noteOn(40)});
+    m.tick();
+    const auto duration = m.summaries().front()->duration.peek();
+
+    m.play({noteOn(57), noteOn(60, 1), noteOn(64, 2)}, false);
+    m.play({}, false);
+    m.tick();
+    EXPECT_TRUE(m.settings.onNotes.peek()[57]);
+    EXPECT_EQ(m.settings.currentNotes.peek().size(), 4u);
+    EXPECT_FALSE(m.settings.currentScales.peek().empty());
+    EXPECT_EQ(m.summaries().front()->noteCount.peek(), 2);
+    EXPECT_EQ(m.summaries().front()->duration.peek(), duration);
+    EXPECT_EQ(m.rows().size(), 2u);
 }

@@ -1,0 +1,472 @@
+// The Wickerlamp library: observable values and their readers, parameters and the echo rules
+// between controls and the host, the value label, mode buttons, the plug-in header, and the
+// update feed's reader (its memory bound, version weights, which addresses are fetched).
+
+#include "PluginTestSupport.h"
+#include "AssetCatalogue.h"
+#include "AudioParameter.h"
+#include "CorvelLinks.h"
+#include "DialLabel.h"
+#include "ModeToggleButton.h"
+#include "Observable.h"
+#include "ParameterSettings.h"
+#include "PluginHeaderView.h"
+#include "SimpleSparklerChecker.h"
+#include "UpdateFeedFetcher.h"
+
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <cmath>
+#include <thread>
+#include <vector>
+
+using namespace SondrelTest;
+using Wickerlamp::Observable;
+using Wickerlamp::AudioParameter;
+using Wickerlamp::ParameterEditor;
+using Wickerlamp::ParameterEditorState;
+namespace ParameterUnit = Wickerlamp::ParameterUnit;
+using Wickerlamp::DialLabel;
+using Wickerlamp::PluginHeaderView;
+using Wickerlamp::SimpleSparklerChecker;
+using Wickerlamp::UpdateAvailableDetails;
+
+namespace {
+
+/// Reads `a` always and `b` only while `readB` is set; paints from `c`.
+struct Reader final : Wickerlamp::ObservingComponent {
+    Observable<int>& a;
+    Observable<int>& b;
+    Observable<int>& c;
+    bool readB = true;
+    int seen = 0;
+
+    Reader(Observable<int>& x, Observable<int>& y, Observable<int>& z) : a(x), b(y), c(z) { rebuild(); }
+
+    void build() override { seen = a.get() + (readB ? b.get() : 0); }
+    void draw(juce::Graphics&) override { (void) c.get(); }
+};
+
+} // namespace
+
+TEST(Observation, ADifferentValueRebuildsItsReadersOncePerTurn)
+{
+    Observable<int> a{1}, b{2}, c{3};
+    Reader readsBoth(a, b, c);
+    readsBoth.readB = true;
+    Reader readsA(a, b, c);
+    readsA.readB = false;
+    readsA.rebuild();
+    const int both = readsBoth.buildCount();
+    const int onlyA = readsA.buildCount();
+    EXPECT_EQ(a.readerCount(), 2u);
+    EXPECT_EQ(b.readerCount(), 1u);
+
+    // Several changes in one turn: one rebuild each, after the turn.
+    a.set(10);
+    b.set(20);
+    a.set(11);
+    EXPECT_EQ(readsBoth.buildCount(), both);
+    pumpMessages();
+    EXPECT_EQ(readsBoth.buildCount(), both + 1);
+    EXPECT_EQ(readsA.buildCount(), onlyA + 1);
+    EXPECT_EQ(readsBoth.seen, 31);
+
+    // b is read by one of them only.
+    b.set(21);
+    pumpMessages();
+    EXPECT_EQ(readsBoth.buildCount(), both + 2);
+    EXPECT_EQ(readsA.buildCount(), onlyA + 1);
+
+    // An equal value notifies nobody, readers and callbacks alike.
+    int callbacks = 0;
+    a.addObserver([&](const int&) { ++callbacks; });
+    EXPECT_FALSE(a.set(11));
+    pumpMessages();
+    EXPECT_EQ(callbacks, 0);
+    EXPECT_EQ(readsBoth.buildCount(), both + 2);
+    EXPECT_TRUE(a.set(12));
+    EXPECT_EQ(callbacks, 1);
+}
+
+TEST(Observation, AComponentThatStoppedReadingIsLeftAlone)
+{
+    Observable<int> a{1}, b{2}, c{3};
+    Reader reader(a, b, c);
+    reader.readB = false;
+    reader.rebuild();  // this build no longer reads b
+    const int builds = reader.buildCount();
+    b.set(5);
+    pumpMessages();
+    EXPECT_EQ(reader.buildCount(), builds);
+    EXPECT_EQ(b.readerCount(), 0u);
+    EXPECT_EQ(a.readerCount(), 1u);
+}
+
+namespace {
+
+/// A processor that only remembers what its parameter hook received.
+struct HookUnit final : Wickerlamp::WickerAudioUnit {
+    std::vector<std::pair<std::uint64_t, float>> received;
+
+    using Wickerlamp::WickerAudioUnit::setParameter;
+    using Wickerlamp::WickerAudioUnit::processBlock;
+    void setParameter(std::uint64_t address, float value) override { received.emplace_back(address, value); }
+
+    const juce::String getName() const override { return "hook"; }
+    void prepareToPlay(double, int) override {}
+    void releaseResources() override {}
+    void processBlock(juce::AudioBuffer<float>&, juce::MidiBuffer&) override {}
+    double getTailLengthSeconds() const override { return 0; }
+    bool acceptsMidi() const override { return false; }
+    bool producesMidi() const override { return false; }
+    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
+    bool hasEditor() const override { return false; }
+    int getNumPrograms() override { return 1; }
+    int getCurrentProgram() override { return 0; }
+    void setCurrentProgram(int) override {}
+    const juce::String getProgramName(int) override { return {}; }
+    void changeProgramName(int, const juce::String&) override {}
+    void getStateInformation(juce::MemoryBlock&) override {}
+    void setStateInformation(const void*, int) override {}
+};
+
+/// One parameter in cents, as a plug-in would declare it.
+struct OneParameter final : Wickerlamp::ParameterSettings {
+    std::shared_ptr<AudioParameter> tune = std::make_shared<AudioParameter>(8, "tune", "Tune", ParameterUnit::absoluteCents,
+                                                                            -1200.0f, 1200.0f, 0.0f);
+    OneParameter() { setupParameters({tune}); }
+};
+
+struct Installed {
+    HookUnit unit;
+    OneParameter settings;
+    Installed()
+    {
+        settings.configureAudioUnit(unit);
+        settings.setupParameterTreeListeners();
+    }
+};
+
+/// Records what the host hears from a node.
+struct HostEar final : juce::AudioProcessorParameter::Listener {
+    std::vector<float> values;
+    std::vector<bool> gestures;
+    void parameterValueChanged(int, float v) override { values.push_back(v); }
+    void parameterGestureChanged(int, bool starting) override { gestures.push_back(starting); }
+};
+
+} // namespace
+
+TEST(ParameterLibrary, ControlChangesReachTheHostAndTheValueOneTurnLater)
+{
+    Installed p;
+    HostEar ear;
+    p.settings.tune->auParameter().addListener(&ear);
+
+    p.settings.tune->setValue(600.0f, ParameterEditor::ui, ParameterEditorState::change);
+    EXPECT_EQ(p.settings.tune->value.get(), 0.0f);  // not yet: assigned on the next turn
+    ASSERT_EQ(ear.values.size(), 1u);
+    EXPECT_FLOAT_EQ(p.settings.tune->auParameter().value(), 600.0f);
+    pumpMessages();
+    EXPECT_EQ(p.settings.tune->value.get(), 600.0f);
+    // The host's observer passed the value on to the audio unit as well.
+    ASSERT_FALSE(p.unit.received.empty());
+    EXPECT_EQ(p.unit.received.back(), (std::pair<std::uint64_t, float>{8, 600.0f}));
+
+    // Out of range and NaN are clamped.
+    p.settings.tune->setValue(5000.0f, ParameterEditor::ui, ParameterEditorState::change);
+    pumpMessages();
+    EXPECT_EQ(p.settings.tune->value.get(), 1200.0f);
+    p.settings.tune->setValue(NAN, ParameterEditor::ui, ParameterEditorState::change);
+    pumpMessages();
+    EXPECT_EQ(p.settings.tune->value.get(), -1200.0f);
+
+    // Two changes within one turn, back to where it was: the second is not taken for a repeat.
+    p.settings.tune->setValue(300.0f, ParameterEditor::ui, ParameterEditorState::change);
+    p.settings.tune->setValue(-1200.0f, ParameterEditor::ui, ParameterEditorState::change);
+    pumpMessages();
+    EXPECT_EQ(p.settings.tune->value.get(), -1200.0f);
+    EXPECT_FLOAT_EQ(p.settings.tune->auParameter().value(), -1200.0f);
+
+    p.settings.tune->auParameter().removeListener(&ear);
+}
+
+TEST(ParameterLibrary, HostChangesDoNotEchoBackAndYieldToAnInteractiveEdit)
+{
+    Installed p;
+    HostEar ear;
+    auto& node = p.settings.tune->auParameter();
+    node.addListener(&ear);
+
+    // The host sets the value (automation): the window follows, nothing goes back to the host.
+    node.setValue(node.normalise(300.0f));
+    pumpMessages();
+    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), 300.0f);
+    EXPECT_TRUE(ear.values.empty());
+
+    // While the user drags, automation does not move the control; the user's values do.
+    p.settings.tune->isBeingInteractivelyEdited.set(true);
+    node.setValue(node.normalise(-300.0f));
+    pumpMessages();
+    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), 300.0f);
+    p.settings.tune->setValue(450.0f, ParameterEditor::ui, ParameterEditorState::change);
+    pumpMessages();
+    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), 450.0f);
+    p.settings.tune->isBeingInteractivelyEdited.set(false);
+
+    // Automation from another thread (the audio thread, say) arrives at the next poll.
+    std::thread host([&] { node.setValue(node.normalise(-900.0f)); });
+    host.join();
+    for (int waited = 0; p.settings.tune->value.get() != -900.0f && waited < 2000; waited += 10)
+        pumpMessages(10);  // the poll runs 60 times a second; allow a slow machine
+    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), -900.0f);
+    node.removeListener(&ear);
+}
+
+namespace {
+
+/// A value label over a parameter, counting its onEditingEnded calls.
+struct Dial {
+    std::shared_ptr<AudioParameter> param;
+    int ended = 0;
+    DialLabel label;
+
+    Dial(std::shared_ptr<AudioParameter> p, DialLabel::Look look) : param(std::move(p)), label(param, look, [this] { ++ended; }) {}
+
+    /// Opens the field, types `text` over what it holds and presses Return.
+    void enter(const juce::String& text)
+    {
+        label.beginEditing();
+        label.editor().setText(text, juce::sendNotification);
+        label.editor().keyPressed(juce::KeyPress(juce::KeyPress::returnKey));
+        pumpMessages();
+    }
+};
+
+DialLabel::Look places(int decimalPlaces, bool showSuffix = true)
+{
+    DialLabel::Look look;
+    look.decimalPlaces = decimalPlaces;
+    look.showSuffix = showSuffix;
+    return look;
+}
+
+void setFromHost(AudioParameter& p, float v)
+{
+    p.setValue(v, ParameterEditor::parameterObserver, ParameterEditorState::change);
+    pumpMessages();
+}
+
+} // namespace
+
+TEST(Controls, DialLabelInCentsShowsHundredthsAndScalesTypedNumbersBack)
+{
+    Dial cents(makeParameter(ParameterUnit::absoluteCents, -2400.0f, 2400.0f, 1200.0f), places(2));
+    SentToHost sent(*cents.param);
+    EXPECT_EQ(cents.label.valueText(), "12.00");
+    cents.label.beginEditing();
+    EXPECT_EQ(cents.label.editor().getText(), "12.00");
+
+    cents.enter("7");
+    EXPECT_EQ(cents.param->value.peek(), 700.0f);
+    EXPECT_EQ(cents.label.valueText(), "7.00");
+    EXPECT_EQ(cents.ended, 1);
+    EXPECT_FALSE(cents.label.isEditing());
+    EXPECT_EQ(cents.label.editor().getText(), "7.00");
+
+    // Above the range: the upper bound, never a refusal. Below it: the lower bound.
+    cents.enter("99");
+    EXPECT_EQ(cents.param->value.peek(), 2400.0f);
+    cents.enter("-1e30");
+    EXPECT_EQ(cents.param->value.peek(), -2400.0f);
+    cents.enter("+3.5");
+    EXPECT_EQ(cents.param->value.peek(), 350.0f);
+    EXPECT_EQ(sent.values, (std::vector<float>{700.0f, 2400.0f, -2400.0f, 350.0f}));
+    EXPECT_EQ(cents.ended, 4);
+}
+
+TEST(Controls, DialLabelRejectsTextThatIsNotWhollyANumber)
+{
+    Dial dial(makeParameter(ParameterUnit::generic, 0.0f, 100.0f, 40.0f), places(0));
+    SentToHost sent(*dial.param);
+    int expectedEnds = 0;
+    for (const char* text : {" 5", "5a", "", "5 ", "7,5", "nan", "0x10", "+", "five"}) {
+        SCOPED_TRACE(text);
+        dial.enter(text);
+        ++expectedEnds;
+        EXPECT_EQ(dial.ended, expectedEnds);
+        EXPECT_FALSE(dial.label.isEditing());
+        EXPECT_EQ(dial.label.editor().getText(), "40");  // the current value again
+    }
+    EXPECT_TRUE(sent.values.empty());
+    EXPECT_EQ(dial.param->value.peek(), 40.0f);
+}
+
+TEST(Controls, ModeToggleButtonFollowsTheTruncatedValue)
+{
+    auto param = makeParameter(ParameterUnit::indexed, -1.0f, 3.0f, 1.9f, juce::StringArray{"Off", "Slow", "Fast"});
+    Wickerlamp::ModeToggleButton off(param, 0, juce::Colours::orange);
+    Wickerlamp::ModeToggleButton slow(param, 1, juce::Colours::orange);
+    Wickerlamp::ModeToggleButton fast(param, 2, juce::Colours::orange);
+    EXPECT_EQ(slow.button().getButtonText(), "SLOW");
+    EXPECT_TRUE(slow.isOn());
+    EXPECT_FALSE(fast.isOn());
+    EXPECT_EQ(slow.button().style().labelColour(), juce::Colours::orange);
+
+    fast.button().triggerClick();
+    pumpMessages();
+    EXPECT_EQ(param->value.peek(), 2.0f);
+    EXPECT_TRUE(fast.isOn());
+    EXPECT_FALSE(slow.isOn());
+
+    setFromHost(*param, -0.5f);  // truncated toward zero: index 0
+    EXPECT_TRUE(off.isOn());
+
+}
+
+namespace {
+
+const juce::URL appUpdate("midisondrel://openAndUpdate");
+
+/// A header over a tab parameter whose opener only remembers what it was asked to open.
+struct Header {
+    std::shared_ptr<Wickerlamp::AudioParameter> tabs;
+    Observable<std::optional<UpdateAvailableDetails>> details;
+    std::vector<juce::String> opened;
+    PluginHeaderView view;
+
+    explicit Header(std::optional<juce::StringArray> names, std::unique_ptr<juce::Component> menu = nullptr)
+        : tabs(makeParameter(ParameterUnit::indexed, 0.0f, 1.0f, 0.0f, std::move(names), "Main Tab")),
+          view(appUpdate, "1.0.0", tabs, details, std::move(menu),
+               [this](const juce::URL& url) { opened.push_back(url.toString(true)); })
+    {
+        view.setSize(640, PluginHeaderView::height);
+    }
+};
+
+} // namespace
+
+TEST(Header, TabsNameTheValueStringsAndAClickSelectsOne)
+{
+    Header header(juce::StringArray{"Events", "Chord And Scale"});
+    SentToHost sent(*header.tabs);
+    auto& view = header.view;
+    ASSERT_EQ(view.tabCount(), 2);
+    EXPECT_EQ(view.tab(0).getButtonText(), "EVENTS");
+    EXPECT_EQ(view.tab(1).getButtonText(), "CHORD AND SCALE");
+    EXPECT_EQ(view.tab(0).textColour(), libraryColour("tabSelected"));
+    EXPECT_EQ(view.tab(1).textColour(), libraryColour("tabUnselected"));
+
+    view.tab(1).triggerClick();
+    pumpMessages();
+    EXPECT_EQ(header.tabs->value.peek(), 1.0f);
+    EXPECT_EQ(sent.values, std::vector<float>{1.0f});
+    EXPECT_EQ(view.tab(0).textColour(), libraryColour("tabUnselected"));
+    EXPECT_EQ(view.tab(1).textColour(), libraryColour("tabSelected"));
+
+    // The host changes the page: the tabs follow. A value between indices selects none.
+    header.tabs->setValue(0.5f, Wickerlamp::ParameterEditor::parameterObserver, Wickerlamp::ParameterEditorState::change);
+    pumpMessages();
+    EXPECT_EQ(view.tab(0).textColour(), libraryColour("tabUnselected"));
+    EXPECT_EQ(view.tab(1).textColour(), libraryColour("tabUnselected"));
+    EXPECT_TRUE(header.opened.empty());
+}
+
+TEST(Header, UpdateNoticeReplacesTheVersionAndOpensTheUpdateAddress)
+{
+    Header header(juce::StringArray{"Events", "Chord And Scale"});
+    header.details.set(UpdateAvailableDetails{"2.0b1"});
+    EXPECT_EQ(header.view.trailingText(), "1.0.0");  // until the next turn
+    pumpMessages();
+    ASSERT_TRUE(header.view.showsUpdateButton());
+    EXPECT_EQ(header.view.trailingText(), "2.0B1 AVAILABLE");
+    EXPECT_FALSE(header.view.findChildWithID("version")->isVisible());
+    header.view.updateButton().triggerClick();
+    header.view.logoButton().triggerClick();
+    pumpMessages();
+    EXPECT_EQ(header.opened, (std::vector<juce::String>{"midisondrel://openAndUpdate",
+                                                        Wickerlamp::corvelSite().toString(true)}));
+}
+
+TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
+{
+    // Each version element read again at many closing tags: alone, with text growing between
+    // them, and with a version made long by an entity that expands it.
+    const auto nested = [](int depth, const std::string& version, const std::string& between) {
+        std::string xml = "<rss>";
+        for (int i = 0; i < depth; ++i)
+            xml += "<a>";
+        xml += "<sparkle:shortVersionString>" + version + "</sparkle:shortVersionString>";
+        for (int i = 0; i < depth; ++i)
+            xml += between + "</a>";
+        return xml + "</rss>";
+    };
+    std::string expanded = "<!DOCTYPE rss [<!ENTITY v '" + std::string(1000, '9') + "'>]>"
+        + "<rss><sparkle:shortVersionString>1.";
+    for (int i = 0; i < 10'000; ++i)
+        expanded += "&v;";
+    expanded += "</sparkle:shortVersionString></rss>";
+    const std::string longVersion = "2." + std::string(20'000, '0');
+    const struct {
+        std::string feed;
+        std::size_t readings;  // the version's closing tag, then each closing tag after it
+        std::string latest;
+    } cases[] = {
+        {nested(10'000, longVersion, ""), 10'002, longVersion},
+        {nested(20'000, "2.0", "0"), 20'002, "2.0"},               // 2.00…0 weighs the same: the first
+        {nested(20'000, "1.", "5"), 20'002, "1." + std::string(9, '5')},  // ten fives are no number
+        {expanded, 0, ""},                                          // stopped inside the version
+    };
+    for (const auto& c : cases) {
+        const auto heldBytes = [] {
+            const struct mallinfo2 m = mallinfo2();
+            return m.uordblks + m.hblkhd;
+        };
+        const std::size_t before = heldBytes();
+        SimpleSparklerChecker checker;
+        checker.parse(c.feed);
+        const std::size_t held = heldBytes() - before;
+        EXPECT_LE(held, 8 * c.feed.size() + 65536) << c.feed.size() << "-byte feed";
+        EXPECT_EQ(checker.versions.size(), c.readings);
+        EXPECT_EQ(checker.latestVersion().value_or(""), c.latest);
+    }
+}
+
+TEST(UpdateFeed, WeightsAndTheLatestVersion)
+{
+    const std::pair<const char*, std::int64_t> weights[] = {
+        {"1.2.3", 10203}, {"2", 20000}, {"1.10", 11000}, {"1.9", 10900}, {"3b1", 0}, {"1..2", 10200},
+        {"1.2.3.4", 10207}, {"Unknown", 0}, {"", 0}, {"1.2.0", 10200}, {"1.2", 10200}, {"2.0b1", 20000},
+        {"99999999999999999999", 0},
+    };
+    for (const auto& [version, weight] : weights)
+        EXPECT_EQ(SimpleSparklerChecker::convertVersionToWeight(version), weight) << version;
+
+    SimpleSparklerChecker checker;
+    EXPECT_EQ(checker.latestVersion(), std::nullopt);
+    for (const char* version : {"1.0.0", "1.2.0", "1.1.0", "1.2"})
+        checker.versions.add(version);
+    EXPECT_EQ(checker.latestVersion(), "1.2.0");  // the first of equal weights
+}
+
+TEST(UpdateFeed, OnlyHttpsIsFetchedExceptFromThisMachine)
+{
+    using Wickerlamp::UpdateFeedFetcher;
+    EXPECT_TRUE(UpdateFeedFetcher::isAllowedAddress(juce::URL("https://updates.corvel.invalid/midi_sondrel/midisondrel.xml")));
+    EXPECT_TRUE(UpdateFeedFetcher::isAllowedAddress(juce::URL("http://127.0.0.1:8080/x.xml")));
+    EXPECT_TRUE(UpdateFeedFetcher::isAllowedAddress(juce::URL("http://localhost/x.xml")));
+    EXPECT_FALSE(UpdateFeedFetcher::isAllowedAddress(juce::URL("http://updates.corvel.invalid/x.xml")));
+    EXPECT_FALSE(UpdateFeedFetcher::isAllowedAddress(juce::URL("http://127.0.0.1.evil.invalid/x.xml")));
+    EXPECT_FALSE(UpdateFeedFetcher::isAllowedAddress(juce::URL("ftp://127.0.0.1/x.xml")));
+    EXPECT_FALSE(UpdateFeedFetcher::isAllowedAddress(juce::URL("file:///etc/passwd")));
+
+    Settings settings;
+    EXPECT_EQ(settings.updateFeedAddress().toString(false), "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
+    settings.setUpdateServer("http://updates.corvel.invalid");
+    settings.checkForUpdate();  // refused before anything is fetched
+    EXPECT_TRUE(settings.updateCheckFinished());
+    EXPECT_EQ(settings.updateDetails.peek(), std::nullopt);
+}
