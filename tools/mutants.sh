@@ -702,6 +702,24 @@ the host's time signature is read upside down
         report.beatsPerBar = signature->denominator;
         report.beatUnit = signature->numerator;
 
+=== au.render-allocates plugin audiounit/RenderAdapter.cpp
+the render thread allocates on every block
+--- old
+    position = carrier.position(report ? &*report : nullptr, numSamples, rate);
+--- new
+    static std::unique_ptr<juce::MemoryBlock> kept;
+    kept = std::make_unique<juce::MemoryBlock>(static_cast<std::size_t>(numSamples));
+    position = carrier.position(report ? &*report : nullptr, numSamples, rate);
+
+=== au.render-locks plugin audiounit/RenderAdapter.cpp
+the render thread takes a lock on every block
+--- old
+    position = carrier.position(report ? &*report : nullptr, numSamples, rate);
+--- new
+    static juce::CriticalSection planted;
+    const juce::ScopedLock hold(planted);
+    position = carrier.position(report ? &*report : nullptr, numSamples, rate);
+
 === au.bypass-records plugin audiounit/MidiSondrelAudioUnit.cpp
 the host's bypass still records and analyses
 --- old
@@ -744,12 +762,12 @@ a component that stopped reading a value is still rebuilt when it changes
 --- new
         if (auto* reader = entry.reader.getComponent(); reader != nullptr)
 
-=== wl.feed-cap-off-by-one plugin Wickerlamp/UpdateFeedFetcher.cpp
+=== wl.feed-cap-off-by-one plugin Wickerlamp/UpdateFeedFetcher.h
 the update feed reader takes one byte more than 1 MiB
 --- old
-std::min<std::size_t>(sizeof(buffer), maximumFeedBytes - body.getSize())
+    static constexpr std::size_t maximumFeedBytes = 1 << 20;
 --- new
-std::min<std::size_t>(sizeof(buffer), maximumFeedBytes + 1 - body.getSize())
+    static constexpr std::size_t maximumFeedBytes = (1 << 20) + 1;
 
 === wl.feed-plain-http-anywhere plugin Wickerlamp/UpdateFeedFetcher.cpp
 the update feed may come over plain http from any host

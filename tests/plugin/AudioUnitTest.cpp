@@ -1,10 +1,12 @@
-// The plug-in inside a scripted host: MIDI passes through exactly, the takes kept with the
-// project, and the window's live model taking the kernel's flags.
+// The plug-in inside a scripted host: MIDI passes through exactly, an LV2 host's position carried
+// by an audio thread that neither allocates nor locks, the takes kept with the project, and the
+// window's live model taking the kernel's flags.
 
 #include "PluginTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include "RealTimeCounters.h"
 #include "TakesMenu.h"
 
 using namespace SondrelTest;
@@ -62,6 +64,75 @@ TEST(AudioUnit, ManyEventsInOneBlockAllComeThrough)
     p.playHead.set(0, 0.0, 120.0, true);
     EXPECT_EQ(p.block(many, 1024), many);
     EXPECT_EQ(p.liveEvents().size(), 10001u);
+}
+
+// An LV2 host tells its position (frame, tempo, bar, no beat) only when it changes; JUCE's
+// wrapper forgets it after that block. Every note of the blocks in between is still recorded at
+// the beat the host's timeline is at; jumps back beyond the five takes kept recycle their slots;
+// and after warm-up the audio thread neither allocates nor locks. A host that never tells leaves
+// MIDI alone and nothing recorded.
+TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrLocking)
+{
+    Plugin p;
+    p.prepare(44100.0, 256);
+    juce::MidiBuffer midi;
+    midi.ensureSize(8192);
+    juce::AudioBuffer<float> audio(2, 256);
+    const double bpm = 93.0;
+    auto tellPosition = [&](std::int64_t frame) {
+        juce::AudioPlayHead::PositionInfo info;
+        info.setTimeInSamples(frame);
+        info.setBpm(bpm);
+        info.setBarCount(static_cast<std::int64_t>(frame / 44100.0 * bpm / 60.0 / 4.0));
+        info.setTimeSignature(juce::AudioPlayHead::TimeSignature{4, 4});
+        info.setIsPlaying(true);
+        p.playHead.info = info;
+    };
+    auto run = [&](int block, int events) {
+        midi.clear();
+        for (int i = 0; i < events; ++i) {
+            const juce::uint8 note[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90), static_cast<juce::uint8>(40 + (block + i) % 40), 99};
+            midi.addEvent(note, 3, (block + i) % 256);
+        }
+        RealTimeScope scope;
+        p.processor->processBlock(audio, midi);
+        EXPECT_EQ(midi.getNumEvents(), events);
+        return scope.allocations() + scope.locks();
+    };
+    long realTimeCost = 0;
+    std::int64_t frame = 4410;
+    for (int block = 0; block < 200; ++block, frame += 256) {
+        if (block % 50 == 0)
+            tellPosition(frame);
+        else
+            p.playHead.info.reset();
+        const long cost = run(block, 1);
+        realTimeCost += block > 0 ? cost : 0;
+    }
+    const auto events = p.liveEvents();
+    ASSERT_EQ(events.size(), 201u);  // the Program Change anchor and every note
+    for (std::size_t i = 1; i < events.size(); ++i) {
+        const auto& e = events[i];
+        EXPECT_EQ(e.sampleTime, 4410 + std::int64_t(i - 1) * 256 + std::int64_t(i - 1) % 256);
+        EXPECT_NEAR(e.beatPosition, e.sampleTime / 44100.0 * bpm / 60.0, 1e-9) << i;
+    }
+
+    p.unit.settings().pollKernel();
+    for (int round = 0; round < 7; ++round) {  // more than five jumps back, in bursts
+        tellPosition(round);
+        for (int block = 0; block < 40; ++block) {
+            realTimeCost += run(block, block % 3 == 0 ? 0 : 64);
+            p.playHead.info.reset();
+        }
+        p.unit.settings().pollKernel();
+    }
+    EXPECT_EQ(realTimeCost, 0);  // allocations and locks on the audio thread
+    EXPECT_EQ(p.recordingCount(), 5);
+
+    Plugin silent;
+    silent.prepare();
+    EXPECT_EQ(silent.block({noteOn(60)}), std::vector<Message>{noteOn(60)});
+    EXPECT_EQ(silent.recordingCount(), 0);
 }
 
 TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)

@@ -470,3 +470,48 @@ TEST(UpdateFeed, OnlyHttpsIsFetchedExceptFromThisMachine)
     EXPECT_TRUE(settings.updateCheckFinished());
     EXPECT_EQ(settings.updateDetails.peek(), std::nullopt);
 }
+
+// A feed larger than 1 MiB from a server on this machine: exactly 1 MiB of it is read, and the
+// whole check (download on its own thread, result applied on the message thread) finds a version
+// within that much.
+TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
+{
+    juce::StreamingSocket listener;
+    ASSERT_TRUE(listener.createListener(0, "127.0.0.1"));
+    const std::string body = "<rss><sparkle:shortVersionString>3.0</sparkle:shortVersionString>"
+                           + std::string(1 << 20, ' ') + "</rss>";
+    std::thread server([&] {
+        for (int served = 0; served < 2; ++served) {
+            const std::unique_ptr<juce::StreamingSocket> client(listener.waitForNextConnection());
+            if (client == nullptr)
+                return;
+            char request[4096];
+            (void) client->read(request, sizeof(request), false);
+            const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size())
+                                    + "\r\nConnection: close\r\n\r\n" + body;
+            // The client stops reading at its cap: a refused write just ends this connection.
+            for (std::size_t sent = 0; sent < reply.size() && client->waitUntilReady(false, 2000) == 1;) {
+                const int n = client->write(reply.data() + sent, static_cast<int>(std::min<std::size_t>(65536, reply.size() - sent)));
+                if (n <= 0)
+                    break;
+                sent += static_cast<std::size_t>(n);
+            }
+            while (client->waitUntilReady(true, 500) == 1 && client->read(request, sizeof(request), false) > 0) {
+            }
+        }
+    });
+    const juce::String base = "http://127.0.0.1:" + juce::String(listener.getBoundPort());
+
+    const auto read = Wickerlamp::UpdateFeedFetcher::download(juce::URL(base + "/midi_sondrel/midisondrel.xml"), [] { return true; });
+    EXPECT_EQ(read ? read->getSize() : 0, std::size_t{1} << 20);
+
+    Settings settings;
+    settings.setUpdateServer(base);
+    settings.checkForUpdate();
+    for (int waited = 0; !settings.updateCheckFinished() && waited < 20000; waited += 5)
+        pumpMessages(5);
+    pumpMessages(20);  // the result is applied on a later turn
+    EXPECT_EQ(settings.updateDetails.peek(), UpdateAvailableDetails{"3.0"});
+    listener.close();
+    server.join();
+}

@@ -116,6 +116,10 @@ struct Plugin {
     {
         return unit.kernel().midiRecorder->read(std::forward<Read>(read));
     }
+    int recordingCount()
+    {
+        return recorder([](const Corvel::MIDIRecorder& r) { return r.getSavedEventCount(); });
+    }
     std::vector<Corvel::RecordedMIDIEvent> liveEvents()
     {
         return recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).events.toVector(); });
