@@ -83,8 +83,8 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
         juce::AudioPlayHead::PositionInfo info;
         info.setTimeInSamples(frame);
         info.setBpm(bpm);
-        info.setBarCount(static_cast<std::int64_t>(frame / 44100.0 * bpm / 60.0 / 4.0));
-        info.setTimeSignature(juce::AudioPlayHead::TimeSignature{4, 4});
+        info.setBarCount(static_cast<std::int64_t>(frame / 44100.0 * bpm / 60.0 / 3.0));
+        info.setTimeSignature(juce::AudioPlayHead::TimeSignature{3, 4});
         info.setIsPlaying(true);
         p.playHead.info = info;
     };
@@ -100,7 +100,8 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
         return scope.allocations() + scope.locks();
     };
     long realTimeCost = 0;
-    std::int64_t frame = 4410;
+    const std::int64_t start = 300'000;  // bar 4 of 3/4, where the beat must land in the host's bar
+    std::int64_t frame = start;
     for (int block = 0; block < 200; ++block, frame += 256) {
         if (block % 50 == 0)
             tellPosition(frame);
@@ -113,7 +114,7 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
     ASSERT_EQ(events.size(), 201u);  // the Program Change anchor and every note
     for (std::size_t i = 1; i < events.size(); ++i) {
         const auto& e = events[i];
-        EXPECT_EQ(e.sampleTime, 4410 + std::int64_t(i - 1) * 256 + std::int64_t(i - 1) % 256);
+        EXPECT_EQ(e.sampleTime, start + std::int64_t(i - 1) * 256 + std::int64_t(i - 1) % 256);
         EXPECT_NEAR(e.beatPosition, e.sampleTime / 44100.0 * bpm / 60.0, 1e-9) << i;
     }
 
