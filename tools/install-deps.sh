@@ -24,8 +24,8 @@ packages=(
   ardour
   # the peak memory of the capture tool in its tests
   time
-  # the plug-in's window in jalv under Xvfb: finding and resizing it, a screenshot of it
-  x11-utils xdotool maim
+  # the plug-in's window in jalv under Xvfb: finding and resizing it, a screenshot of it and its pixels
+  x11-utils xdotool maim python3-pil
   # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont
   # satisfies the package's dependency)
   planetblupi-music-midi timgm6mb-soundfont
