@@ -24,11 +24,20 @@ def fail(message):
     sys.exit(1)
 
 
-def run(args, cwd, expect_ok=True, timeout=300):
-    result = subprocess.run([TOOL] + args, cwd=cwd, capture_output=True, text=True, timeout=timeout)
+def run(args, cwd, expect_ok=True, timeout=300, under=()):
+    result = subprocess.run([*under, TOOL] + args, cwd=cwd, capture_output=True, text=True, timeout=timeout)
     if expect_ok and result.returncode != 0:
         fail(f"{args} exited {result.returncode}: {result.stderr.strip()}")
     return result
+
+
+def fails_in_one_line(args, cwd, timeout=300):
+    """Runs the tool on bad input: a non-zero status, one line on stderr, no claim of success."""
+    result = run(args, cwd, expect_ok=False, timeout=timeout)
+    lines = result.stderr.strip().splitlines()
+    if result.returncode <= 0 or len(lines) != 1 or "saved to" in result.stdout or "Recordings are in" in result.stdout:
+        fail(f"{args}: exit {result.returncode}, stdout {result.stdout!r}, stderr {result.stderr!r}")
+    return lines[0]
 
 
 def saved_files(stdout):
@@ -51,11 +60,9 @@ def messages_by_tick(path):
     if midi.type != 0 or midi.ticks_per_beat != 480 or len(midi.tracks) != 1:
         fail(f"{path}: type {midi.type}, {midi.ticks_per_beat} ticks per beat, {len(midi.tracks)} tracks")
     found = collections.defaultdict(collections.Counter)
-    tick = 0
-    for msg in midi.tracks[0]:
-        tick += msg.time
+    for tick, msg in every_message(path):
         if not msg.is_meta:
-            found[tick][tuple(msg.bytes())] += 1
+            found[int(tick)][tuple(msg.bytes())] += 1
     return found
 
 
@@ -78,8 +85,7 @@ def expected_by_tick(source):
 
 def compare(exported, source_exact, label):
     found = messages_by_tick(exported)
-    anchor = found[0][(0xC0, 0)]
-    if anchor < 1:
+    if found[0][(0xC0, 0)] < 1:
         fail(f"{label}: no Program Change anchor at tick 0")
     found[0][(0xC0, 0)] -= 1
     missing = 0
@@ -143,13 +149,8 @@ def set_tempos(path):
 
 
 def peak_rss_kib(args, cwd):
-    """Runs the tool under GNU time (a small parent, so nothing of this interpreter is counted)
-    and returns its peak resident memory."""
-    result = subprocess.run(["/usr/bin/time", "-f", "%M", TOOL] + args, cwd=cwd, capture_output=True, text=True,
-                            timeout=300)
-    if result.returncode != 0:
-        fail(f"{args} exited {result.returncode}: {result.stderr.strip()}")
-    return int(result.stderr.split()[-1])
+    """The tool's peak resident memory, from GNU time (a small parent: this interpreter is not counted)."""
+    return int(run(args, cwd, under=("/usr/bin/time", "-f", "%M")).stderr.split()[-1])
 
 
 def case_progression(tmp):
@@ -191,9 +192,7 @@ def case_progression(tmp):
 
 
 def case_debian(tmp, sources):
-    if not sources:
-        fail("no files given")
-    for source in sources:
+    for source in sources or fail("no files given"):
         name = pathlib.Path(source).stem
         out = run([source, "--out", name], cwd=tmp, timeout=600)
         files = saved_files(out.stdout)
@@ -202,7 +201,7 @@ def case_debian(tmp, sources):
         chords = [c for _, c, _ in chord_lines(out.stdout)]
         if not chords or any(a == b for a, b in zip(chords, chords[1:])):
             fail(f"{source}: no chords printed, or one printed twice in a row: {chords}")
-        compare(files[0], expected_by_tick(source), f"{pathlib.Path(source).name}")
+        compare(files[0], expected_by_tick(source), pathlib.Path(source).name)
 
 
 def case_bad_input(tmp):
@@ -227,21 +226,14 @@ def case_bad_input(tmp):
     for name, data in cases.items():
         if data is not None:
             (t / name).write_bytes(data)
-        result = run([name, "--out", "bad"] + (["--loop", "100"] if name == "slow.mid" else []), cwd=tmp,
-                     expect_ok=False, timeout=60)
-        lines = result.stderr.strip().splitlines()
-        if result.returncode <= 0 or len(lines) != 1 or name not in lines[0]:
-            fail(f"{name}: exit {result.returncode}, stderr {result.stderr!r}")
-        print(f"{name}: {lines[0]}")
-    for args in (["missing.mid"], ["--loop", "0"], ["--loop", "x"], ["--out"], ["--frobnicate"], ["a.mid", "b.mid"]):
-        result = run(args, cwd=tmp, expect_ok=False)
-        if result.returncode <= 0 or len(result.stderr.strip().splitlines()) != 1:
-            fail(f"{args}: exit {result.returncode}, stderr {result.stderr!r}")
-    # A folder that exists but cannot be written: a failure, and no claim of success.
-    result = run(["--out", "/proc/self"], cwd=tmp, expect_ok=False)
-    if result.returncode <= 0 or len(result.stderr.strip().splitlines()) != 1 or "saved to" in result.stdout \
-            or "Recordings are in" in result.stdout:
-        fail(f"--out /proc/self: exit {result.returncode}, stdout {result.stdout!r}, stderr {result.stderr!r}")
+        line = fails_in_one_line([name, "--out", "bad"] + (["--loop", "100"] if name == "slow.mid" else []), tmp, 60)
+        if name not in line:
+            fail(f"{name}: the message does not name the file: {line}")
+        print(f"{name}: {line}")
+    # Bad arguments, and a folder that exists but cannot be written.
+    for args in (["missing.mid"], ["--loop", "0"], ["--loop", "x"], ["--out"], ["--frobnicate"], ["a.mid", "b.mid"],
+                 ["--out", "/proc/self"]):
+        fails_in_one_line(args, tmp)
 
 
 def case_dense(tmp):
@@ -266,23 +258,9 @@ def case_dense(tmp):
     print(f"dense: three takes; {peak - baseline} KiB held for a {source.stat().st_size // 1024} KiB file")
 
 
-def main():
-    global TOOL
-    TOOL = sys.argv[1]
-    case = sys.argv[2]
-    with tempfile.TemporaryDirectory() as tmp:
-        if case == "progression":
-            case_progression(tmp)
-        elif case == "debian":
-            case_debian(tmp, sys.argv[3:])
-        elif case == "bad-input":
-            case_bad_input(tmp)
-        elif case == "dense":
-            case_dense(tmp)
-        else:
-            fail(f"unknown case {case}")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    TOOL = sys.argv[1]
+    cases = {"progression": case_progression, "bad-input": case_bad_input, "dense": case_dense,
+             "debian": lambda tmp: case_debian(tmp, sys.argv[3:])}
+    with tempfile.TemporaryDirectory() as tmp:
+        cases[sys.argv[2]](tmp)

@@ -17,14 +17,8 @@
 
 namespace {
 
-struct NodeFree {
-    void operator()(LilvNode* n) const { lilv_node_free(n); }
-};
-using Node = std::unique_ptr<LilvNode, NodeFree>;
-struct NodesFree {
-    void operator()(LilvNodes* n) const { lilv_nodes_free(n); }
-};
-using Nodes = std::unique_ptr<LilvNodes, NodesFree>;
+using Node = std::unique_ptr<LilvNode, decltype([](LilvNode* n) { lilv_node_free(n); })>;
+using Nodes = std::unique_ptr<LilvNodes, decltype([](LilvNodes* n) { lilv_nodes_free(n); })>;
 
 int failures = 0;
 
@@ -42,9 +36,7 @@ std::string str(const LilvNode* n)
 
 std::optional<double> number(const LilvNode* n)
 {
-    if (n != nullptr && lilv_node_is_int(n))
-        return lilv_node_as_int(n);
-    if (n != nullptr && lilv_node_is_float(n))
+    if (n != nullptr && (lilv_node_is_int(n) || lilv_node_is_float(n)))
         return lilv_node_as_float(n);
     return std::nullopt;
 }
