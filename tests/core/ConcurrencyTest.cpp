@@ -21,7 +21,7 @@ using Corvel::RenderEvent;
 // A deterministic wall clock per render thread, so two runs of the same input give the same
 // start times.
 thread_local std::int64_t fakeMilliseconds = 0;
-std::int64_t fakeClock() noexcept { return 1'700'000'000'000 + ++fakeMilliseconds; }
+std::int64_t perThreadClock() noexcept { return 1'700'000'000'000 + ++fakeMilliseconds; }
 
 struct Cycle {
     std::int64_t timestamp;
@@ -83,7 +83,7 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
 
     Rig concurrent;
     concurrent.output.received.reserve(1'500'000);
-    concurrent.kernel.setWallClock(&fakeClock);
+    concurrent.kernel.setWallClock(&perThreadClock);
     const int total = static_cast<int>(script.size());
     std::atomic<int> played{0};
     std::atomic<int> readersStarted{0};
@@ -136,7 +136,7 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
         t.join();
 
     Rig alone;
-    alone.kernel.setWallClock(&fakeClock);
+    alone.kernel.setWallClock(&perThreadClock);
     play(alone, script);
 
     for (const Reads& reads : {first, second}) {

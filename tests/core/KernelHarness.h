@@ -5,6 +5,7 @@
 
 #include "MidiProcessor.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -66,7 +67,14 @@ inline Corvel::RenderEvent midi(std::int64_t sampleTime, std::initializer_list<s
     return Corvel::RenderEvent::midi(sampleTime, bytes.begin(), static_cast<std::uint16_t>(bytes.size()));
 }
 
-/// A kernel wired to a scripted host and a collecting output.
+/// Start times a millisecond apart and always increasing: recordings are found by them.
+inline std::int64_t fakeClock() noexcept
+{
+    static std::atomic<std::int64_t> now{1'700'000'000'000};
+    return ++now;
+}
+
+/// A kernel wired to a scripted host, a collecting output and the fake clock.
 struct Rig {
     ScriptedHost host;
     CollectingOutput output;
@@ -78,6 +86,7 @@ struct Rig {
         kernel.setTransportStateSource(&host);
         kernel.setMidiOutput(&output);
         kernel.setSampleRate(44100.0f);
+        kernel.setWallClock(&fakeClock);
     }
 
     std::int32_t run(std::int64_t timestamp, std::vector<Corvel::RenderEvent> events)

@@ -1,7 +1,7 @@
 #include "KernelHarness.h"
 #include "MIDIRecorder.h"
 #include "MidiProcessor.h"
-#include "TestPrinters.h"
+#include "HeldNotes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +20,7 @@ using SondrelTest::PassedOn;
 
 namespace {
 
-std::int64_t fakeClockNow = 1'700'000'000'000;
-std::int64_t fakeClock() noexcept { return ++fakeClockNow; }
-
-/// A rig whose new recordings get distinct, increasing start times.
 struct KernelRig : SondrelTest::Rig {
-    KernelRig() { kernel.setWallClock(&fakeClock); }
-
     void play(std::int64_t timestamp, std::vector<RenderEvent> events)
     {
         ASSERT_EQ(run(timestamp, std::move(events)), noErr) << "cycle at " << timestamp;

@@ -1,7 +1,7 @@
 #include "ChordDescription.h"
 #include "KernelHarness.h"
 #include "NoteDetector.h"
-#include "TestPrinters.h"
+#include "HeldNotes.h"
 
 #include <gtest/gtest.h>
 

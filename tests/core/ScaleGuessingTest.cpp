@@ -1,5 +1,5 @@
 #include "NoteDetector.h"
-#include "TestPrinters.h"
+#include "HeldNotes.h"
 
 #include <gtest/gtest.h>
 

@@ -14,15 +14,11 @@ using SondrelTest::midi;
 
 namespace {
 
-std::int64_t clockNow = 1'700'000'000'000;
-std::int64_t testClock() noexcept { return ++clockNow; }
-
 /// A kernel that has recorded takes of `notes[t]` notes, oldest first (each take a jump back).
 struct Recorded : SondrelTest::Rig {
     Recorded(int takes, int notes) : Recorded(std::vector<int>(static_cast<std::size_t>(takes), notes)) {}
     explicit Recorded(const std::vector<int>& notes)
     {
-        kernel.setWallClock(&testClock);
         const auto takes = static_cast<std::int64_t>(notes.size());
         for (std::int64_t t = 0; t < takes; ++t)
             for (int n = 0; n < notes[static_cast<std::size_t>(t)]; ++n)
@@ -59,7 +55,6 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
     ASSERT_TRUE(decoded);
 
     SondrelTest::Rig loaded;
-    loaded.kernel.setWallClock(&testClock);
     // Replaced while a cycle is rendered: what that cycle queued was for the takes before.
     ReplacingOutput replacing{&loaded.kernel, *decoded};
     loaded.kernel.setMidiOutput(&replacing);

@@ -107,30 +107,11 @@ TEST(Observation, AComponentThatStoppedReadingIsLeftAlone)
 
 namespace {
 
-/// A processor that only remembers what its parameter hook received.
-struct HookUnit final : Wickerlamp::WickerAudioUnit {
+/// An audio unit whose parameter hook only remembers what it received.
+struct HookUnit final : MidiSondrelAudioUnit {
     std::vector<std::pair<std::uint64_t, float>> received;
-
-    using Wickerlamp::WickerAudioUnit::setParameter;
-    using Wickerlamp::WickerAudioUnit::processBlock;
+    using MidiSondrelAudioUnit::setParameter;
     void setParameter(std::uint64_t address, float value) override { received.emplace_back(address, value); }
-
-    const juce::String getName() const override { return "hook"; }
-    void prepareToPlay(double, int) override {}
-    void releaseResources() override {}
-    void processBlock(juce::AudioBuffer<float>&, juce::MidiBuffer&) override {}
-    double getTailLengthSeconds() const override { return 0; }
-    bool acceptsMidi() const override { return false; }
-    bool producesMidi() const override { return false; }
-    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-    bool hasEditor() const override { return false; }
-    int getNumPrograms() override { return 1; }
-    int getCurrentProgram() override { return 0; }
-    void setCurrentProgram(int) override {}
-    const juce::String getProgramName(int) override { return {}; }
-    void changeProgramName(int, const juce::String&) override {}
-    void getStateInformation(juce::MemoryBlock&) override {}
-    void setStateInformation(const void*, int) override {}
 };
 
 /// One parameter in cents, as a plug-in would declare it.

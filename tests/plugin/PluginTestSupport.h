@@ -39,12 +39,7 @@ inline void pumpMessages(int ms = 0)
 struct ScriptedPlayHead final : juce::AudioPlayHead {
     std::optional<PositionInfo> info;
 
-    juce::Optional<PositionInfo> getPosition() const override
-    {
-        if (info)
-            return *info;
-        return {};
-    }
+    juce::Optional<PositionInfo> getPosition() const override { return info ? juce::Optional<PositionInfo>(*info) : juce::nullopt; }
 
     void set(std::int64_t timeInSamples, double ppq, double bpm, bool playing, bool recording = false,
              bool looping = false)
@@ -159,11 +154,7 @@ struct LiveModel : Plugin {
         beat += 0.25;
     }
 
-    void jumpBack()
-    {
-        time = 0;
-        beat = 0.0;
-    }
+    void jumpBack() { time = 0, beat = 0.0; }
 
     const RecordingSummaries& summaries() const { return settings.recordingInfo.summaries.peek(); }
     const MidiEventRows& rows() const { return settings.selectedRecordingEvents.peek(); }

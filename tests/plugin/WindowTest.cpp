@@ -2,36 +2,23 @@
 // colours they show, the keyboards' lit keys, and drag to save.
 
 #include "PluginTestSupport.h"
+#include "HeldNotes.h"
 
-#include "Assets.h"
-#include "AudioUnitViewController.h"
 #include "ChordsAndScaleView.h"
 #include "DragToSaveImage.h"
 #include "EventsView.h"
 #include "MidiFileSaveDialog.h"
 #include "KeyboardStrip.h"
-#include "MainView.h"
-#include "MidiFileReader.h"
 #include "RecordingDetailsView.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 using namespace SondrelTest;
-using Corvel::MIDIEventType;
 
 namespace {
-
-Corvel::HeldNotes holding(std::initializer_list<int> notes)
-{
-    Corvel::HeldNotes held{};
-    for (int n : notes)
-        held[static_cast<std::size_t>(n)] = true;
-    return held;
-}
 
 /// Plays `notes` as one chord with the transport stopped and lets the model take it in.
 void hold(LiveModel& m, std::initializer_list<int> notes)
@@ -71,13 +58,13 @@ TEST(Window, TheTimeCellCountsBarsBeatsSixteenthsAndTicks)
 TEST(Window, TheKeyboardStripLightsTheKeysItCovers)
 {
     using Keys = std::vector<LitKey>;
-    EXPECT_EQ(KeyboardStrip::litKeys(holding({23})), Keys{});
-    EXPECT_EQ(KeyboardStrip::litKeys(holding({24})), (Keys{{"keyboard-yellow-cf", 0, 0}}));
-    EXPECT_EQ(KeyboardStrip::litKeys(holding({25})), (Keys{{"keyboard-yellow-blackkeys", 11, 1}}));
-    EXPECT_EQ(KeyboardStrip::litKeys(holding({88})), (Keys{{"keyboard-yellow-eb", 629, 0}}));
-    EXPECT_EQ(KeyboardStrip::litKeys(holding({89})), Keys{});
-    EXPECT_EQ(KeyboardStrip::litKeys(holding({127, 0, 87})), (Keys{{"keyboard-yellow-blackkeys", 119 * 5 + 28, 1}}));
-    EXPECT_EQ(KeyboardStrip::litKeys(holding({60, 61, 62})),
+    EXPECT_EQ(KeyboardStrip::litKeys(heldSet({23})), Keys{});
+    EXPECT_EQ(KeyboardStrip::litKeys(heldSet({24})), (Keys{{"keyboard-yellow-cf", 0, 0}}));
+    EXPECT_EQ(KeyboardStrip::litKeys(heldSet({25})), (Keys{{"keyboard-yellow-blackkeys", 11, 1}}));
+    EXPECT_EQ(KeyboardStrip::litKeys(heldSet({88})), (Keys{{"keyboard-yellow-eb", 629, 0}}));
+    EXPECT_EQ(KeyboardStrip::litKeys(heldSet({89})), Keys{});
+    EXPECT_EQ(KeyboardStrip::litKeys(heldSet({127, 0, 87})), (Keys{{"keyboard-yellow-blackkeys", 119 * 5 + 28, 1}}));
+    EXPECT_EQ(KeyboardStrip::litKeys(heldSet({60, 61, 62})),
               (Keys{{"keyboard-yellow-cf", 17 * 21, 0}, {"keyboard-yellow-blackkeys", 119 * 3 + 11, 1},
                     {"keyboard-yellow-dga", 17 * 22, 0}}));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Held-note helpers shared by the core tests.
+// Held-note helpers shared by the tests.
 
 #include "NoteDetector.h"
 
