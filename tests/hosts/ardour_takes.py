@@ -66,27 +66,19 @@ STATE_STRING = re.compile(r'(StateString>\s*")(\d+\.[.A-Za-z0-9+]*)(")')
 
 
 def juce_b64_decode(text):
+    """JUCE's own base64: six bits a character, least significant first, so four make three bytes."""
     size, data = text.split(".", 1)
-    out = bytearray(int(size))
-    for i, ch in enumerate(data):
-        value = JUCE_B64.index(ch)
-        for b in range(6):
-            bit = i * 6 + b
-            if bit // 8 < len(out) and value >> b & 1:
-                out[bit // 8] |= 1 << bit % 8
-    return bytes(out)
+    data += "." * (-len(data) % 4)
+    out = b"".join(sum(JUCE_B64.index(c) << 6 * k for k, c in enumerate(data[i:i + 4])).to_bytes(3, "little")
+                   for i in range(0, len(data), 4))
+    return out[:int(size)]
 
 
 def juce_b64_encode(raw):
-    chars = []
-    for i in range((len(raw) * 8 + 5) // 6):
-        value = 0
-        for b in range(6):
-            bit = i * 6 + b
-            if bit // 8 < len(raw) and raw[bit // 8] >> bit % 8 & 1:
-                value |= 1 << b
-        chars.append(JUCE_B64[value])
-    return "%d.%s" % (len(raw), "".join(chars))
+    padded = raw + bytes(-len(raw) % 3)
+    chars = "".join(JUCE_B64[int.from_bytes(padded[i:i + 3], "little") >> 6 * k & 63]
+                    for i in range(0, len(padded), 3) for k in range(4))
+    return "%d.%s" % (len(raw), chars[:(len(raw) * 8 + 5) // 6])
 
 
 def split_blob(blob):
