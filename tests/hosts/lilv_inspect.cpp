@@ -4,7 +4,7 @@
 // parameters, hence this program.
 //
 // Usage: lilv_inspect BUNDLE_DIR PLUGIN_URI
-// Prints what it finds; exits 1 on any mismatch, 2 on bad usage or a bundle lilv cannot load.
+// Prints what it finds; exits 1 on any mismatch, 2 on bad usage.
 
 #include <lilv/lilv.h>
 
@@ -146,33 +146,25 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s BUNDLE_DIR PLUGIN_URI\n", argv[0]);
         return 2;
     }
-    std::string bundlePath = argv[1];
-    if (bundlePath.empty() || bundlePath.back() != '/')
-        bundlePath += '/';  // lilv wants a bundle URI ending in a slash
-
+    const std::string bundlePath = std::string(argv[1]) + "/";  // lilv wants a bundle URI ending in a slash
     LilvWorld* world = lilv_world_new();
-    int rc = 2;
-    if (const Node bundle(lilv_new_file_uri(world, nullptr, bundlePath.c_str())); bundle) {
+    {  // every node is freed before the world
+        const Node bundle(lilv_new_file_uri(world, nullptr, bundlePath.c_str()));
         lilv_world_load_bundle(world, bundle.get());
         const Node pluginUri(lilv_new_uri(world, argv[2]));
-        const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), pluginUri.get());
-        if (plugin == nullptr) {
-            fail(std::string("lilv found no plug-in ") + argv[2] + " in the bundle");
-        } else {
+        if (const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), pluginUri.get())) {
             if (!lilv_plugin_verify(plugin))
                 fail("lilv_plugin_verify rejects the plug-in description");
-            const Node name(lilv_plugin_get_name(plugin));
-            if (str(name.get()) != "MIDI Sondrel")
+            if (const Node name(lilv_plugin_get_name(plugin)); str(name.get()) != "MIDI Sondrel")
                 fail("plug-in name is \"" + str(name.get()) + "\", expected \"MIDI Sondrel\"");
             const Inspector inspector{world, plugin};
             inspector.checkMidiPorts();
             inspector.checkMainTab(argv[2]);
+        } else {
+            fail(std::string("lilv found no plug-in ") + argv[2] + " in the bundle");
         }
-        rc = failures == 0 ? 0 : 1;
-        std::printf("lilv: %s\n", failures == 0 ? "all checks passed" : (std::to_string(failures) + " mismatch(es)").c_str());
-    } else {
-        std::printf("cannot make a file URI from %s\n", bundlePath.c_str());
     }
+    std::printf("lilv: %s\n", failures == 0 ? "all checks passed" : (std::to_string(failures) + " mismatch(es)").c_str());
     lilv_world_free(world);
-    return rc;
+    return failures == 0 ? 0 : 1;
 }

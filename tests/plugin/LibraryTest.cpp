@@ -131,21 +131,12 @@ struct Installed {
     }
 };
 
-/// Records what the host hears from a node.
-struct HostEar final : juce::AudioProcessorParameter::Listener {
-    std::vector<float> values;
-    std::vector<bool> gestures;
-    void parameterValueChanged(int, float v) override { values.push_back(v); }
-    void parameterGestureChanged(int, bool starting) override { gestures.push_back(starting); }
-};
-
 } // namespace
 
 TEST(ParameterLibrary, ControlChangesReachTheHostAndTheValueOneTurnLater)
 {
     Installed p;
-    HostEar ear;
-    p.settings.tune->auParameter().addListener(&ear);
+    SentToHost ear(*p.settings.tune);
 
     p.settings.tune->setValue(600.0f, ParameterEditor::ui, ParameterEditorState::change);
     EXPECT_EQ(p.settings.tune->value.get(), 0.0f);  // not yet: assigned on the next turn
@@ -171,16 +162,13 @@ TEST(ParameterLibrary, ControlChangesReachTheHostAndTheValueOneTurnLater)
     pumpMessages();
     EXPECT_EQ(p.settings.tune->value.get(), -1200.0f);
     EXPECT_FLOAT_EQ(p.settings.tune->auParameter().value(), -1200.0f);
-
-    p.settings.tune->auParameter().removeListener(&ear);
 }
 
 TEST(ParameterLibrary, HostChangesDoNotEchoBackAndYieldToAnInteractiveEdit)
 {
     Installed p;
-    HostEar ear;
+    SentToHost ear(*p.settings.tune);
     auto& node = p.settings.tune->auParameter();
-    node.addListener(&ear);
 
     // The host sets the value (automation): the window follows, nothing goes back to the host.
     node.setValue(node.normalise(300.0f));
@@ -204,7 +192,6 @@ TEST(ParameterLibrary, HostChangesDoNotEchoBackAndYieldToAnInteractiveEdit)
     for (int waited = 0; p.settings.tune->value.get() != -900.0f && waited < 2000; waited += 10)
         pumpMessages(10);  // the poll runs 60 times a second; allow a slow machine
     EXPECT_FLOAT_EQ(p.settings.tune->value.get(), -900.0f);
-    node.removeListener(&ear);
 }
 
 namespace {
@@ -215,7 +202,10 @@ struct Dial {
     int ended = 0;
     DialLabel label;
 
-    Dial(std::shared_ptr<AudioParameter> p, DialLabel::Look look) : param(std::move(p)), label(param, look, [this] { ++ended; }) {}
+    Dial(std::shared_ptr<AudioParameter> p, int decimalPlaces)
+        : param(std::move(p)), label(param, DialLabel::Look{.decimalPlaces = decimalPlaces}, [this] { ++ended; })
+    {
+    }
 
     /// Opens the field, types `text` over what it holds and presses Return.
     void enter(const juce::String& text)
@@ -227,25 +217,11 @@ struct Dial {
     }
 };
 
-DialLabel::Look places(int decimalPlaces, bool showSuffix = true)
-{
-    DialLabel::Look look;
-    look.decimalPlaces = decimalPlaces;
-    look.showSuffix = showSuffix;
-    return look;
-}
-
-void setFromHost(AudioParameter& p, float v)
-{
-    p.setValue(v, ParameterEditor::parameterObserver, ParameterEditorState::change);
-    pumpMessages();
-}
-
 } // namespace
 
 TEST(Controls, DialLabelInCentsShowsHundredthsAndScalesTypedNumbersBack)
 {
-    Dial cents(makeParameter(ParameterUnit::absoluteCents, -2400.0f, 2400.0f, 1200.0f), places(2));
+    Dial cents(makeParameter(ParameterUnit::absoluteCents, -2400.0f, 2400.0f, 1200.0f), 2);
     SentToHost sent(*cents.param);
     EXPECT_EQ(cents.label.valueText(), "12.00");
     cents.label.beginEditing();
@@ -271,7 +247,7 @@ TEST(Controls, DialLabelInCentsShowsHundredthsAndScalesTypedNumbersBack)
 
 TEST(Controls, DialLabelRejectsTextThatIsNotWhollyANumber)
 {
-    Dial dial(makeParameter(ParameterUnit::generic, 0.0f, 100.0f, 40.0f), places(0));
+    Dial dial(makeParameter(ParameterUnit::generic, 0.0f, 100.0f, 40.0f), 0);
     SentToHost sent(*dial.param);
     int expectedEnds = 0;
     for (const char* text : {" 5", "5a", "", "5 ", "7,5", "nan", "0x10", "+", "five"}) {
@@ -303,7 +279,8 @@ TEST(Controls, ModeToggleButtonFollowsTheTruncatedValue)
     EXPECT_TRUE(fast.isOn());
     EXPECT_FALSE(slow.isOn());
 
-    setFromHost(*param, -0.5f);  // truncated toward zero: index 0
+    param->setValue(-0.5f, ParameterEditor::parameterObserver, ParameterEditorState::change);  // from the host
+    pumpMessages();  // truncated toward zero: index 0
     EXPECT_TRUE(off.isOn());
 
 }
@@ -319,9 +296,9 @@ struct Header {
     std::vector<juce::String> opened;
     PluginHeaderView view;
 
-    explicit Header(std::optional<juce::StringArray> names, std::unique_ptr<juce::Component> menu = nullptr)
-        : tabs(makeParameter(ParameterUnit::indexed, 0.0f, 1.0f, 0.0f, std::move(names), "Main Tab")),
-          view(appUpdate, "1.0.0", tabs, details, std::move(menu),
+    Header()
+        : tabs(makeParameter(ParameterUnit::indexed, 0.0f, 1.0f, 0.0f, juce::StringArray{"Events", "Chord And Scale"}, "Main Tab")),
+          view(appUpdate, "1.0.0", tabs, details, nullptr,
                [this](const juce::URL& url) { opened.push_back(url.toString(true)); })
     {
         view.setSize(640, PluginHeaderView::height);
@@ -332,7 +309,7 @@ struct Header {
 
 TEST(Header, TabsNameTheValueStringsAndAClickSelectsOne)
 {
-    Header header(juce::StringArray{"Events", "Chord And Scale"});
+    Header header;
     SentToHost sent(*header.tabs);
     auto& view = header.view;
     ASSERT_EQ(view.tabCount(), 2);
@@ -358,7 +335,7 @@ TEST(Header, TabsNameTheValueStringsAndAClickSelectsOne)
 
 TEST(Header, UpdateNoticeReplacesTheVersionAndOpensTheUpdateAddress)
 {
-    Header header(juce::StringArray{"Events", "Chord And Scale"});
+    Header header;
     header.details.set(UpdateAvailableDetails{"2.0b1"});
     EXPECT_EQ(header.view.trailingText(), "1.0.0");  // until the next turn
     pumpMessages();
