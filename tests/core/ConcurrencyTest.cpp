@@ -46,10 +46,8 @@ std::vector<Cycle> randomScript(std::uint32_t seed, int cycles)
         for (int i = 0; i < count; ++i) {
             const std::uint8_t kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0xC0, 0xD0, 0xA0};
             const std::uint8_t status = static_cast<std::uint8_t>(kinds[rng() % 7] | (rng() % 16));
-            const std::uint8_t bytes[3] = {status, static_cast<std::uint8_t>(rng() % 128),
-                                           static_cast<std::uint8_t>(rng() % 128)};
-            const std::uint16_t length = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-            cycle.events.push_back(RenderEvent::midi(t + static_cast<std::int64_t>(i * 512 / std::max(count, 1)), bytes, length));
+            const std::uint8_t bytes[3] = {status, static_cast<std::uint8_t>(rng() % 128), static_cast<std::uint8_t>(rng() % 128)};
+            cycle.events.push_back(RenderEvent::midi(t + i * 512 / count, bytes, (status & 0xE0) == 0xC0 ? 2 : 3));
         }
         sinceJump += count;
         script.push_back(std::move(cycle));
@@ -63,17 +61,17 @@ std::vector<Cycle> randomScript(std::uint32_t seed, int cycles)
     return script;
 }
 
-/// `played`, when given, counts the cycles done.
-void play(Rig& rig, const std::vector<Cycle>& script, std::atomic<int>* played = nullptr)
+/// Counts the cycles done in `played`.
+void play(Rig& rig, const std::vector<Cycle>& script, std::atomic<int>& played)
 {
     fakeMilliseconds = 0;
+    rig.kernel.setWallClock(&perThreadClock);
     for (const Cycle& c : script) {
         rig.host.tempo = c.tempo;
         rig.host.beatPosition = c.beat;
         rig.host.flags = c.playing ? Corvel::TransportStateMoving : 0;
         rig.kernel.process(c.timestamp, c.events);
-        if (played != nullptr)
-            played->fetch_add(1, std::memory_order_release);
+        played.fetch_add(1, std::memory_order_release);
     }
 }
 
@@ -83,7 +81,6 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
 
     Rig concurrent;
     concurrent.output.received.reserve(1'500'000);
-    concurrent.kernel.setWallClock(&perThreadClock);
     const int total = static_cast<int>(script.size());
     std::atomic<int> played{0};
     std::atomic<int> readersStarted{0};
@@ -131,13 +128,13 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     std::thread readers[] = {std::thread(reader, std::ref(first)), std::thread(reader, std::ref(second))};
     while (readersStarted.load(std::memory_order_acquire) < 2)
         std::this_thread::yield();
-    play(concurrent, script, &played);
+    play(concurrent, script, played);
     for (auto& t : readers)
         t.join();
 
     Rig alone;
-    alone.kernel.setWallClock(&perThreadClock);
-    play(alone, script);
+    std::atomic<int> playedAlone{0};
+    play(alone, script, playedAlone);
 
     for (const Reads& reads : {first, second}) {
         EXPECT_GT(reads.duringRendering, 0);
