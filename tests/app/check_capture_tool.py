@@ -107,39 +107,33 @@ def compare(exported, source_exact, label):
     print(f"{label}: {len(source_exact)} messages at their ticks")
 
 
+def track_of(timed):
+    """A track of (tick, message) pairs, in order of their ticks."""
+    track, last = mido.MidiTrack(), 0
+    for tick, msg in sorted(timed, key=lambda pair: pair[0]):
+        track.append(msg.copy(time=tick - last))
+        last = tick
+    return track
+
+
 def write_progression(path, drums=False):
     """C major, A minor, F major 7, G dominant 7, one bar each, in a format 1 file at 96 ticks per
     quarter note with the tempo in a conductor track: 90 BPM, 140 BPM from bar 2, 70 BPM from
     beat 2 of bar 3. The notes of each chord start together and stop just before the bar line.
     With drums, a hi-hat (F#2) on channel 10 sounds on every beat."""
     tpq = 96
-    conductor = mido.MidiTrack()
-    conductor.append(mido.MetaMessage("time_signature", numerator=4, denominator=4, time=0))
-    conductor.append(mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(90), time=0))
-    conductor.append(mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(140), time=4 * tpq))
-    conductor.append(mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(70), time=5 * tpq))
-    chords = [[60, 64, 67], [57, 60, 64], [53, 57, 60, 64], [55, 59, 62, 65]]
-    notes = mido.MidiTrack()
-    notes.append(mido.Message("program_change", program=4, channel=2, time=0))
-    last = 0
-    for bar, chord in enumerate(chords):
-        start = bar * 4 * tpq
-        for i, n in enumerate(chord):
-            notes.append(mido.Message("note_on", note=n, velocity=90, channel=2, time=(start - last) if i == 0 else 0))
-            last = start
-        end = start + 4 * tpq - 12
-        for i, n in enumerate(chord):
-            notes.append(mido.Message("note_off", note=n, velocity=0, channel=2, time=(end - last) if i == 0 else 0))
-            last = end
-    notes.append(mido.Message("control_change", control=64, value=0, channel=2, time=0))
+    conductor = [(0, mido.MetaMessage("time_signature", numerator=4, denominator=4))] + [
+        (tick, mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(bpm))) for tick, bpm in ((0, 90), (4 * tpq, 140), (9 * tpq, 70))]
+    notes = [(0, mido.Message("program_change", program=4, channel=2))]
+    for bar, chord in enumerate([[60, 64, 67], [57, 60, 64], [53, 57, 60, 64], [55, 59, 62, 65]]):
+        notes += [(bar * 4 * tpq, mido.Message("note_on", note=n, velocity=90, channel=2)) for n in chord]
+        notes += [(bar * 4 * tpq + 4 * tpq - 12, mido.Message("note_off", note=n, velocity=0, channel=2)) for n in chord]
+    notes.append((16 * tpq - 12, mido.Message("control_change", control=64, value=0, channel=2)))
     midi = mido.MidiFile(type=1, ticks_per_beat=tpq)
-    midi.tracks.extend([conductor, notes])
+    midi.tracks.extend([track_of(conductor), track_of(notes)])
     if drums:
-        hats = mido.MidiTrack()
-        for beat in range(16):
-            hats.append(mido.Message("note_on", note=42, velocity=80, channel=9, time=0 if beat == 0 else tpq // 2))
-            hats.append(mido.Message("note_off", note=42, velocity=0, channel=9, time=tpq // 2))
-        midi.tracks.append(hats)
+        midi.tracks.append(track_of([(beat * tpq + off, mido.Message(kind, note=42, velocity=80 if off == 0 else 0, channel=9))
+                                     for beat in range(16) for off, kind in ((0, "note_on"), (tpq // 2, "note_off"))]))
     midi.save(str(path))
 
 
