@@ -1,8 +1,8 @@
 // Plays takes through the kernel the way a host would and writes each as a Standard MIDI File,
 // plain and with its tempo, next to a JSON list of what was played, for check_midi_files.py.
 
+#include "KernelHarness.h"
 #include "MidiFileWriter.h"
-#include "MidiProcessor.h"
 
 #include <filesystem>
 #include <fstream>
@@ -10,12 +10,6 @@
 #include <vector>
 
 namespace {
-
-struct Host final : Corvel::MusicalContextSource, Corvel::TransportStateSource {
-    double tempo = 120.0, beat = 0.0;
-    bool musicalContext(double& t, double& b) noexcept override { t = tempo; b = beat; return true; }
-    bool transportState(std::uint64_t& f) noexcept override { f = Corvel::TransportStateMoving; return true; }
-};
 
 /// At cycle start `timestamp` on `hostBeat`, an event `offset` samples into the cycle.
 struct Played { std::int64_t timestamp; double hostBeat, tempo; std::int64_t offset; std::vector<std::uint8_t> bytes; };
@@ -58,11 +52,8 @@ int main(int argc, char** argv)
 {
     const std::filesystem::path dir = argc == 2 ? argv[1] : ".";
     constexpr float sampleRate = 48000.0f;
-    Host host;
-    Corvel::MidiProcessor kernel;
-    kernel.setMusicalContextSource(&host);
-    kernel.setTransportStateSource(&host);
-    kernel.setSampleRate(sampleRate);
+    SondrelTest::Rig rig;
+    rig.kernel.setSampleRate(sampleRate);
 
     std::ofstream json(dir / "expected.json");
     json.precision(17);
@@ -71,11 +62,11 @@ int main(int argc, char** argv)
     for (std::size_t t = 0; t < all.size(); ++t) {
         json << (t ? "," : "") << "[";
         for (const Played& p : all[t]) {
-            host.tempo = p.tempo;
-            host.beat = p.hostBeat;
+            rig.host.tempo = p.tempo;
+            rig.host.beatPosition = p.hostBeat;
             const auto e = Corvel::RenderEvent::midi(p.timestamp + p.offset, p.bytes.data(),
                                                      static_cast<std::uint16_t>(p.bytes.size()));
-            kernel.process(p.timestamp, {&e, 1});
+            rig.kernel.process(p.timestamp, {&e, 1});
             json << (&p != all[t].data() ? "," : "") << "[" << p.hostBeat << "," << p.tempo << "," << p.offset << ",[";
             for (std::size_t b = 0; b < p.bytes.size(); ++b)
                 json << (b ? "," : "") << static_cast<int>(p.bytes[b]);
@@ -86,9 +77,7 @@ int main(int argc, char** argv)
     json << "]}\n";
     // Take n is written as take<n>.mid; the newest is in slot 0.
     for (std::size_t t = 0; t < all.size(); ++t) {
-        const int slot = static_cast<int>(all.size() - 1 - t);
-        const auto recording = kernel.midiRecorder->read(
-            [slot](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(slot); });
+        const auto recording = rig.recordings()[all.size() - 1 - t];
         const std::string name = "take" + std::to_string(t + 1) + ".mid";
         writeFile(dir / name, Corvel::MIDIRecorder::convertToMIDIBytes(recording.events));
         writeFile(dir / ("tempo-" + name), Corvel::MidiFileWriter::write(recording.events, {.withTempo = true}));
