@@ -38,48 +38,6 @@ std::vector<Recorded> recordings(LiveHost& host)
     });
 }
 
-void render(LiveHost& host, int blocks)
-{
-    for (int i = 0; i < blocks; ++i)
-        host.renderBlock();
-}
-
-} // namespace
-
-TEST(LiveHost, TwoBarLoopOfTheDemoPlayedThreeTimesLeavesThreeIdenticalRecordings)
-{
-    LiveHost host;
-    host.setTempo(120.0);
-    host.setLoopBars(2);
-    host.setLooping(true);
-    host.setDemoPlaying(true);
-    host.setPlaying(true);
-    render(host, 3 * 192000 / LiveHost::blockSize);  // three passes of 8 beats at 120 BPM
-    host.setPlaying(false);
-    render(host, 2);
-
-    const auto all = recordings(host);
-    ASSERT_EQ(all.size(), 3u);
-    EXPECT_LT(all[0].startTime, all[1].startTime);
-    EXPECT_LT(all[1].startTime, all[2].startTime);
-    for (const auto& r : all) {
-        ASSERT_EQ(r.events.size(), all[0].events.size());
-        for (std::size_t i = 0; i < r.events.size(); ++i) {
-            EXPECT_EQ(r.events[i].second, all[0].events[i].second);
-            EXPECT_NEAR(r.events[i].first, all[0].events[i].first, 1e-9);
-        }
-    }
-    // The files a user would drag out are the same, byte for byte.
-    auto& store = *host.audioUnit().kernel().midiRecorder;
-    const auto first = store.midiFileForRecording(all[0].startTime);
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(store.midiFileForRecording(all[1].startTime), first);
-    EXPECT_EQ(store.midiFileForRecording(all[2].startTime), first);
-    EXPECT_FALSE(host.isPlaying());
-}
-
-namespace {
-
 /// Renders `blocks` blocks, doing the message thread's part as the transport bar's timer would.
 void play(LiveHost& host, int blocks)
 {
@@ -108,6 +66,38 @@ void writeTestFile(const juce::File& file)
 }
 
 } // namespace
+
+TEST(LiveHost, TwoBarLoopOfTheDemoPlayedThreeTimesLeavesThreeIdenticalRecordings)
+{
+    LiveHost host;
+    host.setTempo(120.0);
+    host.setLoopBars(2);
+    host.setLooping(true);
+    host.setDemoPlaying(true);
+    host.setPlaying(true);
+    play(host, 3 * 192000 / LiveHost::blockSize);  // three passes of 8 beats at 120 BPM
+    host.setPlaying(false);
+    play(host, 2);
+
+    const auto all = recordings(host);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_LT(all[0].startTime, all[1].startTime);
+    EXPECT_LT(all[1].startTime, all[2].startTime);
+    for (const auto& r : all) {
+        ASSERT_EQ(r.events.size(), all[0].events.size());
+        for (std::size_t i = 0; i < r.events.size(); ++i) {
+            EXPECT_EQ(r.events[i].second, all[0].events[i].second);
+            EXPECT_NEAR(r.events[i].first, all[0].events[i].first, 1e-9);
+        }
+    }
+    // The files a user would drag out are the same, byte for byte.
+    auto& store = *host.audioUnit().kernel().midiRecorder;
+    const auto first = store.midiFileForRecording(all[0].startTime);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(store.midiFileForRecording(all[1].startTime), first);
+    EXPECT_EQ(store.midiFileForRecording(all[2].startTime), first);
+    EXPECT_FALSE(host.isPlaying());
+}
 
 TEST(LiveHost, AnOpenFilePlaysUnderTheTransportAndLoopsAtItsEnd)
 {
@@ -166,7 +156,7 @@ TEST(AppWindow, TheEmptyPageSaysWhereMidiComesFromAndAStoppedPositionStandsStill
     host.setTempo(HostTransport::maximumTempo);
     for (const bool playing : {true, false}) {
         host.setPlaying(playing);
-        render(host, 1013);  // 36 beats at 400 BPM: bar 10
+        play(host, 1013);  // 36 beats at 400 BPM: bar 10
         main.transportBar().refreshFromHost();
         SondrelTest::pumpMessages(20);
         EXPECT_TRUE(page->showsEmptyState());

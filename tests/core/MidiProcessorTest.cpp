@@ -42,11 +42,6 @@ struct KernelRig : SondrelTest::Rig {
 
 RecordedMIDIEvent anchor(double bpm) { return {{0xC0, 0x00}, 0, bpm, 0.0}; }
 
-PassedOn passed(std::int64_t sampleTime, std::vector<std::uint8_t> bytes, std::uint8_t cable = 0)
-{
-    return {sampleTime, cable, std::move(bytes)};
-}
-
 } // namespace
 
 TEST(MidiProcessor, EveryCycleTakesTempoAndTransportAndTheAnchorTakesThoseOfTheCycleThatStartsIt)
@@ -86,8 +81,8 @@ TEST(MidiProcessor, PassesOnMidiAndSysExExactly)
     const std::uint8_t sysEx[] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
     const std::uint8_t longNoteLike[] = {0x90, 60, 100, 0x00};
     rig.play(0, {RenderEvent::sysEx(10, sysEx, sizeof sysEx, 2), RenderEvent::sysEx(20, longNoteLike, sizeof longNoteLike)});
-    EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{passed(10, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, 2),
-                                                          passed(20, {0x90, 60, 100, 0x00})}));
+    EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{{10, 2, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
+                                                          {20, 0, {0x90, 60, 100, 0x00}}}));
     EXPECT_EQ(rig.held(), "");
     EXPECT_EQ(rig.kernel.liveRecordingChanged.load(), 0u);
     rig.expectNothingRecorded();
@@ -99,9 +94,9 @@ TEST(MidiProcessor, PassesOnMidiAndSysExExactly)
     const std::uint8_t clock[] = {0xF8};
     rig.play(-64, {RenderEvent::midi(-10, noteOn, 3, 7), RenderEvent::sysEx(-50, sysEx, sizeof sysEx),
                    RenderEvent::midi(-5, clock, 1, 15)});
-    EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{passed(-10, {0x94, 0x30, 0x7F}, 7),
-                                                          passed(-50, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}),
-                                                          passed(-5, {0xF8}, 15)}));
+    EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{{-10, 7, {0x94, 0x30, 0x7F}},
+                                                          {-50, 0, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
+                                                          {-5, 15, {0xF8}}}));
     const auto live = rig.slot(0);
     ASSERT_EQ(live.size(), 3u);
     EXPECT_EQ(live[1].data, (MidiBytes{0x94, 0x30, 0x7F}));

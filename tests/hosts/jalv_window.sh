@@ -1,19 +1,9 @@
 #!/usr/bin/env bash
-# MIDI Sondrel in jalv.gtk3 on a private Xvfb display and a private JACK server (dummy back
-# end). jalv embeds the plug-in's X11 window in its GTK window (suil's X11-in-GTK3 wrapper).
-#
-# Checks, in order:
-#   - jalv shows a window titled with the plug-in's name holding the plug-in's own window, which
-#     settles at the design size, 640 x 474 (Xvfb runs at 96 dpi: scale 1), and paints
-#     (a screenshot, SCREENSHOT, of more than one colour);
-#   - with jack_transport rolling at 120 BPM and jack_midiseq looping notes into the plug-in, a
-#     recording appears in the window: a card and rows of events (SCREENSHOT with -recording);
-#   - what the plug-in put out is what the sequencer sent (both recorded by jack_midi_dump):
-#     the same bytes, in order, nothing added or dropped, the same number of frames apart;
-#   - after jalv's window is made twice as wide the plug-in's window follows at 640:474 within
-#     a few pixels and paints again (SCREENSHOT with -resized);
-#   - jalv shuts down cleanly on SIGINT and reported the plug-in's own UI.
-#
+# MIDI Sondrel in jalv.gtk3 (which embeds the plug-in's X11 window through suil) on a private
+# Xvfb display and a private JACK server (dummy back end): the plug-in's window opens at its
+# design size and paints; with the transport rolling and notes played into it, a recording
+# appears in it and the notes come out unchanged; it scales with jalv's window; jalv shuts down
+# cleanly and reported the plug-in's own UI. Screenshots: SCREENSHOT, -recording, -resized.
 # Usage: jalv_window.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME SCREENSHOT
 set -uo pipefail
 
