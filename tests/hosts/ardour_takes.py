@@ -207,9 +207,7 @@ def check(snapshot, reloaded=None):
     played = events()
     element = plugin_state(snapshot)
     assert element.get("keepTakes") == "1", "the option is not in the saved state"
-    takes = takes_of(element)
-    assert takes is not None, "no takes in the saved state"
-    takes = [t[2] for t in takes][::-1]  # oldest first
+    takes = [t[2] for t in takes_of(element) or []][::-1]  # oldest first
     print("takes, oldest first: %s" % ", ".join(
         "%d events, samples %d..%d" % (len(t), t[1][0] if len(t) > 1 else 0, t[-1][0]) for t in takes))
     assert len(takes) == 5, "expected five takes, not %d" % len(takes)
@@ -228,9 +226,9 @@ def check(snapshot, reloaded=None):
         print("  take %d: runs of input events %s" % (n + 1, runs))
         if want is not None:
             assert runs == want, "take %d holds %s, not %s" % (n + 1, runs, want)
-    assert takes[3] and runs_of(takes[3], played)[0][0] == 0, "the third pass starts at the loop's start"
-    assert len(runs_of(takes[3], played)) == 2 and runs_of(takes[3], played)[1][0] == first_after(LOOP_END), \
-        "after the loop the take goes on from bar 3"
+    third = runs_of(takes[3], played)
+    assert len(third) == 2 and third[0][0] == 0 and third[1][0] == first_after(LOOP_END), \
+        "the third pass starts at the loop's start and after the loop goes on from bar 3"
     assert runs_of(takes[4], played)[0][0] == first_after(RATE // 2), "the take after the locate starts at beat 1"
 
     # What the plug-in put out, recorded on B from the first roll: the input, unchanged.

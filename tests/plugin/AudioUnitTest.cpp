@@ -15,19 +15,12 @@ namespace {
 
 const std::vector<juce::uint8> sysEx = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
 
-std::vector<Message> mixedBlock()
-{
-    return {
-        {0, {0x90, 60, 100}},
-        {0, {0x90, 64, 90}},      // same offset
-        {10, sysEx},
-        {17, {0xB3, 1, 64}},
-        {100, {0x90, 60, 0}},     // velocity-0 note-on stays as it is
-        {200, {0xE0, 0x00, 0x40}},
-        {201, {0xC5, 7}},
-        {511, {0x80, 64, 0}},
-    };
-}
+const std::vector<Message> mixed = {
+    {0, {0x90, 60, 100}}, {0, {0x90, 64, 90}},  // same offset
+    {10, sysEx}, {17, {0xB3, 1, 64}},
+    {100, {0x90, 60, 0}},  // velocity-0 note-on stays as it is
+    {200, {0xE0, 0x00, 0x40}}, {201, {0xC5, 7}}, {511, {0x80, 64, 0}},
+};
 
 } // namespace
 
@@ -36,13 +29,13 @@ TEST(AudioUnit, MidiComesOutExactlyAsItWentIn)
     Plugin p;
     p.prepare();
     p.playHead.set(48000, 2.0, 120.0, true);
-    EXPECT_EQ(p.block(mixedBlock()), mixedBlock());
+    EXPECT_EQ(p.block(mixed), mixed);
     EXPECT_EQ(p.unit.lastRenderStatus(), 0);
 
     p.playHead.set(48512, 2.02, 120.0, false);  // stopped
-    EXPECT_EQ(p.block(mixedBlock()), mixedBlock());
+    EXPECT_EQ(p.block(mixed), mixed);
     p.playHead.set(49024, 2.04, 120.0, true);
-    EXPECT_EQ(p.block(mixedBlock(), 512, true), mixedBlock());  // bypassed
+    EXPECT_EQ(p.block(mixed, 512, true), mixed);  // bypassed
     EXPECT_EQ(p.block({}), std::vector<Message>{});
 
     // Only the playing, unbypassed block was recorded, without the system-exclusive message.

@@ -2,7 +2,7 @@
 
 // Helpers for driving the plug-in inside the test process: a message loop we can pump, a play
 // head with a script, MIDI buffer conversions, and for the library's controls: parameters, what
-// a control told the host, mouse events.
+// a control told the host, colours.
 
 #include "AssetCatalogue.h"
 #include "AudioParameter.h"
@@ -77,8 +77,6 @@ inline std::vector<Message> fromBuffer(const juce::MidiBuffer& buffer)
     return messages;
 }
 
-inline constexpr const char* closedLoopbackServer = "http://127.0.0.1:9";
-
 /// The plug-in as a host gets it from the factory.
 struct Plugin {
     std::unique_ptr<juce::AudioProcessor> processor{createPluginFilter()};
@@ -90,7 +88,7 @@ struct Plugin {
     {
         processor->setPlayHead(&playHead);
         // The start-up update check stays on this machine: a closed loopback port.
-        unit.settings().setUpdateServer(closedLoopbackServer);
+        unit.settings().setUpdateServer("http://127.0.0.1:9");
     }
 
     void prepare(double rate = 48000.0, int block = 512) { processor->prepareToPlay(rate, block); }
@@ -106,18 +104,14 @@ struct Plugin {
         return fromBuffer(midi);
     }
 
-    template <typename Read>
-    decltype(auto) recorder(Read&& read)
-    {
-        return unit.kernel().midiRecorder->read(std::forward<Read>(read));
-    }
     int recordingCount()
     {
-        return recorder([](const Corvel::MIDIRecorder& r) { return r.getSavedEventCount(); });
+        return unit.kernel().midiRecorder->read([](const Corvel::MIDIRecorder& r) { return r.getSavedEventCount(); });
     }
     std::vector<Corvel::RecordedMIDIEvent> liveEvents()
     {
-        return recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).events.toVector(); });
+        return unit.kernel().midiRecorder->read(
+            [](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).events.toVector(); });
     }
 };
 
@@ -181,17 +175,6 @@ struct SentToHost final : juce::AudioProcessorParameter::Listener {
     void parameterValueChanged(int, float normalised) override { values.push_back(node.denormalise(normalised)); }
     void parameterGestureChanged(int, bool) override {}
 };
-
-/// A left-button event on `component` at `at`, as JUCE would deliver it.
-inline juce::MouseEvent mouseEventOn(juce::Component& component, juce::Point<float> at = {2.0f, 2.0f},
-                                     bool draggedSinceDown = false)
-{
-    const auto now = juce::Time::getCurrentTime();
-    return juce::MouseEvent(juce::Desktop::getInstance().getMainMouseSource(), at,
-                            juce::ModifierKeys(juce::ModifierKeys::leftButtonModifier),
-                            juce::MouseInputSource::defaultPressure, 0.0f, 0.0f, 0.0f, 0.0f, &component, &component, now,
-                            at, now, 1, draggedSinceDown);
-}
 
 inline juce::Colour libraryColour(const char* name)
 {

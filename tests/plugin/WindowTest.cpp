@@ -30,9 +30,15 @@ void hold(LiveModel& m, std::initializer_list<int> notes)
     m.tick();
 }
 
+/// A left click in the middle of `target`, as JUCE would deliver it.
 juce::MouseEvent click(juce::Component& target)
 {
-    return mouseEventOn(target, target.getLocalBounds().getCentre().toFloat());
+    const auto now = juce::Time::getCurrentTime();
+    const auto at = target.getLocalBounds().getCentre().toFloat();
+    return juce::MouseEvent(juce::Desktop::getInstance().getMainMouseSource(), at,
+                            juce::ModifierKeys(juce::ModifierKeys::leftButtonModifier),
+                            juce::MouseInputSource::defaultPressure, 0.0f, 0.0f, 0.0f, 0.0f, &target, &target, now, at,
+                            now, 1, false);
 }
 
 } // namespace
