@@ -28,7 +28,6 @@ std::vector<HostSegment> playBlock(HostTransport& transport, int length = block)
     return segments;
 }
 
-
 /// A file with the given channel messages at beats, with a tempo map.
 MidiFile fileWith(const std::vector<std::pair<double, std::vector<std::uint8_t>>>& messages,
                   const std::vector<std::pair<double, double>>& tempos = {})
@@ -114,7 +113,6 @@ TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
     }
     for (const auto& beats : beatsByPass)
         EXPECT_EQ(beats, (std::vector<double>{0.0, 1.0, 3.0, 5.0}));
-
 }
 
 TEST(HostTransport, LoopWrapsExactlyAtTheLoopEndAndJumpsBackInSamples)

@@ -46,12 +46,8 @@ def saved_files(stdout):
 
 def chord_lines(stdout):
     """(bar.beat, chord, scales) for every printed chord line."""
-    lines = []
-    for line in stdout.splitlines():
-        m = re.match(r"^(\d+\.\d+)\s+(\S+(?: \S+)*?)\s{2,}(.*)$", line)
-        if m:
-            lines.append((m.group(1), m.group(2).strip(), m.group(3).strip()))
-    return lines
+    matches = (re.match(r"^(\d+\.\d+)\s+(\S+(?: \S+)*?)\s{2,}(.*)$", line) for line in stdout.splitlines())
+    return [(m.group(1), m.group(2).strip(), m.group(3).strip()) for m in matches if m]
 
 
 def messages_by_tick(path):

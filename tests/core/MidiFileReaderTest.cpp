@@ -32,21 +32,6 @@ Bytes file(int format, std::uint16_t division, const std::vector<Bytes>& tracks)
     return b;
 }
 
-/// Tempo meta event after `delta` (one-byte delta).
-Bytes tempo(std::uint8_t delta, std::uint32_t microsecondsPerQuarter)
-{
-    return {delta, 0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microsecondsPerQuarter >> 16),
-            static_cast<std::uint8_t>(microsecondsPerQuarter >> 8), static_cast<std::uint8_t>(microsecondsPerQuarter)};
-}
-
-Bytes join(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 MidiFile readOk(const Bytes& bytes)
 {
     auto result = MidiFileReader::read(bytes);
@@ -66,7 +51,8 @@ TEST(MidiFileReader, SmpteDivisionPlacesTicksInSecondsAndBeatsByTheTempo)
 {
     // 25 frames of 40 ticks: 1000 ticks per second. 90 BPM from the start.
     const auto division = static_cast<std::uint16_t>((0x100 - 25) << 8 | 40);
-    const Bytes t = track(join({tempo(0, 666667), {0x87, 0x68, 0x90, 60, 1}}));  // tick 1000
+    const Bytes t = track({0x00, 0xFF, 0x51, 0x03, 0x0A, 0x2C, 0x2B,  // 666667 us a quarter
+                           0x87, 0x68, 0x90, 60, 1});                  // tick 1000
     const MidiFile f = readOk(file(0, division, {t}));
     EXPECT_EQ(f.ticksPerQuarterNote, 0);
     EXPECT_DOUBLE_EQ(f.framesPerSecond, 25.0);

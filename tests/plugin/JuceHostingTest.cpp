@@ -119,6 +119,13 @@ void playAndCompare(juce::AudioPluginInstance& plugin, std::vector<Message> (*sc
     plugin.setPlayHead(nullptr);
 }
 
+juce::MemoryBlock stateOf(juce::AudioPluginInstance& plugin)
+{
+    juce::MemoryBlock state;
+    plugin.getStateInformation(state);
+    return state;
+}
+
 juce::AudioProcessorParameter* mainTab(juce::AudioPluginInstance& plugin)
 {
     for (auto* p : plugin.getParameters())
@@ -196,8 +203,7 @@ void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::Stri
 {
     auto plugin = load(format, fileOrId);
     ASSERT_NE(plugin, nullptr);
-    juce::MemoryBlock plain;
-    plugin->getStateInformation(plain);
+    const auto plain = stateOf(*plugin);
     EXPECT_FALSE(takesIn(plain)) << "takes saved with the option off";
 
     juce::XmlElement keep("MidiSondrelState");
@@ -213,8 +219,7 @@ void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::Stri
     EXPECT_EQ(tab->getText(1.0f, 100), "Chord And Scale");
     tab->setValueNotifyingHost(1.0f);
     playAndCompare(*plugin, script);
-    juce::MemoryBlock saved;
-    plugin->getStateInformation(saved);
+    const auto saved = stateOf(*plugin);
     const auto takes = takesIn(saved);
     ASSERT_TRUE(takes);
     ASSERT_EQ(takes->size(), 5u);
@@ -235,11 +240,10 @@ void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::Stri
     for (const auto& m : controls)
         EXPECT_TRUE(std::ranges::any_of(out, [&](const Message& o) { return o.bytes == m.bytes; })) << m;
     EXPECT_EQ(mainTab(*fresh)->getValue(), 1.0f);
-    juce::MemoryBlock again;
-    fresh->getStateInformation(again);
-    ASSERT_TRUE(takesIn(again));
-    EXPECT_EQ(*takesIn(again), *takes);
-    EXPECT_EQ(Corvel::MIDIRecorder::convertToMIDIBytes(takesIn(again)->front().events),
+    const auto again = takesIn(stateOf(*fresh));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, *takes);
+    EXPECT_EQ(Corvel::MIDIRecorder::convertToMIDIBytes(again->front().events),
               Corvel::MIDIRecorder::convertToMIDIBytes(takes->front().events));
 }
 

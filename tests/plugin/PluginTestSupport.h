@@ -41,16 +41,13 @@ struct ScriptedPlayHead final : juce::AudioPlayHead {
 
     juce::Optional<PositionInfo> getPosition() const override { return info ? juce::Optional<PositionInfo>(*info) : juce::nullopt; }
 
-    void set(std::int64_t timeInSamples, double ppq, double bpm, bool playing, bool recording = false,
-             bool looping = false)
+    void set(std::int64_t timeInSamples, double ppq, double bpm, bool playing)
     {
         PositionInfo p;
         p.setTimeInSamples(timeInSamples);
         p.setPpqPosition(ppq);
         p.setBpm(bpm);
         p.setIsPlaying(playing);
-        p.setIsRecording(recording);
-        p.setIsLooping(looping);
         info = p;
     }
 };
@@ -180,6 +177,5 @@ inline juce::Colour libraryColour(const char* name)
 {
     return Wickerlamp::AssetCatalogue::library().colour(name);
 }
-
 
 } // namespace SondrelTest

@@ -58,7 +58,6 @@ TEST(Window, TheTimeCellCountsBarsBeatsSixteenthsAndTicks)
     };
     for (const auto& [beat, text] : cases)
         EXPECT_EQ(RecordingDetailsView::timeText(beat), text) << beat;
-
 }
 
 TEST(Window, TheKeyboardStripLightsTheKeysItCovers)
@@ -97,7 +96,6 @@ TEST(Window, ChordColoursFollowTheQuality)
     EXPECT_EQ(fifth[0].keyColour, PianoColor::yellow);
     EXPECT_EQ(fifth[1].heading, "NOTES");
     EXPECT_EQ(fifth[1].mainData, juce::String("C4, G4"));
-
 }
 
 TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
