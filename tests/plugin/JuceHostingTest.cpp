@@ -137,28 +137,19 @@ juce::AudioProcessorParameter* mainTab(juce::AudioPluginInstance& plugin)
 /// Where a host keeps the plug-in's own blob: JUCE's LV2 hosting saves Turtle with the blob as a
 /// string in JUCE's base64 (quoted, after "StateString>"); its VST3 hosting an XML document whose
 /// "IComponent" holds the component's state in JUCE's base64 (the blob, then JUCE's private data).
-juce::Range<int> lv2StateString(const juce::String& turtle)
-{
-    const int key = turtle.indexOf("StateString>");
-    const int open = key < 0 ? -1 : turtle.indexOfChar(key, '"');
-    const int close = open < 0 ? -1 : turtle.indexOfChar(open + 1, '"');
-    return close < 0 ? juce::Range<int>() : juce::Range<int>(open + 1, close);
-}
-
 std::unique_ptr<juce::XmlElement> vst3State(const juce::MemoryBlock& state)
 {
     auto xml = juce::AudioProcessor::getXmlFromBinary(state.getData(), static_cast<int>(state.getSize()));
     return xml != nullptr && xml->hasTagName("VST3PluginState") ? std::move(xml) : nullptr;
 }
 
-juce::MemoryBlock pluginBlob(const juce::MemoryBlock& state)
+/// The plug-in's blob in a host's state, as JUCE's base64.
+juce::String blobText(const juce::MemoryBlock& state)
 {
-    juce::MemoryBlock blob;
     if (const auto vst3 = vst3State(state))
-        blob.fromBase64Encoding(vst3->getChildElementAllSubText("IComponent", {}));
-    else if (const auto turtle = state.toString(); !lv2StateString(turtle).isEmpty())
-        blob.fromBase64Encoding(turtle.substring(lv2StateString(turtle).getStart(), lv2StateString(turtle).getEnd()));
-    return blob;
+        return vst3->getChildElementAllSubText("IComponent", {});
+    return state.toString().fromFirstOccurrenceOf("StateString>", false, false).fromFirstOccurrenceOf("\"", false, false)
+        .upToFirstOccurrenceOf("\"", false, false);
 }
 
 juce::MemoryBlock withPluginBlob(const juce::MemoryBlock& state, const juce::MemoryBlock& blob)
@@ -170,16 +161,15 @@ juce::MemoryBlock withPluginBlob(const juce::MemoryBlock& state, const juce::Mem
         juce::AudioProcessor::copyXmlToBinary(*vst3, result);
         return result;
     }
-    const auto turtle = state.toString();
-    const auto range = lv2StateString(turtle);
-    const auto text = turtle.replaceSection(range.getStart(), range.getLength(), blob.toBase64Encoding());
+    const auto text = state.toString().replace(blobText(state), blob.toBase64Encoding());
     return juce::MemoryBlock(text.toRawUTF8(), text.getNumBytesAsUTF8() + 1);
 }
 
 /// The takes in a saved state, as the plug-in archives them ("Takes": zlib, then base64).
 std::optional<std::vector<Corvel::Recording>> takesIn(const juce::MemoryBlock& state)
 {
-    const auto blob = pluginBlob(state);
+    juce::MemoryBlock blob;
+    blob.fromBase64Encoding(blobText(state));
     const auto xml = juce::AudioProcessor::getXmlFromBinary(blob.getData(), static_cast<int>(blob.getSize()));
     const auto* takes = xml != nullptr ? xml->getChildByName("Takes") : nullptr;
     if (takes == nullptr)
