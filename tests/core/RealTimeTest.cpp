@@ -39,9 +39,11 @@ struct RealTimeRig : Rig {
         }
         if (!sysEx.empty())
             scratch.push_back(RenderEvent::sysEx(start + 1, sysEx.data(), static_cast<std::uint16_t>(sysEx.size())));
-        RealTimeScope scope;
-        kernel.process(start, scratch);
-        cost += scope.allocations() + scope.locks();
+        {
+            RealTimeScope scope;
+            kernel.process(start, scratch);
+            cost += scope.allocations() + scope.locks();
+        }
         kernel.midiRecorder->drain();
     }
 };
