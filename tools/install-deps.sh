@@ -19,7 +19,7 @@ packages=(
   # fonts embedded in the window
   fonts-inter fonts-league-spartan
   # real hosts and readers used by the tests
-  lilv-utils liblilv-dev jalv jackd2 python3 python3-mido xvfb
+  lilv-utils jalv jackd2 python3 python3-mido xvfb
   # Ardour 7, driven headless (ardour7-lua) by the host tests
   ardour
   # the peak memory of the capture tool in its tests
