@@ -33,4 +33,4 @@ grep -qF "window saved to" <<<"$output" || { echo "no screenshot reported"; exit
 
 # The window at its design size above the transport bar (640 x 474 + 74), showing a card beside
 # rows of events (the colours and places the jalv window test checks, moved down by the bar).
-/usr/bin/python3 "$(dirname "$0")/../hosts/png_check.py" "$shot" 640 548 252a34 20 140 210 194 4000 e8ebf0 220 174 630 474 30
+/usr/bin/python3 "$(dirname "$0")/../support/png_check.py" "$shot" 640 548 252a34 20 140 210 194 4000 e8ebf0 220 174 630 474 30

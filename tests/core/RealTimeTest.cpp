@@ -9,6 +9,7 @@
 #include "RealTimeCounters.h"
 
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace {

@@ -110,7 +110,7 @@ screenshot() { # WINDOW WIDTH HEIGHT FILE WHAT [COLOUR X0 Y0 X1 Y1 MIN]...: see 
   while :; do
     all_running
     if x maim --hidecursor -i "$(($1))" "$4" 2>"$work/maim.err"; then
-      report=$(/usr/bin/python3 "$(dirname "$0")/png_check.py" "$4" "$2" "$3" "${@:6}" 2>&1) &&
+      report=$(/usr/bin/python3 "$(dirname "$0")/../support/png_check.py" "$4" "$2" "$3" "${@:6}" 2>&1) &&
         { echo "$5 saved to $4: $report"; return 0; }
     else
       report=$(head -n 3 "$work/maim.err")

@@ -145,7 +145,11 @@ struct LiveModel : Plugin {
         beat += 0.25;
     }
 
-    void jumpBack() { time = 0, beat = 0.0; }
+    void jumpBack()
+    {
+        time = 0;
+        beat = 0.0;
+    }
 
     const RecordingSummaries& summaries() const { return settings.recordingInfo.summaries.peek(); }
     const MidiEventRows& rows() const { return settings.selectedRecordingEvents.peek(); }

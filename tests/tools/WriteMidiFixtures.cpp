@@ -76,8 +76,9 @@ int main(int argc, char** argv)
     }
     json << "]}\n";
     // Take n is written as take<n>.mid; the newest is in slot 0.
+    const auto recordings = rig.recordings();
     for (std::size_t t = 0; t < all.size(); ++t) {
-        const auto recording = rig.recordings()[all.size() - 1 - t];
+        const auto& recording = recordings[all.size() - 1 - t];
         const std::string name = "take" + std::to_string(t + 1) + ".mid";
         writeFile(dir / name, Corvel::MIDIRecorder::convertToMIDIBytes(recording.events));
         writeFile(dir / ("tempo-" + name), Corvel::MidiFileWriter::write(recording.events, {.withTempo = true}));
