@@ -994,34 +994,34 @@ every repeated reading of a version element keeps its own copy of the text, so m
 --- new
         versions.add(value);
 
-=== app.loop-wrap-off-by-one app app/HostTransport.cpp
+=== app.loop-wrap-off-by-one app host/HostTransport.cpp
 a loop end that falls on the last sample of a block is passed over
 --- old
         if (untilWrap <= remaining) {
 --- new
         if (untilWrap < remaining) {
 
-=== app.loop-bars-unclamped app app/HostTransport.cpp
+=== app.loop-bars-unclamped app host/HostTransport.cpp
 the loop length takes any number of bars, 0 and negative included
 --- old
     bars = std::clamp(newBars, 1, maximumLoopBars);
 --- new
     bars = newBars;
 
-=== app.tempo-change-jumps app app/HostTransport.cpp
+=== app.tempo-change-jumps app host/HostTransport.cpp
 a tempo change moves the position instead of going on from it
 --- old
     jumpTo(samples, positionInBeats());  // re-anchor: the timeline does not move
 --- new
 
-=== app.loop-shortened-past-end app app/HostTransport.cpp
+=== app.loop-shortened-past-end app host/HostTransport.cpp
 a loop shortened (or switched on) past the position plays on instead of going back to its start
 --- old
     if (playing && looping && positionInBeats() >= loopEnd)
         jumpTo(0, 0.0);  // the loop was shortened or switched on past its end
 --- new
 
-=== app.stopped-timeline-moves app app/HostTransport.cpp
+=== app.stopped-timeline-moves app host/HostTransport.cpp
 a stopped transport keeps moving
 --- old
         return segment;  // a stopped timeline stands still
@@ -1045,14 +1045,14 @@ the end of a file (Loop off) does not stop the transport
             wantPlaying.store(false);  // the end of the file stops the transport
 --- new
 
-=== app.bars-after-meter-change app app/BarGrid.cpp
+=== app.bars-after-meter-change app host/BarGrid.cpp
 a time signature that changes on a bar line starts a bar late
 --- old
         const double bars = std::ceil((s.beats - last.start) / last.barLength - tolerance);
 --- new
         const double bars = std::floor((s.beats - last.start) / last.barLength + tolerance) + 1.0;
 
-=== app.file-tempo-change-mid-block app app/FilePlayer.cpp
+=== app.file-tempo-change-mid-block app host/FilePlayer.cpp
 a tempo change inside a block does not end the stretch, so what follows it plays at the old tempo
 --- old
     if (boundary != tempoBoundaries.end())
