@@ -9,6 +9,7 @@
 #include "EventsView.h"
 #include "MidiFileSaveDialog.h"
 #include "KeyboardStrip.h"
+#include "MidiFileWriter.h"
 #include "RecordingDetailsView.h"
 
 #include <gtest/gtest.h>
@@ -43,21 +44,36 @@ juce::MouseEvent click(juce::Component& target)
 
 } // namespace
 
-TEST(Window, TheTimeCellCountsBarsBeatsSixteenthsAndTicks)
+TEST(Window, TheTimeCellShowsTheTickTheExportedFileHas)
 {
     const std::pair<double, const char*> cases[] = {
-        {0.0, "1  1  1  000"}, {5.375, "2  2  2  060"}, {3.999, "1  4  4  119"}, {4.0, "2  1  1  000"},
-        {0.25, "1  1  2  000"}, {0.125, "1  1  1  060"}, {15.75, "4  4  4  000"},
-        // Within a millionth of a tick (1/480 beat) of a tick, a position is on it.
-        {std::nextafter(1.0, 0.0), "1  2  1  000"}, {1.0 - 1.5e-9, "1  2  1  000"}, {1.0 - 3e-9, "1  1  4  119"},
-        {0.125 - 1e-10, "1  1  1  060"}, {-1e-10, "1  1  1  000"}, {123456.0 - 1e-10, "30865  1  1  000"},
-        // Before the start: counted back from bar 1, never garbage.
-        {-1.0, "0  4  1  000"}, {-0.125, "0  4  4  060"},
+        {0.0, "1  1  1  000"}, {5.375, "2  2  2  060"}, {4.0, "2  1  1  000"}, {0.25, "1  1  2  000"},
+        {0.125, "1  1  1  060"}, {15.75, "4  4  4  000"},
+        // The nearest tick: a host's position a hair early, or rounded to 1/1920 beat, is on it.
+        {3.999, "2  1  1  000"}, {std::nextafter(1.0, 0.0), "1  2  1  000"}, {1.0 - 0.4 / 480, "1  2  1  000"},
+        {1.0 - 0.6 / 480, "1  1  4  119"}, {123456.0 - 1e-10, "30865  1  1  000"},
+        // Before the start (the file has it at tick 0): counted back from bar 1, never garbage.
+        {-1.0, "0  4  1  000"}, {-0.125, "0  4  4  060"}, {-0.6 / 480, "0  4  4  119"}, {-0.4 / 480, "1  1  1  000"},
         {std::numeric_limits<double>::quiet_NaN(), "-"}, {std::numeric_limits<double>::infinity(), "-"},
         {-std::numeric_limits<double>::infinity(), "-"}, {1e300, "-"},
     };
     for (const auto& [beat, text] : cases)
         EXPECT_EQ(RecordingDetailsView::timeText(beat), text) << beat;
+
+    // Whatever the position, the cell names the tick the file writer puts a note at.
+    for (const double beat : {3.999, 0.9989, 2.0 + 1.5 / 480, 7.0 + 2.5 / 480, 1.0 / 1920, 1234.56789, 99.99999}) {
+        const auto file = Corvel::MidiFileWriter::write(
+            std::vector{Corvel::RecordedMIDIEvent{Corvel::MidiBytes{0x90, 60, 100}, 0, 120.0, beat}});
+        std::uint32_t tick = 0;  // the first event's delta, after the file's and the track's headers
+        for (std::size_t i = 22; i < file.size(); ++i) {
+            tick = tick << 7 | (file[i] & 0x7Fu);
+            if (file[i] < 0x80)
+                break;
+        }
+        const auto expected = juce::String::formatted("%u  %u  %u  %03u", tick / 1920 + 1, tick % 1920 / 480 + 1,
+                                                      tick % 480 / 120 + 1, tick % 120);
+        EXPECT_EQ(RecordingDetailsView::timeText(beat), expected) << beat;
+    }
 }
 
 TEST(Window, TheKeyboardStripLightsTheKeysItCovers)
