@@ -13,7 +13,7 @@ constexpr int eventsLeadingPadding = 9;
 MainView::MainView(Settings& model) : settings(model)
 {
     pluginHeader = std::make_unique<Wickerlamp::PluginHeaderView>(juce::URL(appUpdateAddress), settings.pluginVersion(),
-                                                                  settings.mainMode, settings.updateDetails,
+                                                                  settings.mainMode, settings.updates.updateDetails,
                                                                   std::make_unique<TakesMenu>(settings));
     layout.addAndMakeVisible(*pluginHeader);
     addAndMakeVisible(layout);
@@ -32,13 +32,13 @@ void MainView::build()
     if (eventsPage && events == nullptr) {
         chords.reset();
         events = std::make_unique<EventsView>(settings);
-        strip = std::make_unique<KeyboardStrip>(settings);
+        strip = std::make_unique<KeyboardStrip>(settings.live);
         layout.addAndMakeVisible(*events);
         layout.addAndMakeVisible(*strip);
     } else if (!eventsPage && chords == nullptr) {
         strip.reset();
         events.reset();
-        chords = std::make_unique<ChordsAndScaleView>(settings);
+        chords = std::make_unique<ChordsAndScaleView>(settings.live);
         layout.addAndMakeVisible(*chords);
     }
     resized();

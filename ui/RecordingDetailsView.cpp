@@ -2,9 +2,9 @@
 
 #include "Assets.h"
 #include "InterFont.h"
+#include "LiveViewModel.h"
 #include "MidiFileWriter.h"
 #include "RocketFont.h"
-#include "Settings.h"
 
 #include <cmath>
 #include <limits>
@@ -36,7 +36,7 @@ HeadingLook& headingLook()
 
 } // namespace
 
-RecordingDetailsView::RecordingDetailsView(Settings& model) : settings(model)
+RecordingDetailsView::RecordingDetailsView(LiveViewModel& model) : live(model)
 {
     list.setModel(this);
     list.setLookAndFeel(&headingLook());
@@ -123,7 +123,7 @@ std::array<juce::String, 5> RecordingDetailsView::cellTexts(const MidiEvent& e)
 
 void RecordingDetailsView::build()
 {
-    rows = settings.selectedRecordingEvents.get();
+    rows = live.selectedRecordingEvents.get();
     list.setVisible(!rows.empty());
     list.updateContent();
     list.repaint();

@@ -5,7 +5,7 @@
 
 #include <array>
 
-class Settings;
+class LiveViewModel;
 
 /// The table of the selected recording's events: time (bar, beat, sixteenth, tick), type,
 /// channel, note and value. Rows are made only as they scroll into view; a live recording's
@@ -23,7 +23,7 @@ public:
     static constexpr std::array<Column, 5> layout = {{{"TIME", 84}, {"TYPE", 100}, {"CHANNEL", 60}, {"NOTE", 50}, {"VALUE", 50}}};
     static constexpr int rowSpacing = 6;
 
-    explicit RecordingDetailsView(Settings& model);
+    explicit RecordingDetailsView(LiveViewModel& model);
     ~RecordingDetailsView() override;
 
     /// "1  1  1  000" for beat 0: bar, beat, sixteenth and tick (120 per sixteenth) of a position
@@ -53,7 +53,7 @@ private:
     void paintCell(juce::Graphics& g, int row, int column, int width, int height, bool selected) override;
     void scrollBarMoved(juce::ScrollBar* bar, double newRangeStart) override;
 
-    Settings& settings;
+    LiveViewModel& live;
     MidiEventRows rows;
     juce::TableListBox list;
     int shownFrom = 0;  ///< the view's top, a whole number of rows down

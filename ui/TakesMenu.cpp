@@ -14,7 +14,7 @@ TakesMenu::TakesMenu(Settings& model) : settings(model)
 
 juce::String TakesMenu::savedTakesNotice() const
 {
-    const auto saved = settings.savedTakes.peek();
+    const auto saved = settings.live.savedTakes.peek();
     if (saved.kept >= saved.inUse)
         return {};
     return "The project keeps the " + juce::String(saved.kept) + " newest of " + juce::String(saved.inUse)
@@ -43,7 +43,7 @@ juce::PopupMenu TakesMenu::menu() const
     m.addItem(std::move(keep));
 
     juce::PopupMenu::Item clear(clearTakesItem);
-    clear.setEnabled(!settings.recordingInfo.summaries.peek().empty());
+    clear.setEnabled(!settings.live.recordingInfo.summaries.peek().empty());
     clear.setAction(withUnit([](MidiSondrelAudioUnit& a) { a.clearTakes(); }));
     m.addItem(std::move(clear));
 
@@ -65,7 +65,7 @@ void TakesMenu::draw(juce::Graphics& g)
 {
     // Three dots; marked when the last save left takes out.
     const auto& assets = pluginAssets();
-    const bool leftOut = settings.savedTakes.get().kept < settings.savedTakes.get().inUse;
+    const bool leftOut = settings.live.savedTakes.get().kept < settings.live.savedTakes.get().inUse;
     g.setColour(assets.colour(leftOut ? "yellowText" : "info"));
     const float r = 1.8f;
     const float cy = static_cast<float>(getHeight()) / 2.0f;

@@ -95,8 +95,8 @@ TEST(Window, ChordColoursFollowTheQuality)
     const auto chordRow = [](std::initializer_list<int> notes) {
         LiveModel m;
         hold(m, notes);
-        return ChordsAndScaleView::rowsFor(m.settings.currentChord.peek(), m.settings.currentNotes.peek(),
-                                           m.settings.currentScales.peek());
+        return ChordsAndScaleView::rowsFor(m.settings.live.currentChord.peek(), m.settings.live.currentNotes.peek(),
+                                           m.settings.live.currentScales.peek());
     };
     auto minor = chordRow({57, 60, 64});
     EXPECT_EQ(minor[0].mainData, juce::String("A Minor"));
@@ -184,7 +184,7 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
         m.tick();
     }
     ASSERT_FALSE(m.unit.kernel().midiRecorder->midiFileForRecording(startTime).has_value());
-    ASSERT_EQ(m.settings.openDialogCount(), 1u);
+    ASSERT_EQ(m.settings.dialogs.count(), 1u);
 
     std::vector<juce::String> told;
     dialog->tell = [&](const juce::String& message) { told.push_back(message); };
