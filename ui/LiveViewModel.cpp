@@ -103,6 +103,7 @@ void LiveViewModel::pollKernel()
         return;
     auto& kernel = au->kernel();
     savedTakes.set(au->lastSavedTakes());
+    zoom.set(au->zoom());
 
     // The flags first: whatever the render thread queued before raising one is then in the queue.
     std::optional<int> recordingCount;
@@ -185,6 +186,16 @@ void LiveViewModel::loadEvents(const RecordingSummary& summary)
     selectedRecordingEvents.set(au->kernel().midiRecorder->read([&](const Corvel::MIDIRecorder& recorder) {
         return rowsOf(recorder, startTime, selectedRecordingEvents.peek());
     }));
+}
+
+void LiveViewModel::chooseZoom(float newZoom)
+{
+    auto* au = sondrelAU();
+    if (au == nullptr)
+        return;
+    au->setZoom(newZoom);
+    au->updateHostDisplay(juce::AudioProcessor::ChangeDetails().withNonParameterStateChanged(true));
+    zoom.mutate([&](float& shown) { shown = au->zoom(); });
 }
 
 void LiveViewModel::selectRecording(std::optional<std::int64_t> startTime)

@@ -20,7 +20,8 @@ class WickerAudioUnit;
 class MidiSondrelAudioUnit;
 
 /// What the window shows of the running kernel: the recordings, the selected one's rows, the
-/// held notes with their chord and scales, and what the last save kept of the takes.
+/// held notes with their chord and scales, and the audio unit's window state (what the last save
+/// kept of the takes, the zoom).
 ///
 /// Message thread. A 60 Hz poll exchanges the kernel's two change flags; each tick reads the
 /// recordings under one lock (which also hands the render thread's queue to its owner, so the
@@ -50,6 +51,12 @@ public:
     /// set by a host that knows where MIDI can come from (the standalone app); empty for the
     /// usual "PRESS PLAY".
     Wickerlamp::Observable<juce::String> idleHint;
+    /// The window's zoom (1 is 640 x 474), as the audio unit keeps it with the project.
+    Wickerlamp::Observable<float> zoom{1.0f};
+
+    /// The user chose a zoom: the audio unit keeps it (the host is told its state changed) and
+    /// the window takes its size, also when the zoom was already this one.
+    void chooseZoom(float newZoom);
 
     /// Selects a recording by start time (or nothing) and loads its rows; any assignment,
     /// changed or not, reloads them.

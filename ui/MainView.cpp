@@ -4,6 +4,8 @@
 #include "Settings.h"
 #include "TakesMenu.h"
 
+#include <cmath>
+
 namespace {
 constexpr int pageTop = MainView::headerHeight;
 constexpr int eventsTopPadding = 17;
@@ -24,6 +26,11 @@ MainView::MainView(Settings& model) : settings(model)
 float MainView::scaleFor(int width, int height)
 {
     return std::min(static_cast<float>(width) / designWidth, static_cast<float>(height) / designHeight);
+}
+
+juce::Rectangle<int> MainView::sizeAt(float zoom)
+{
+    return {static_cast<int>(std::lround(designWidth * zoom)), static_cast<int>(std::lround(designHeight * zoom))};
 }
 
 void MainView::build()

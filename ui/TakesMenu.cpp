@@ -47,6 +47,19 @@ juce::PopupMenu TakesMenu::menu() const
     clear.setAction(withUnit([](MidiSondrelAudioUnit& a) { a.clearTakes(); }));
     m.addItem(std::move(clear));
 
+    juce::PopupMenu zoom;
+    const auto shownPercent = juce::roundToInt(au->zoom() * 100.0f);
+    for (const int percent : zoomPercentages) {
+        juce::PopupMenu::Item step(juce::String(percent) + "%");
+        step.setTicked(percent == shownPercent);
+        step.setAction([model = juce::WeakReference<Wickerlamp::ParameterSettings>(&settings), percent] {
+            if (auto* s = dynamic_cast<Settings*>(model.get()))
+                s->live.chooseZoom(static_cast<float>(percent) / 100.0f);
+        });
+        zoom.addItem(std::move(step));
+    }
+    m.addSubMenu(zoomItem, zoom);
+
     if (const auto notice = savedTakesNotice(); notice.isNotEmpty()) {
         m.addSeparator();
         m.addItem(juce::PopupMenu::Item(notice).setEnabled(false));

@@ -4,6 +4,7 @@
 #include "PluginTestSupport.h"
 #include "HeldNotes.h"
 
+#include "AudioUnitViewController.h"
 #include "ChordsAndScaleView.h"
 #include "DragToSaveImage.h"
 #include "EventsView.h"
@@ -11,6 +12,7 @@
 #include "KeyboardStrip.h"
 #include "MidiFileWriter.h"
 #include "RecordingDetailsView.h"
+#include "TakesMenu.h"
 
 #include <gtest/gtest.h>
 
@@ -209,4 +211,87 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     EXPECT_TRUE(told[0].startsWith("Failed to save MIDI file: ") && told[0].length() > 30) << told[0];
     EXPECT_NE(printed.find("MIDI saved to: " + target.getFile().getFullPathName().toStdString()), std::string::npos);
     EXPECT_NE(printed.find(told[0].toStdString()), std::string::npos) << printed;
+}
+
+// "Zoom" in the header's menu: the window takes 640 x 474 times the zoom (also when the host had
+// resized it, and an open window when a project is loaded), the menu ticks it, a host's own scale
+// applies on top, and the project keeps it: a state without one (any state before it existed)
+// shows 100 %.
+TEST(Window, ZoomSizesTheWindowAndIsKeptWithTheProject)
+{
+    const auto sizeOf = [](const juce::Component& c) { return std::pair{c.getWidth(), c.getHeight()}; };
+    LiveModel a;
+    TakesMenu menu(a.settings);
+    auto window = std::unique_ptr<juce::AudioProcessorEditor>(a.processor->createEditor());
+    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
+    ASSERT_TRUE(choose(menu.menu(), "125%"));
+    EXPECT_EQ(sizeOf(*window), std::pair(800, 593));
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    window->setSize(1280, 948);  // by the host's frame
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
+    auto& takes = *dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent();
+    window->setScaleFactor(2.0f);
+    EXPECT_FLOAT_EQ(juce::Component::getApproximateScaleFactorForComponent(&takes), 3.0f);
+    juce::MemoryBlock zoomed, plain;
+    a.processor->getStateInformation(zoomed);
+    LiveModel().processor->getStateInformation(plain);
+
+    LiveModel b;
+    window = std::unique_ptr<juce::AudioProcessorEditor>(b.processor->createEditor());
+    b.processor->setStateInformation(zoomed.getData(), static_cast<int>(zoomed.getSize()));
+    b.tick();
+    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
+    const auto ticked = [&] {
+        const auto items = TakesMenu(b.settings).menu();
+        for (juce::PopupMenu::MenuItemIterator it(items, true); it.next();)
+            if (it.getItem().isTicked)
+                return it.getItem().text;
+        return juce::String();
+    };
+    EXPECT_EQ(ticked(), "150%");
+    b.processor->setStateInformation(plain.getData(), static_cast<int>(plain.getSize()));
+    b.tick();
+    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
+    EXPECT_EQ(ticked(), "100%");
+}
+
+// On a display (a private Xvfb, see CMakeLists.txt): at 150 % the window is 960 x 711 on the
+// screen, filled by its layout down to the keyboard strip, and the takes menu opens half as big
+// again as at 100 %.
+TEST(OnScreen, ZoomScalesTheWindowAndItsMenu)
+{
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+        GTEST_SKIP() << "no display";
+    LiveModel m;
+    auto window = std::unique_ptr<juce::AudioProcessorEditor>(m.processor->createEditor());
+    window->addToDesktop(0);
+    window->setVisible(true);
+    auto& takes = dynamic_cast<TakesMenu&>(*dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent());
+    const auto onScreen = [](const juce::Component& c) {
+        const auto bounds = c.getPeer()->getBounds();
+        return juce::Point(bounds.getWidth(), bounds.getHeight());
+    };
+    const auto menuSize = [&] {
+        takes.mouseUp(click(takes));
+        juce::Point<int> size;
+        for (int i = 0; i < juce::Desktop::getInstance().getNumComponents(); ++i)
+            if (auto* c = juce::Desktop::getInstance().getComponent(i); c->getName() == "menu")
+                size = onScreen(*c);
+        juce::PopupMenu::dismissAllActiveMenus();
+        pumpMessages(50);
+        return size;
+    };
+    const auto normal = menuSize();
+    ASSERT_GT(normal.x * normal.y, 0);
+    ASSERT_TRUE(choose(takes.menu(), "150%"));
+    pumpMessages(50);
+    EXPECT_EQ(onScreen(*window), juce::Point(960, 711));
+    const auto zoomed = menuSize();
+    EXPECT_NEAR(zoomed.x, normal.x * 1.5, 1.5);
+    EXPECT_NEAR(zoomed.y, normal.y * 1.5, 1.5);
+
+    const auto shot = window->createComponentSnapshot(window->getLocalBounds());
+    EXPECT_EQ(std::pair(shot.getWidth(), shot.getHeight()), std::pair(960, 711));
+    EXPECT_GT(shot.getPixelAt(8, 700).getBrightness(), 0.8f) << "a white key of the strip at the bottom";
 }
