@@ -563,9 +563,9 @@ the same scale is offered again on another root
 === core.ticks-half-to-even core core/MidiFileWriter.cpp
 the writer rounds halves of a tick to even instead of away from zero
 --- old
-    const double ticks = std::round(beatPosition * MIDIRecorder::ticksPerQuarterNote);
+    return std::round(beatPosition * MIDIRecorder::ticksPerQuarterNote);
 --- new
-    const double ticks = std::nearbyint(beatPosition * MIDIRecorder::ticksPerQuarterNote);
+    return std::nearbyint(beatPosition * MIDIRecorder::ticksPerQuarterNote);
 
 === core.tick-clamp-missing core core/MidiFileWriter.cpp
 the written tick may go back (no clamp to the previous tick)
@@ -860,12 +860,12 @@ the CHANNEL column of the event table is too narrow for its heading
 --- new
 {"CHANNEL", 40}
 
-=== ui.time-snapping-dropped plugin ui/RecordingDetailsView.cpp
-a position a hair before a tick shows as the tick before
+=== ui.time-truncated plugin ui/RecordingDetailsView.cpp
+the TIME column shows the tick below the position, not the nearest one the exported file has
 --- old
-    const double ticks = std::abs(exact - nearest) <= 1e-6 ? nearest : std::floor(exact);
+    const double ticks = Corvel::MidiFileWriter::nearestTick(b);
 --- new
-    const double ticks = std::floor(exact);
+    const double ticks = std::floor(b * 480.0);
 
 === ui.time-sixteenth-from-zero plugin ui/RecordingDetailsView.cpp
 the TIME column counts sixteenths from 0
@@ -901,35 +901,35 @@ the chord-and-scale page shows one card more than it has room for
 --- new
     if (scales.size() + chordRows <= maximumRows)
 
-=== ui.poll-recordings-flag-kept plugin ui/Settings.cpp
+=== ui.poll-recordings-flag-kept plugin ui/LiveViewModel.cpp
 the view model reads the recordings flag without clearing it, so it refreshes on every poll
 --- old
-    if (kernel.recordingsChanged.exchange(0, std::memory_order_acquire) != 0) {
+    if (kernel.recordingsChanged.exchange(0, std::memory_order_acquire) != 0 && readsRowsFrom(*au))
 --- new
-    if (kernel.recordingsChanged.load(std::memory_order_acquire) != 0) {
+    if (kernel.recordingsChanged.load(std::memory_order_acquire) != 0 && readsRowsFrom(*au))
 
-=== ui.poll-live-flag-lost plugin ui/Settings.cpp
+=== ui.poll-live-flag-lost plugin ui/LiveViewModel.cpp
 the view model never looks at the live-recording flag, so held notes and counts stand still
 --- old
-    if (kernel.liveRecordingChanged.exchange(0, std::memory_order_acquire) != 0) {
+    if (kernel.liveRecordingChanged.exchange(0, std::memory_order_acquire) != 0)
 --- new
-    if (false) {
+    if (false)
 
-=== ui.stopped-live-state-shown plugin ui/Settings.cpp
+=== ui.stopped-live-state-shown plugin ui/LiveViewModel.cpp
 while stopped the newest card takes the kernel's -1 event count and duration
 --- old
-    if (!(duration > 0.0 && count >= 1))
-        return;
+    if (summaries.empty() || !(duration > 0.0 && count >= 1))
 --- new
+    if (summaries.empty())
 
-=== ui.selection-follows-oldest plugin ui/Settings.cpp
+=== ui.selection-follows-oldest plugin ui/LiveViewModel.cpp
 a new take selects the oldest card instead of the newest
 --- old
-    selectRecording(summaries.empty() ? std::nullopt : std::optional(summaries.front()->originalStartTime));
+    selection.set(shown.empty() ? std::nullopt : std::optional(shown.front()->originalStartTime));
 --- new
-    selectRecording(summaries.empty() ? std::nullopt : std::optional(summaries.back()->originalStartTime));
+    selection.set(shown.empty() ? std::nullopt : std::optional(shown.back()->originalStartTime));
 
-=== ui.rows-of-another-take plugin ui/Settings.cpp
+=== ui.rows-of-another-take plugin ui/LiveViewModel.cpp
 rows shown for one take are reused for another take of the same length
 --- old
     if (rows.empty() || rows.recordingStartTime() != startTime || rows.size() > events.size())
