@@ -39,7 +39,7 @@ void BM_ProcessBlockRecording(benchmark::State& state)
             // The window's poll, on the message thread: not the audio thread's cost. Then the
             // host loops back, so that five recordings of bounded size are kept, not gigabytes.
             state.PauseTiming();
-            unit.settings().pollKernel();
+            unit.settings().live.pollKernel();
             head.time = 0;
             state.ResumeTiming();
         }

@@ -26,6 +26,8 @@ packages=(
   time
   # the plug-in's window in jalv under Xvfb: finding and resizing it, a screenshot of it and its pixels
   x11-utils xdotool maim python3-pil
+  # a window manager for the plug-in's own window and menus on a private display
+  openbox
   # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont
   # satisfies the package's dependency)
   planetblupi-music-midi timgm6mb-soundfont
