@@ -375,6 +375,23 @@ def qtractor_check(session, song=SONGS["qtractor"]):
     check_takes("Qtractor LV2", plugin_state(session), played, [0, first_after])
 
 
+def jalv_state(folder):
+    os.makedirs(folder, exist_ok=True)
+    open(os.path.join(folder, "state.ttl"), "w").write(
+        "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+        "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n<> a pset:Preset ; lv2:appliesTo <urn:corvel:midi-sondrel> ;\n"
+        "  state:state [ <urn:corvel:midi-sondrel:StateString> \"%s\" ] .\n" % state_string(mainMode="0.0", keepTakes="1"))
+
+
+def jalv_check(state, log):
+    """bbt_master's log: "frame beat bytes" a line, "locate FRAME" where it jumped back. After the
+    jump it replays frames it played before, so what it played first is enough to compare with."""
+    before, after = open(log).read().split("locate ")
+    played = [(int(f), float(b), bytes.fromhex(m)) for f, b, m in (line.split() for line in before.splitlines())]
+    first_after = next(i for i, (f, _, _) in enumerate(played) if f >= int(after.split()[0]))
+    check_takes("jalv LV2", plugin_state(state), played, [0, first_after])
+
+
 def ardour_plan(scripts, song):
     rows = ", ".join("{ %d, { 0x%02x, %d, %d } }" % (s, m[0], m[1], m[2]) for s, _, m in song.events())
     open(os.path.join(scripts, "sondrel_test_notes.lua"), "w").write(GENERATOR.replace("@EVENTS@", rows))
@@ -396,6 +413,10 @@ def main(command, *args):
         qtractor_session(*args)
     elif command == "qtractor-check":
         qtractor_check(*args)
+    elif command == "jalv-state":
+        jalv_state(*args)
+    elif command == "jalv-check":
+        jalv_check(*args)
     elif command == "old-session":
         old_session(*args)
     elif command == "ardour-check":
