@@ -42,8 +42,8 @@ wait_for "Qtractor's window with the session" loaded
 press() { x xdotool windowfocus --sync "$win" key "$1" || die "pressing $1"; }
 sleep 2
 press space     # play from the start
-sleep 4.5
-press space     # stop, near beat 9
+sleep 6
+press space     # stop, near beat 12 (well past the edit head even if Qtractor started late)
 sleep 1
 press BackSpace # back to the edit head, beat 6
 sleep 1
