@@ -95,8 +95,7 @@ for format in "${formats[@]}"; do
     "$python" "$here/host_takes.py" ardour-plan "$scripts" $song || exit 1
     step "$name" create
     snapshot=$SONDREL_SESSION/sondrel.ardour
-    "$python" "$here/host_takes.py" loop "$snapshot" $song || fail "adding the loop range"
-    "$python" "$here/host_takes.py" keep-takes "$snapshot" || fail "turning the option on in the saved state"
+    "$python" "$here/host_takes.py" prepare "$snapshot" $song || fail "preparing the saved session"
     step "$name" play
     step "$name" reload
     "$python" "$here/host_takes.py" ardour-check "Ardour $format ($song)" $song "$snapshot" "$SONDREL_SESSION/reloaded.ardour" ||

@@ -2,22 +2,21 @@
 """Fixtures and checks of the host tests: the songs they play, the plug-in's state as each host
 stores it, and the takes decoded from it compared note by note with what was played.
 
-  ardour-plan SCRIPTS_DIR SONG        the note generator (an Ardour Lua DSP script) and the plan
-                                      (meter, tempos, length, locate) ardour_takes.lua follows
-  loop SNAPSHOT SONG                  adds the song's loop range to a closed session
-  keep-takes SNAPSHOT                 turns "Keep takes with the project" on in the saved state
-  ardour-check HOST SONG SNAPSHOT [RELOADED]
-                                      one take per roll, locate and loop pass, each note where it
-                                      was played; B's recording is the input unchanged; Main Tab
-                                      at 1 and, reloaded, the same takes
-  old-session FIXTURE SNAPSHOT        a session saved by an earlier build, saved again after
-                                      loading: its page and takes are back
-  qtractor-session DIR                a Qtractor session (.qtr) with a clip of the song "qtractor"
-                                      and the plug-in on its track, the option on
-  qtractor-check SESSION              a take from the start and one from the edit head, exact
-  jalv-state DIR                      a jalv state folder (-l) with the option on
-  jalv-check STATE_DIR MASTER_LOG     a take before and after the locate, each note at the beat
-                                      bbt_master published for its frame
+  ardour-plan SCRIPTS_DIR SONG    the note generator (an Ardour Lua DSP script) and the plan
+                                  (meter, tempos, length, locate, loop) ardour_takes.lua follows
+  prepare SNAPSHOT SONG           the song's loop range added to a closed session, "Keep takes
+                                  with the project" turned on in its saved state
+  ardour-check HOST SONG SNAPSHOT RELOADED
+                                  one take per roll, locate and loop pass, each note where it was
+                                  played; B's recording the input; Main Tab at 1, the same takes
+                                  after reloading
+  old-session SNAPSHOT RELOADED   a session of an earlier build: page and takes back after loading
+  qtractor-session DIR            a session with a clip of the song "qtractor", the plug-in on its
+                                  track, the option on
+  qtractor-check SESSION          a take from the start and one from the edit head, exact
+  jalv-state DIR                  a jalv state folder (-l) with the option on
+  jalv-check STATE MASTER_LOG     a take before and after the locate, each note at the beat
+                                  bbt_master published for its frame
 
 The plug-in's state: JUCE's state blob (an XML document behind an 8-byte header) as JUCE's own
 base64 text under the key ...:StateString (LV2: state.ttl, Qtractor: the session's plug-in
@@ -225,7 +224,11 @@ def plugin_state(path, edit=None):
     raise SystemExit("no MIDI Sondrel in %s" % path)
 
 
-def add_loop(snapshot, song):
+def prepare(snapshot, name):
+    plugin_state(snapshot, lambda element: element.set("keepTakes", "1"))
+    song = SONGS[name]
+    if not song.loop:
+        return
     tree = ET.parse(snapshot)
     root = tree.getroot()
     ids = [int(e.get("id")) for e in root.iter() if (e.get("id") or "").isdigit()]
@@ -288,7 +291,8 @@ def check_takes(host, element, played, expected, tempo=None):
             assert got == want, "take %d holds %s, not %s" % (n + 1, got, want)
 
 
-def ardour_check(host, song, snapshot, reloaded=None):
+def ardour_check(host, name, snapshot, reloaded):
+    song = SONGS[name]
     played = song.events()
     element = plugin_state(snapshot)
     first_after = lambda beat: next(i for i, (_, b, _) in enumerate(played) if b >= beat)
@@ -316,11 +320,10 @@ def ardour_check(host, song, snapshot, reloaded=None):
     print("output: %d events, the input unchanged" % len(got))
 
     assert element.get("mainMode") == "1.0", "Main Tab was set to 1 before saving"
-    if reloaded:
-        again = plugin_state(reloaded)
-        assert again.get("mainMode") == "1.0", "the reloaded plug-in is not on Main Tab 1"
-        assert takes_of(again) == takes_of(element), "the reloaded plug-in holds other takes"
-        print("reloaded: the same takes")
+    again = plugin_state(reloaded)
+    assert again.get("mainMode") == "1.0", "the reloaded plug-in is not on Main Tab 1"
+    assert takes_of(again) == takes_of(element), "the reloaded plug-in holds other takes"
+    print("reloaded: the same takes")
 
 
 def old_session(snapshot, reloaded):
@@ -392,7 +395,8 @@ def jalv_check(state, log):
     check_takes("jalv LV2", plugin_state(state), played, [0, first_after])
 
 
-def ardour_plan(scripts, song):
+def ardour_plan(scripts, name):
+    song = SONGS[name]
     rows = ", ".join("{ %d, { 0x%02x, %d, %d } }" % (s, m[0], m[1], m[2]) for s, _, m in song.events())
     open(os.path.join(scripts, "sondrel_test_notes.lua"), "w").write(GENERATOR.replace("@EVENTS@", rows))
     plan = "return { beats_per_bar = %d, tempos = { %s }, length = %d, locate = %s, loop = %s, speed = %r }\n" % (
@@ -401,32 +405,12 @@ def ardour_plan(scripts, song):
     open(os.path.join(scripts, "sondrel_plan.lua"), "w").write(plan.replace("'", '"'))
 
 
-def main(command, *args):
-    if command == "ardour-plan":
-        ardour_plan(args[0], SONGS[args[1]])
-    elif command == "loop":
-        if SONGS[args[1]].loop:
-            add_loop(args[0], SONGS[args[1]])
-    elif command == "keep-takes":
-        plugin_state(args[0], lambda element: element.set("keepTakes", "1"))
-    elif command == "qtractor-session":
-        qtractor_session(*args)
-    elif command == "qtractor-check":
-        qtractor_check(*args)
-    elif command == "jalv-state":
-        jalv_state(*args)
-    elif command == "jalv-check":
-        jalv_check(*args)
-    elif command == "old-session":
-        old_session(*args)
-    elif command == "ardour-check":
-        ardour_check(args[0], SONGS[args[1]], *args[2:])
-    else:
-        sys.exit("unknown command " + command)
-
+COMMANDS = {"ardour-plan": ardour_plan, "prepare": prepare, "ardour-check": ardour_check, "old-session": old_session,
+            "qtractor-session": qtractor_session, "qtractor-check": qtractor_check, "jalv-state": jalv_state,
+            "jalv-check": jalv_check}
 
 if __name__ == "__main__":
     try:
-        main(*sys.argv[1:])
+        COMMANDS[sys.argv[1]](*sys.argv[2:])
     except AssertionError as e:
         sys.exit("FAIL: %s" % e)
