@@ -36,8 +36,6 @@ import mido
 
 RATE = 48000
 TICKS = 480  # per quarter note, as the exported files have them
-CHECKED = []  # |error| in ticks of every note event compared
-WRONG = []    # what was wrong with those off by more than half a tick or on another tick
 
 
 class Song:
@@ -238,25 +236,25 @@ def prepare(snapshot, name):
     tree.write(snapshot, encoding="UTF-8", xml_declaration=True)
 
 
-def runs_of(take, played, tempo=None):
+def runs_of(take, played, tempo, errors, wrong):
     """Checks each event of a take (after its Program Change anchor) against the played events
     [(sample, beat, bytes)] with the same bytes, the nearest in time: played within 30 samples of
-    it, its beat within half a tick of the played beat and on the same tick (else it is listed in
-    WRONG), its tempo `tempo(beat)` (either side of a change) if given. Returns the runs of
-    consecutive played events the take holds, as index ranges. Note-offs the host adds to end
-    sounding notes (at a stop or a jump) may follow a run."""
+    it, its beat within half a tick of the played beat and on the same tick (each |error| in
+    ticks goes to `errors`, what is wrong to `wrong`), its tempo `tempo(beat)` (either side of a
+    change) if given. Returns the runs of consecutive played events the take holds, as index
+    ranges. Note-offs the host adds to end sounding notes (at a stop or a jump) may follow a run."""
     runs, last = [], None
     for sample, bpm, beat, data in take[1:]:
         i = min((i for i, (_, _, m) in enumerate(played) if m == data), key=lambda i: abs(played[i][0] - sample), default=None)
         if i is None or abs(played[i][0] - sample) > 30:
             if data[0] & 0xF0 != 0x80:
-                WRONG.append("%s at sample %d: never played there" % (data.hex(), sample))
+                wrong.append("%s at sample %d: never played there" % (data.hex(), sample))
             continue
         want = played[i][1]
         error = (beat - want) * TICKS
-        CHECKED.append(abs(error))
+        errors.append(abs(error))
         if abs(error) > 0.5 or math.floor(beat * TICKS + 0.5) != math.floor(want * TICKS + 0.5):
-            WRONG.append("%s at sample %d: beat %.6f, played at beat %.6f (%+.2f ticks)" % (data.hex(), sample, beat, want, error))
+            wrong.append("%s at sample %d: beat %.6f, played at beat %.6f (%+.2f ticks)" % (data.hex(), sample, beat, want, error))
         assert tempo is None or min(abs(bpm - tempo(want - d)) for d in (0, 1e-9)) < 1e-3, \
             "%s at beat %.4f: tempo %r" % (data.hex(), want, bpm)
         if last is not None and i == last + 1:
@@ -275,14 +273,14 @@ def check_takes(host, element, played, expected, tempo=None):
     takes = [t[2] for t in takes_of(element) or []][::-1]
     print("takes, oldest first: %s" % ", ".join(
         "%d events, samples %d..%d" % (len(t), t[1][0] if len(t) > 1 else 0, t[-1][0]) for t in takes))
-    runs = []
+    runs, errors, wrong = [], [], []
     for n, take in enumerate(takes):
         assert take[0][3] == b"\xc0\x00" and take[0][0] == 0, "a take starts with its Program Change anchor"
-        runs.append(runs_of(take, played, tempo))
+        runs.append(runs_of(take, played, tempo, errors, wrong))
         print("  take %d: runs of played events %s" % (n + 1, runs[-1]))
-    assert CHECKED, "no notes compared"
-    print("%s: %d note events compared, largest error %.3f ticks" % (host, len(CHECKED), max(CHECKED)))
-    assert not WRONG, "%d note events not where they were played, the first:\n  %s" % (len(WRONG), "\n  ".join(WRONG[:5]))
+    assert errors, "no notes compared"
+    print("%s: %d note events compared, largest error %.3f ticks" % (host, len(errors), max(errors)))
+    assert not wrong, "%d note events not where they were played, the first:\n  %s" % (len(wrong), "\n  ".join(wrong[:5]))
     assert len(takes) == len(expected), "expected %d takes, not %d" % (len(expected), len(takes))
     for n, (got, want) in enumerate(zip(runs, expected)):
         if isinstance(want, int):
