@@ -79,7 +79,7 @@ for format in "${formats[@]}"; do
   if [ -n "$old" ]; then
     export SONDREL_SESSION=$work/old-$format
     cp -r "$old/$format" "$SONDREL_SESSION" || fail "no fixture $old/$format"
-    "$python" "$here/host_takes.py" ardour-plan "$scripts" waltz || exit 1
+    "$python" "$here/host_takes.py" ardour-plan "$scripts" waltz || exit 1 # the steps read their speed from a plan
     step "old-$format" reload
     # An LV2 session of the earlier build holds no value for the control port, so Ardour's control
     # shows its default; the plug-in's own page must still come back (checked in its saved state).
