@@ -38,7 +38,10 @@ python=/usr/bin/python3
 work=$(mktemp -d "${TMPDIR:-/tmp}/sondrel-ardour.XXXXXX") || exit 2
 [ -n "${SONDREL_KEEP_WORK:-}" ] || trap 'rm -rf "$work"' EXIT
 export HOME=$work/home
-unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+# No display: JUCE falls back to :0 when DISPLAY is unset, and an Xvfb of another test may be
+# there, and go away in the middle of a step.
+export DISPLAY=:65535
 scripts=$HOME/.config/ardour7/scripts
 mkdir -p "$scripts" "$work/lv2" "$work/vst3"
 cp -a "$lv2" "$work/lv2/" && cp -a "$vst3" "$work/vst3/" || exit 2
