@@ -20,8 +20,8 @@ packages=(
   fonts-inter fonts-league-spartan
   # real hosts and readers used by the tests
   lilv-utils jalv jackd2 python3 python3-mido xvfb
-  # Ardour 7, driven headless (ardour7-lua) by the host tests
-  ardour
+  # Ardour 7, driven headless (ardour7-lua) by the host tests; Qtractor, driven under Xvfb
+  ardour qtractor
   # the peak memory of the capture tool in its tests
   time
   # the plug-in's window in jalv under Xvfb: finding and resizing it, a screenshot of it and its pixels

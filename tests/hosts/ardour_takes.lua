@@ -1,10 +1,11 @@
 -- MIDI Sondrel in a headless Ardour session (ardour7-lua, "None (Dummy)" back end), one step
--- per run, chosen by SONDREL_STEP:
---   create  a session whose track A holds a region recorded from a note generator, the
---           plug-in on A, A's output recorded on track B; saved
---   play    (the saved state says "Keep takes with the project") roll from 0 recording B,
---           then the loop range for two passes and more, then a locate back while rolling;
---           "Main Tab" set to 1; saved
+-- per run, chosen by SONDREL_STEP; the session's tempo map, length, locate and loop come from
+-- the plan SONDREL_PLAN (a Lua table written by host_takes.py):
+--   create  a session with the plan's meter and tempos whose track A holds a region recorded from
+--           a note generator, the plug-in on A, A's output recorded on track B; saved
+--   play    (the saved state says "Keep takes with the project") roll from 0 to the end recording
+--           B; if the plan says so, a locate there and a roll to the end, then the loop range
+--           into its third pass; "Main Tab" set to 1; saved
 --   reload  a fresh load: "Main Tab" read back; saved as the snapshot "reloaded"
 -- Environment: SONDREL_SESSION (folder), SONDREL_FORMAT (LV2 | VST3), SONDREL_PLUGIN (URI or
 -- VST3 uid). Prints "RESULT key=value" lines for the driver.
@@ -14,6 +15,7 @@ local plugin_id = os.getenv ("SONDREL_PLUGIN")
 local step = os.getenv ("SONDREL_STEP")
 local name = "sondrel"
 local rate = 48000
+local plan = dofile (os.getenv ("SONDREL_PLAN"))
 local MIDI = ARDOUR.DataType ("midi")
 
 local function result (key, value) print (string.format ("RESULT %s=%s", key, tostring (value))) end
@@ -36,7 +38,7 @@ local function start_backend ()
 	ARDOUR.config ():set_stop_at_session_end (false)
 	local backend = AudioEngine:set_backend ("None (Dummy)", "", "")
 	assert (backend and not backend:isnil (), "no dummy back end")
-	backend:set_driver ("Normal Speed")
+	backend:set_driver (plan.speed) -- the plug-in sees the same blocks at any speed
 	backend:set_device_name ("Silence")
 end
 
@@ -117,8 +119,27 @@ end
 
 start_backend ()
 
+-- Rolling, until the transport has wrapped round the loop range `passes` times.
+local function until_wrapped (passes)
+	local last = Session:transport_sample ()
+	for _ = 1, passes do
+		if not wait_until (function ()
+			local now = Session:transport_sample ()
+			local wrapped = now < last
+			last = now
+			return wrapped
+		end, 30) then fail ("looping") end
+	end
+end
+
 if step == "create" then
 	if not create_session (session_dir, name, rate) then fail ("create_session") end
+	local map = Temporal.TempoMap.write_copy ()
+	map:set_meter (Temporal.Meter (plan.beats_per_bar, 4), Temporal.timepos_t.from_ticks (0))
+	for _, t in ipairs (plan.tempos) do -- { beat, bpm }
+		map:set_tempo (Temporal.Tempo (t[2], t[2], 4), Temporal.timepos_t.from_ticks (t[1] * Temporal.ticks_per_beat))
+	end
+	Temporal.TempoMap.update (map)
 	local gen, a, b = new_track ("Gen"), new_track ("A"), new_track ("B")
 	local generator = ARDOUR.LuaAPI.new_luaproc (Session, "Sondrel Test Notes")
 	if generator:isnil () then fail ("the note generator is not installed") end
@@ -128,7 +149,7 @@ if step == "create" then
 	arm ({ a }, true)
 	locate (0)
 	roll ()
-	until_sample (tonumber (os.getenv ("SONDREL_LENGTH")) + rate / 2)
+	until_sample (plan.length + rate / 2)
 	stop ()
 	arm ({ a }, false)
 	result ("regions_on_A", a:playlist ():n_regions ())
@@ -141,38 +162,37 @@ if step == "create" then
 	a:add_processor_by_index (plugin, 0, nil, true)
 	connect (a, b)
 	result ("plugin_active", plugin:to_insert ():active ())
+	result ("audio_outputs_of_A", a:output ():n_ports ():n_audio ())
 elseif step == "play" then
 	load ()
 	local a, b = track ("A"), track ("B")
 	plugin_insert (a)
 	arm ({ a }, false) -- A plays its region; it records nothing
-	local length = tonumber (os.getenv ("SONDREL_LENGTH"))
-	-- 1. from 0 to the end, recording what the plug-in puts out on B
+	-- from 0 to the end, recording what the plug-in puts out on B
 	arm ({ b }, true)
 	locate (0)
 	roll ()
-	until_sample (length + rate / 2)
+	until_sample (plan.length + rate / 2)
 	stop ()
 	arm ({ b }, false)
 	result ("regions_on_B", b:playlist ():n_regions ())
-	-- 2. the loop range: into the third pass
-	local loop = Session:locations ():auto_loop_location ()
-	if not loop then fail ("no loop range") end
-	local loop_length = loop:_end ():samples () - loop:start ():samples ()
-	locate (loop:start ():samples ())
-	Session:request_play_loop (true, true)
-	if not wait_until (function () return Session:transport_rolling () end, 10) then fail ("loop roll") end
-	ARDOUR.LuaAPI.usleep (math.floor ((2.5 * loop_length / rate) * 1e6))
-	stop ()
-	Session:request_play_loop (false, false)
-	-- 3. rolling, then a locate back to beat 2 while rolling
-	locate (math.floor (length / 2))
-	roll ()
-	until_sample (math.floor (length / 2) + rate)
-	Session:request_locate (rate / 2, false, ARDOUR.LocateTransportDisposition.MustRoll, ARDOUR.TransportRequestSource.TRS_UI)
-	ARDOUR.LuaAPI.usleep (200000)
-	until_sample (rate * 2)
-	stop ()
+	if plan.locate then -- a jump back, then on to the end
+		locate (plan.locate)
+		roll ()
+		until_sample (plan.length + rate / 2)
+		stop ()
+	end
+	if plan.loop then -- the loop range, into its third pass
+		local loop = Session:locations ():auto_loop_location ()
+		if not loop then fail ("no loop range") end
+		locate (loop:start ():samples ())
+		Session:request_play_loop (true, true)
+		if not wait_until (function () return Session:transport_rolling () end, 10) then fail ("loop roll") end
+		until_wrapped (2)
+		until_sample ((loop:start ():samples () + loop:_end ():samples ()) / 2)
+		stop ()
+		Session:request_play_loop (false, false)
+	end
 	main_tab (plugin_insert (a)):set_value (1, PBD.GroupControlDisposition.NoGroup)
 	ARDOUR.LuaAPI.usleep (300000)
 elseif step == "reload" then

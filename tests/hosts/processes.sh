@@ -86,3 +86,21 @@ start_transport() { # jack_transport as timebase master at 120 BPM, rolling, rea
   pids+=($!) names+=(jack_transport) stop_signals+=(TERM)
   printf 'master\ntempo 120\nplay\n' 1>&"$transport_fd"
 }
+
+wait_for() { # WHAT COMMAND...: polls COMMAND until it succeeds, within STEP_TIMEOUT seconds
+  local what=$1 deadline=$((SECONDS + STEP_TIMEOUT))
+  shift
+  until "$@"; do
+    all_running
+    ((SECONDS < deadline)) || die "$what: not within ${STEP_TIMEOUT}s"
+    sleep 0.25
+  done
+}
+
+start_display() { # a private Xvfb display for local clients only, picked by Xvfb itself; sets DISPLAY
+  timeout --foreground -k 2 "$LIFETIME" Xvfb -displayfd 3 -nolisten tcp -screen 0 1600x1000x24 -dpi 96 \
+    3>"$work/display" >"$work/xvfb.out" 2>"$work/xvfb.err" </dev/null &
+  pids+=($!) names+=(Xvfb) stop_signals+=(TERM)
+  wait_for "Xvfb reports a display" grep -qE '^[0-9]+$' "$work/display"
+  export DISPLAY=":$(head -n 1 "$work/display")"
+}

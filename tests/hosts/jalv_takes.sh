@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# MIDI Sondrel in jalv.gtk3 on a private Xvfb display and JACK server (dummy back end), started
+# and stopped here, with a timebase master of our own (bbt_master.c) that publishes exact bars,
+# beats and ticks from its tempo map: 120 BPM, 90 BPM from inside bar 3 on (a change while
+# rolling), then a locate back into the later tempo while rolling; it plays a note every half
+# beat into the plug-in. jalv starts from a state with "Keep takes with the project"
+# on (-l) and saves the plug-in's state through its File > Save (Ctrl+S) dialog. The takes
+# decoded from that state: one before and one after the locate, every note within half a tick of
+# the beat the master published for its frame.
+# Usage: jalv_takes.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME BBT_MASTER
+set -uo pipefail
+
+readonly STEP_TIMEOUT=40 # seconds allowed for any one thing to happen (loaded 2-core machine)
+readonly LIFETIME=150    # hard cap on every process started here (the CTest timeout is 180)
+# Frames at 48 kHz, each on a 256-frame cycle's start: the change (beat 9.30), the locate (beat
+# 16.0) back to beat 12.0, the stop (beat 15.5) before the frame the locate was made at.
+readonly PLAN=(120 223232 90 437760 309760 422400)
+bundle=$1 uri=$2 plugin_name=$3 master=$4
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=processes.sh
+source "$here/processes.sh"
+require Xvfb jackd jack_wait jack_lsp jalv.gtk3 xdotool /usr/bin/python3 timeout
+LV2_PATH=$(cd "$(dirname "$bundle")" && pwd) || exit 2
+export LV2_PATH
+private_session sondrel-jalv-takes
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config" \
+  XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share"
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR" || exit 2
+export GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+x() { timeout --foreground -k 1 10 "$@"; } # an X or JACK client, bounded in time
+
+start_display
+start_jack 48000 256
+/usr/bin/python3 "$here/host_takes.py" jalv-state "$work/initial" || die "writing the initial state"
+start jalv INT jalv.gtk3 -g -l "$work/initial" "$uri"
+port_up() { x jack_lsp | grep -Fxq "$plugin_name:in"; }
+wait_for "jalv's port $plugin_name:in" port_up
+timeout --foreground -k 2 60 "$master" "${PLAN[@]}" "$plugin_name:in" >"$work/master.out" 2>"$work/master.err" ||
+  die "bbt_master did not finish its run"
+all_running
+
+# File > Save: a folder chooser, given the folder's full path.
+window() { win=$(x xdotool search --onlyvisible --name "^$plugin_name\$" 2>/dev/null | head -n 1) && [ -n "$win" ]; }
+wait_for "jalv's window" window
+x xdotool windowfocus --sync "$win" key ctrl+s || die "pressing Ctrl+S"
+dialog() { win=$(x xdotool search --onlyvisible --name "^Save State\$" 2>/dev/null | head -n 1) && [ -n "$win" ]; }
+wait_for "jalv's Save State dialog" dialog
+x xdotool windowfocus --sync "$win" type --delay 20 "$work/saved" || die "typing the folder"
+sleep 0.5 # the entry's completion settles
+x xdotool windowfocus --sync "$win" key Return || die "pressing Return"
+wait_for "jalv saves the state" test -s "$work/saved/state.ttl"
+sleep 1
+/usr/bin/python3 "$here/host_takes.py" jalv-check "$work/saved/state.ttl" "$work/master.out" ||
+  die "the takes in the state jalv saved"
+echo PASS
