@@ -74,13 +74,9 @@ std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport*
                 <= static_cast<double>(report->sampleTimeTolerance);
         if (wentOn)
             p.sampleTime = carried->sampleTime;
-        const auto fits = [&](double beat) {
-            return isInBar(beat, report->bar, report->beatsPerBar, report->beatUnit)
-                && (!report->beatSpan || isInSpan(beat, *report->beatSpan));
-        };
         if (report->beatPosition)
             p.beatPosition = *report->beatPosition;
-        else if (wentOn && fits(carried->beatPosition))
+        else if (wentOn && isInBar(carried->beatPosition, report->bar, report->beatsPerBar, report->beatUnit))
             p.beatPosition = carried->beatPosition;  // no jump (a tempo change, a start): the beat goes on
         else if (const double derived = beatFromSampleTime(p.sampleTime, p.tempo, sampleRate, report->bar,
                                                            report->beatsPerBar, report->beatUnit);

@@ -47,8 +47,9 @@ struct BlockPosition {
 ///   tempo change is exact; after a jump (a locate, a loop) it is worked out from the host's
 ///   sample time and tempo and moved by whole bars into the bar the host names, which is exact
 ///   while the tempo has been constant since the timeline's start.
-/// - A host that names only the beat (BeatSpan) gets the same, as long as the position found lies
-///   in that beat; otherwise the beat's start (where a locate to a beat or bar line lands).
+/// - A host that names only the beat (BeatSpan) gets the same; after a jump, a position worked
+///   out that does not lie in that beat gives way to the beat's start (where a locate to a beat
+///   or bar line lands).
 /// - A sample time within the report's tolerance of where the carried position had got to is
 ///   taken as the transport going on: the carried sample time stays, so that a host's rounding
 ///   never reads as a jump back.

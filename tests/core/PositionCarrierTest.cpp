@@ -155,18 +155,18 @@ TEST(TimePositionReader, ReadsTheSongPositionInTheHostsMeaning)
 }
 
 // Qtractor names the beat once, on the first cycle of it: from the start, after a locate to a bar
-// line and through a take beyond 2^25 samples (where its frame, sent in single precision, is off
-// by up to two samples), every cycle is where the host is, with no jump back of the sample time;
+// line and through a take beyond 2^25 samples in cycles of 250 (where its frame, sent in single
+// precision, is off by up to two samples, now up, now down), every cycle is where the host is,
+// with no jump back of the sample time;
 // after a locate into a song whose tempo changed before, the position lands on the beat the host
 // names.
 TEST(TimePositionReader, QtractorsBeatsAreCarriedExactly)
 {
     const float rate = 48000.0f;
-    constexpr int block = 256;
     constexpr double framesPerBeat = 24000.0;  // 120 BPM
     Corvel::TimePositionReader reader;
     PositionCarrier carrier;
-    auto play = [&](std::int64_t from, int blocks, double beatOffset) {
+    auto play = [&](std::int64_t from, int blocks, double beatOffset, int block = 256) {
         std::int64_t lastBeat = -1;
         std::int64_t rounding = 0;  // how far the first frame sent is off: the take starts there
         for (int i = 0; i < blocks; ++i) {
@@ -188,6 +188,6 @@ TEST(TimePositionReader, QtractorsBeatsAreCarriedExactly)
     };
     play(0, 1000, 0.0);
     play(8 * 96000, 500, 0.0);
-    play((std::int64_t{1} << 25) + 2, 4000, 0.0);
+    play((std::int64_t{1} << 25) + 2, 4000, 0.0, 250);
     play(3 * 96000, 500, 1.0);  // the tempo was different before: bar 3 of the host is beat 13
 }
