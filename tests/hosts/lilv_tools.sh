@@ -21,12 +21,13 @@ shown_name=$(sed -n 's/^[[:space:]]*Name:[[:space:]]*//p' <<<"$info" | head -n 1
 [ "$shown_name" = "$name" ] || problem "lv2info shows name '$shown_name', expected '$name'"
 # One line a port: the last word of each line of its "Port N:" block (types, symbol, name...).
 ports=$(awk '/^[[:space:]]*Port [0-9]+:/ { if (p) print p; p = "port"; next } p { p = p " " $NF } END { print p }' <<<"$info")
-grep -Eq 'atom#AtomPort .*lv2core#InputPort in( |$)' <<<"$ports" || problem "lv2info shows no atom input port 'in'"
-grep -Eq 'atom#AtomPort .*lv2core#OutputPort out( |$)' <<<"$ports" || problem "lv2info shows no atom output port 'out'"
+port_with() { grep -F "atom#AtomPort" <<<"$ports" | grep -F "lv2core#$1" | grep -Eq " $2( |\$)"; } # DIRECTION SYMBOL
+port_with InputPort in || problem "lv2info shows no atom input port 'in'"
+port_with OutputPort out || problem "lv2info shows no atom output port 'out'"
 grep -Eq '^[[:space:]]*Class:[[:space:]]+MIDI$' <<<"$info" || problem "lv2info does not show the class MIDI"
 grep -q 'AudioPort' <<<"$info" && problem "lv2info shows an audio port"
 # The control port's block, one line: its types, symbol, name, scale points and properties.
-control=$(awk '/^[[:space:]]*Port [0-9]+:/ { p = "" } { p = p " " $0 } /Symbol:[[:space:]]+mainMode$/ { m = 1 } m && /^[[:space:]]*$/ { print p; exit }' <<<"$info")
+control=$(awk '/^[[:space:]]*Port [0-9]+:/ { if (m) exit; p = "" } { p = p " " $0 } /Symbol:[[:space:]]+mainMode$/ { m = 1 } END { if (m) print p }' <<<"$info")
 for want in 'lv2core#ControlPort' 'lv2core#InputPort' 'Name: Main Tab' '0 = "Events"' '1 = "Chord And Scale"' \
   'Default: 0.000000' 'lv2core#integer' 'lv2core#enumeration'; do
   grep -Fq -- "$want" <<<"$(tr -s '[:space:]' ' ' <<<"$control")" || problem "the control port mainMode lacks: $want"
