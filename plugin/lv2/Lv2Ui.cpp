@@ -20,17 +20,33 @@ constexpr std::uint32_t backgroundRgb = 0x1b1f27;
 /// How long a size asked for stays the window's minimum if the host never gets there.
 constexpr int askedMinimumMs = 1000;
 
-/// The largest size of the editor's proportions within `area`, within its limits.
-Size fitInside(Size area)
+/// The size of the editor's proportions with `area`'s width (or height), within its limits.
+Size proportional(Size area, bool byWidth)
 {
-    const bool widthDecides = static_cast<long>(area.width) * designSize.height <= static_cast<long>(area.height) * designSize.width;
-    Size s = widthDecides ? Size{area.width, static_cast<int>(std::lround(double(area.width) * designSize.height / designSize.width))}
-                          : Size{static_cast<int>(std::lround(double(area.height) * designSize.width / designSize.height)), area.height};
+    Size s = byWidth ? Size{area.width, static_cast<int>(std::lround(double(area.width) * designSize.height / designSize.width))}
+                     : Size{static_cast<int>(std::lround(double(area.height) * designSize.width / designSize.height)), area.height};
     if (s.width < smallest.width)
         s = smallest;
     if (s.width > largest.width)
         s = largest;
     return s;
+}
+
+bool widerThanDesign(Size area)
+{
+    return static_cast<long>(area.width) * designSize.height > static_cast<long>(area.height) * designSize.width;
+}
+
+/// The largest size of the editor's proportions within `area`.
+Size fitInside(Size area)
+{
+    return proportional(area, !widerThanDesign(area));
+}
+
+/// The smallest size of the editor's proportions that covers `area`.
+Size cover(Size area)
+{
+    return proportional(area, widerThanDesign(area));
 }
 
 std::uint64_t packed(Size s)
@@ -51,7 +67,7 @@ public:
         const auto [w, h] = owner.plugin.windowSize();
         const Size initial = w > 0 ? Size{w, h} : Size{editor->getWidth(), editor->getHeight()};
         xWindow = std::make_unique<EmbeddedXWindow>(parent, initial, backgroundRgb);
-        xWindow->setSizeHints(smallest, largest, initial);
+        setHints(smallest, initial);
         holder.addAndMakeVisible(*editor);
         holder.addToDesktop(0, reinterpret_cast<void*>(xWindow->id()));
         holder.setVisible(true);
@@ -61,6 +77,7 @@ public:
         unit.addListener(this);
         pageIndex = owner.plugin.pageParameterIndex();
         owner.pageToWrite.store(owner.plugin.page());  // the host learns the page shown
+        readEventsSoon();
     }
 
     ~Content() override
@@ -74,20 +91,26 @@ public:
 
     std::uintptr_t id() const noexcept { return xWindow->id(); }
 
-    /// The host gave the window this size.
+    /// The host gave the window this size. The editor fits into it at once; unless it fits
+    /// exactly, the host is asked for the size of the editor's proportions that covers it where
+    /// it grew (the user pulled the window wider or taller), or that fits into it where it shrank.
     void hostResized(Size area)
     {
-        if (asking) {
-            asking = false;
-            xWindow->setSizeHints(smallest, largest, fitInside(area));
-        }
+        const bool grew = area.width > shown.width || area.height > shown.height;
         const Size fit = fitInside(area);
         layOut(fit);
-        if (!(fit == area) && !(fit == lastAsked))
-            ask(fit);
+        if (asking)
+            stopAsking(area);
+        const Size wanted = grew ? cover(area) : fit;
+        if (!(fit == area) && !(wanted == lastAsked))
+            ask(wanted);
     }
 
-    void resizeWindow(Size s) { xWindow->resize(s); }
+    void resizeWindow(Size s)
+    {
+        xWindow->resize(s);
+        readEventsSoon();
+    }
 
 private:
     void readWindowEvents()
@@ -96,28 +119,54 @@ private:
             hostResized(*size);
     }
 
-    /// The editor at `fit`, in the middle of the window.
+    /// Xlib may read events into its queue while it talks to the server, and the connection's
+    /// readability then no longer shows them: after each of our requests they are read on the
+    /// message loop's next turn.
+    void readEventsSoon()
+    {
+        juce::MessageManager::callAsync([safe = juce::Component::SafePointer<juce::Component>(&holder), this] {
+            if (safe != nullptr)
+                readWindowEvents();
+        });
+    }
+
+    void setHints(Size minimum, Size preferred)
+    {
+        xWindow->setSizeHints(minimum, largest, preferred);
+        readEventsSoon();
+    }
+
+    /// The editor at `fit`, at the window's top left.
     void layOut(Size fit)
     {
         const juce::ScopedValueSetter<bool> ours(layingOut, true);
+        shown = fit;
         holder.setBounds(0, 0, fit.width, fit.height);
         editor->setBounds(0, 0, fit.width, fit.height);
         owner.plugin.rememberWindowSize(fit.width, fit.height);
     }
 
-    /// Asks the host for `s`; while the request is on its way `s` is the window's minimum too.
+    /// Asks the host for `s`; while the request is on its way `s` is the window's minimum too, so
+    /// that a host that sizes by the minimum (GTK under suil) makes room for it.
     void ask(Size s)
     {
         lastAsked = s;
         asking = true;
-        xWindow->setSizeHints(s, largest, s);
+        setHints(s, s);
         owner.sizeToAsk.store(packed(s));
         juce::Timer::callAfterDelay(askedMinimumMs, [safe = juce::Component::SafePointer<juce::Component>(&holder), this] {
-            if (safe != nullptr && asking) {
-                asking = false;
-                xWindow->setSizeHints(smallest, largest, lastAsked);
-            }
+            if (safe != nullptr && asking)
+                stopAsking(lastAsked);
         });
+    }
+
+    /// The minimum is the editor's own again; the host is asked for `area` so that it reads the
+    /// hints anew (GTK keeps the minimum it last read).
+    void stopAsking(Size area)
+    {
+        asking = false;
+        setHints(smallest, shown);
+        owner.sizeToAsk.store(packed(area));
     }
 
     // The editor changed its own size (not through layOut): the window follows and the host is asked.
@@ -127,7 +176,7 @@ private:
             return;
         const Size s = fitInside({editor->getWidth(), editor->getHeight()});
         layOut(s);
-        xWindow->resize(s);
+        resizeWindow(s);
         ask(s);
     }
 
@@ -146,6 +195,7 @@ private:
     int pageIndex = -1;
     bool layingOut = false;
     bool asking = false;
+    Size shown;      ///< the editor's size
     Size lastAsked;
 };
 
