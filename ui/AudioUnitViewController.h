@@ -19,5 +19,4 @@ public:
 
 private:
     MainView view;
-    bool resizeRequestPending = false;
 };
