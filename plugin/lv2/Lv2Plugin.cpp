@@ -9,6 +9,7 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 /// Applies on the message thread what the render thread saw on the page port.
@@ -74,7 +75,6 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
 {
     watchPagePort();
 
-    std::uint32_t outputCapacity = 0;
     if (output != nullptr) {
         outputCapacity = output->atom.size;
         output->atom.type = uris.atomSequence;
@@ -86,29 +86,64 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
     stretchStart = 0;
     eventCount = 0;
     if (input != nullptr) {
+        const LV2_Atom_Event* midiRun = nullptr;  // the first of the MIDI events in a row
+        // Locals, which the byte stores into the events cannot be taken to change.
+        const LV2_URID midiEvent = uris.midiEvent;
+        Corvel::RenderEvent* const chunk = events.data();
+        std::size_t count = 0;
+        std::int64_t start = 0;
         LV2_ATOM_SEQUENCE_FOREACH (input, ev) {
-            const std::int64_t frame = std::clamp<std::int64_t>(ev->time.frames, stretchStart, frames);
-            if (ev->body.type == uris.midiEvent) {
-                if (output != nullptr)
-                    lv2_atom_sequence_append_event(output, outputCapacity, ev);
-                if (eventCount == events.size())
-                    endStretch(frame);  // a full chunk: the stretch ends here, the next goes on
+            const std::int64_t frame = std::clamp<std::int64_t>(ev->time.frames, start, frames);
+            if (ev->body.type == midiEvent) {
+                midiRun = midiRun != nullptr ? midiRun : ev;
+                if (count == eventsPerChunk) {  // a full chunk: the stretch ends here, the next goes on
+                    eventCount = count;
+                    endStretch(frame);
+                    count = 0;
+                    start = frame;
+                }
                 const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body));
                 const auto size = static_cast<std::uint16_t>(std::min<std::uint32_t>(ev->body.size, 0xFFFF));
-                Corvel::RenderEvent& e = events[eventCount++];
+                Corvel::RenderEvent& e = chunk[count++];
                 // The frame for now; endStretch makes it a host sample time.
                 if (size > 0 && size <= 3 && bytes[0] != 0xF0)
                     e.setMidi(frame, bytes, size, 0);
                 else
                     e.setSysEx(frame, bytes, size, 0);
-            } else if ((ev->body.type == uris.atomObject || ev->body.type == uris.atomBlank)
-                       && reinterpret_cast<const LV2_Atom_Object*>(&ev->body)->body.otype == uris.timePosition) {
+                continue;
+            }
+            eventCount = count;
+            copyToOutput(midiRun, ev);
+            midiRun = nullptr;
+            if ((ev->body.type == uris.atomObject || ev->body.type == uris.atomBlank)
+                && reinterpret_cast<const LV2_Atom_Object*>(&ev->body)->body.otype == uris.timePosition) {
                 endStretch(frame);
                 stretchReport = reader.read(readPositionKeys(*reinterpret_cast<const LV2_Atom_Object*>(&ev->body), uris));
             }
+            count = eventCount;
+            start = stretchStart;
         }
+        copyToOutput(midiRun, lv2_atom_sequence_end(&input->body, input->atom.size));
+        eventCount = count;
     }
     endStretch(frames);
+}
+
+// Render thread. Appends the input's events [from, to) to the output as they are (a row of
+// events lies in the input exactly as it does in the output); what does not fit is left out.
+void Lv2Plugin::copyToOutput(const LV2_Atom_Event* from, const LV2_Atom_Event* to) noexcept
+{
+    if (from == nullptr || output == nullptr)
+        return;
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(from);
+    const auto* end = reinterpret_cast<const std::uint8_t*>(to);
+    if (static_cast<std::size_t>(end - begin) > outputCapacity - output->atom.size) {
+        for (auto* ev = from; ev < to && lv2_atom_sequence_append_event(output, outputCapacity, ev) != nullptr;)
+            ev = lv2_atom_sequence_next(ev);
+        return;
+    }
+    std::memcpy(lv2_atom_sequence_end(&output->body, output->atom.size), begin, static_cast<std::size_t>(end - begin));
+    output->atom.size += static_cast<std::uint32_t>(end - begin);
 }
 
 // Render thread. Runs the kernel over the stretch of the cycle from stretchStart to `frame`,

@@ -79,6 +79,7 @@ private:
     struct PagePoll;
 
     void watchPagePort() noexcept;
+    void copyToOutput(const LV2_Atom_Event* from, const LV2_Atom_Event* to) noexcept;
     void endStretch(std::int64_t frame) noexcept;
     void applyRequestedPage();
     Wickerlamp::ParameterNode* pageNode() const;
@@ -96,6 +97,7 @@ private:
     // Ports (render thread).
     const LV2_Atom_Sequence* input = nullptr;
     LV2_Atom_Sequence* output = nullptr;
+    std::uint32_t outputCapacity = 0;  ///< what the host made room for, this cycle
     const float* pageValue = nullptr;
 
     // Render thread: the position and the events of the stretch of the cycle being gathered.
