@@ -24,7 +24,9 @@ EmbeddedXWindow::EmbeddedXWindow(std::uintptr_t parent, Size initial, std::uint3
                            static_cast<unsigned>(initial.height), 0, CopyFromParent, InputOutput, nullptr,
                            CWBackPixel | CWEventMask, &attributes);
     XMapWindow(dpy(display), window);
-    XFlush(dpy(display));
+    // Made on the server before anyone else (the toolkit, on its own connection) puts a window
+    // inside it: a flush only sends the request.
+    XSync(dpy(display), False);
 }
 
 EmbeddedXWindow::~EmbeddedXWindow()

@@ -12,6 +12,10 @@
 #include <cstring>
 #include <string>
 
+namespace {
+constexpr int maximumBlockForAudioUnit = 4096;
+} // namespace
+
 /// Applies on the message thread what the render thread saw on the page port.
 struct Lv2Plugin::PagePoll final : juce::Timer {
     static constexpr int hz = 30;
@@ -28,7 +32,8 @@ Lv2Plugin::Lv2Plugin(double sampleRate, const LV2_URID_Map& map)
         unit = dynamic_cast<MidiSondrelPlugin*>(processor.get());
         if (unit == nullptr)
             throw std::runtime_error("the plug-in factory made no MidiSondrelPlugin");
-        unit->prepareToPlay(sampleRate, static_cast<int>(eventsPerChunk));
+        // Render resources; the audio unit's input bus, which it sizes by the block, is not used here.
+        unit->prepareToPlay(sampleRate, maximumBlockForAudioUnit);
         auto& kernel = unit->kernel();
         kernel.setMusicalContextSource(this);
         kernel.setTransportStateSource(this);
@@ -46,6 +51,7 @@ Lv2Plugin::~Lv2Plugin()
     });
 }
 
+// Render thread (LV2's audio class), or before the first run.
 void Lv2Plugin::connectPort(std::uint32_t port, void* data) noexcept
 {
     switch (port) {
