@@ -16,7 +16,7 @@ packages=(
   libcurl4-openssl-dev libgl-dev
   # update-feed parser
   libexpat1-dev
-  # the LV2 specification's headers, for our own LV2 entry point
+  # the LV2 headers, for our own LV2 entry point
   lv2-dev
   # fonts embedded in the window
   fonts-inter fonts-league-spartan
