@@ -29,6 +29,13 @@ bool isInBar(double beat, std::optional<std::int64_t> bar, int beatsPerBar, int 
     return beat >= barStart - tolerance && beat < barStart + q + tolerance;
 }
 
+/// Whether `beat` lies in `span`, give or take a millionth of a beat at its edges.
+bool isInSpan(double beat, const BeatSpan& span) noexcept
+{
+    constexpr double tolerance = 1e-6;
+    return beat >= span.start - tolerance && beat < span.start + span.length + tolerance;
+}
+
 /// The beat position at `sampleTime` of a timeline that runs at `bpm` from sample 0, put into
 /// bar `bar` by whole bars where it falls outside it.
 double beatFromSampleTime(std::int64_t sampleTime, double bpm, float sampleRate, std::optional<std::int64_t> bar,
@@ -62,14 +69,21 @@ std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport*
         BlockPosition p;
         p.tempo = *report->bpm;
         p.sampleTime = report->sampleTime.value_or(runningStart);
+        const bool wentOn = carried && report->sampleTime
+            && std::abs(static_cast<double>(sampleSpan(p.sampleTime, carried->sampleTime)))
+                <= static_cast<double>(report->sampleTimeTolerance);
+        if (wentOn)
+            p.sampleTime = carried->sampleTime;
         if (report->beatPosition)
             p.beatPosition = *report->beatPosition;
-        else if (carried && carried->sampleTime == p.sampleTime
-                 && isInBar(carried->beatPosition, report->bar, report->beatsPerBar, report->beatUnit))
+        else if (wentOn && isInBar(carried->beatPosition, report->bar, report->beatsPerBar, report->beatUnit))
             p.beatPosition = carried->beatPosition;  // no jump (a tempo change, a start): the beat goes on
+        else if (const double derived = beatFromSampleTime(p.sampleTime, p.tempo, sampleRate, report->bar,
+                                                           report->beatsPerBar, report->beatUnit);
+                 !report->beatSpan || isInSpan(derived, *report->beatSpan))
+            p.beatPosition = derived;
         else
-            p.beatPosition = beatFromSampleTime(*report->sampleTime, p.tempo, sampleRate, report->bar,
-                                                report->beatsPerBar, report->beatUnit);
+            p.beatPosition = report->beatSpan->start;
         const auto flag = [](bool on, std::uint64_t bit) { return on ? bit : std::uint64_t{0}; };
         p.transportFlags = flag(report->playing, TransportStateMoving) | flag(report->recording, TransportStateRecording)
             | flag(report->looping, TransportStateCycling);

@@ -5,6 +5,13 @@
 
 namespace Corvel {
 
+/// A beat, in quarter notes from the timeline's start, that a host names without saying where in
+/// it the position lies.
+struct BeatSpan {
+    double start = 0.0;
+    double length = 1.0;
+};
+
 /// What a host said about its position at the start of one block; every part may be missing.
 struct HostPositionReport {
     std::optional<double> bpm;
@@ -13,6 +20,10 @@ struct HostPositionReport {
     std::optional<std::int64_t> bar;           ///< bars from the timeline's start, the first is 0
     int beatsPerBar = 4;                       ///< time signature, when the host gives one
     int beatUnit = 4;
+    /// Instead of a beat position: the beat the position lies in.
+    std::optional<BeatSpan> beatSpan;
+    /// How far the sample time may be off the host's true one (it went through single precision).
+    std::int64_t sampleTimeTolerance = 0;
     bool playing = false;
     bool recording = false;
     bool looping = false;
@@ -36,6 +47,12 @@ struct BlockPosition {
 ///   tempo change is exact; after a jump (a locate, a loop) it is worked out from the host's
 ///   sample time and tempo and moved by whole bars into the bar the host names, which is exact
 ///   while the tempo has been constant since the timeline's start.
+/// - A host that names only the beat (BeatSpan) gets the same; after a jump, a position worked
+///   out that does not lie in that beat gives way to the beat's start (where a locate to a beat
+///   or bar line lands).
+/// - A sample time within the report's tolerance of where the carried position had got to is
+///   taken as the transport going on: the carried sample time stays, so that a host's rounding
+///   never reads as a jump back.
 /// - A block without one, after a report that said the transport moves, runs at the last
 ///   position advanced by the samples since then (and the beats they make at its tempo); while
 ///   stopped it stays where it was.

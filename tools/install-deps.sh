@@ -16,10 +16,12 @@ packages=(
   libcurl4-openssl-dev libgl-dev
   # update-feed parser
   libexpat1-dev
+  # the LV2 headers, for our own LV2 entry point
+  lv2-dev
   # fonts embedded in the window
   fonts-inter fonts-league-spartan
-  # real hosts and readers used by the tests
-  lilv-utils jalv jackd2 python3 python3-mido xvfb
+  # real hosts and readers used by the tests (and x42's MIDI filters, the idle-cost benchmark's baseline)
+  lilv-utils x42-plugins jalv jackd2 python3 python3-mido xvfb
   # Ardour 7, driven headless (ardour7-lua) by the host tests; Qtractor, driven under Xvfb
   ardour qtractor
   # the peak memory of the capture tool in its tests

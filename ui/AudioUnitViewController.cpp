@@ -28,22 +28,4 @@ AudioUnitViewController::~AudioUnitViewController()
 void AudioUnitViewController::resized()
 {
     view.setBounds(getLocalBounds());
-
-    // JUCE's LV2 UI fits the editor to its proportions inside a window the host resized, but
-    // does not tell the host, so the window keeps the shape the host chose. A resize of our own,
-    // one turn later, is passed on to the host and the window follows.
-    auto* parent = getParentComponent();
-    if (processor.wrapperType != juce::AudioProcessor::wrapperType_LV2 || parent == nullptr || resizeRequestPending
-        || getBounds() == parent->getLocalBounds())
-        return;
-    resizeRequestPending = true;
-    juce::MessageManager::callAsync([safe = juce::Component::SafePointer<AudioUnitViewController>(this)] {
-        if (safe == nullptr)
-            return;
-        const int w = safe->getWidth();
-        const int h = safe->getHeight();
-        safe->setSize(w, h - 1);  // setSize to the same size would do nothing
-        safe->setSize(w, h);
-        safe->resizeRequestPending = false;
-    });
 }

@@ -23,5 +23,4 @@ private:
     Settings& model;
     MainView view;
     std::size_t zoomObserver = 0;
-    bool resizeRequestPending = false;
 };

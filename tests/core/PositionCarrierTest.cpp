@@ -1,5 +1,6 @@
 #include "HostCallbacks.h"
 #include "PositionCarrier.h"
+#include "TimePositionReader.h"
 
 #include <gtest/gtest.h>
 
@@ -94,4 +95,99 @@ TEST(PositionCarrier, PutsADerivedPositionIntoTheHostsBar)
         r.bar = c.bar;
         EXPECT_NEAR(carrier.position(&r, 64, rate)->beatPosition, c.beat, 1e-9) << c.frame << " bar " << c.bar;
     }
+}
+
+namespace {
+
+using Corvel::TimePositionKeys;
+
+/// A position object as the LV2 hosts send it: Ardour and jalv (frame, speed, bar, barBeat,
+/// signature, tempo), Qtractor (the same and time:beat, in its own meaning).
+TimePositionKeys barKeys(std::int64_t frame, std::int64_t bar, double barBeat, double beatsPerBar = 4, double beatUnit = 4)
+{
+    return {frame, 1.0, bar, barBeat, std::nullopt, beatUnit, beatsPerBar, 120.0};
+}
+
+TimePositionKeys qtractorKeys(std::int64_t frame, std::int64_t bar, double beatOfBar, double barStartBeats, double bpm = 120.0)
+{
+    return {frame, 1.0, bar, barStartBeats, beatOfBar, 4.0, 4.0, bpm};
+}
+
+} // namespace
+
+// What each host means by its keys, as quarter notes from the timeline's start.
+TEST(TimePositionReader, ReadsTheSongPositionInTheHostsMeaning)
+{
+    struct Case {
+        const char* what;
+        TimePositionKeys keys;
+        std::optional<double> beat;
+        std::optional<Corvel::BeatSpan> span;
+    };
+    const Case cases[] = {
+        {"bar and beat in it, 4/4", barKeys(0, 3, 2.5), 14.5, {}},
+        {"bar and beat in it, 3/4", barKeys(0, 4, 1.0, 3), 13.0, {}},
+        {"bar and beat in it, 6/8", barKeys(0, 1, 3.0, 6, 8), 4.5, {}},
+        {"the song's beat alone", {0, 1.0, {}, {}, 7.25, {}, {}, 120.0}, 7.25, {}},
+        {"the song's beat alone, in eighths", {0, 1.0, {}, {}, 9.0, 8.0, 6.0, 120.0}, 4.5, {}},
+        {"all three, the LV2 way", {0, 1.0, 0, 2.0, 2.0, 4.0, 4.0, 120.0}, 2.0, {}},
+        {"Qtractor, third beat of the third bar", qtractorKeys(0, 2, 3, 8), {}, Corvel::BeatSpan{10.0, 1.0}},
+        {"Qtractor, first beat", qtractorKeys(0, 0, 1, 0), {}, Corvel::BeatSpan{0.0, 1.0}},
+    };
+    for (const Case& c : cases) {
+        Corvel::TimePositionReader reader;
+        const HostPositionReport r = reader.read(c.keys);
+        EXPECT_EQ(r.beatPosition, c.beat) << c.what;
+        ASSERT_EQ(r.beatSpan.has_value(), c.span.has_value()) << c.what;
+        if (c.span)
+            EXPECT_EQ(std::pair(r.beatSpan->start, r.beatSpan->length), std::pair(c.span->start, c.span->length)) << c.what;
+        EXPECT_EQ(r.bpm, 120.0) << c.what;
+        EXPECT_TRUE(r.playing) << c.what;
+    }
+    // Tempo and time signature last until the host says them again; the position does not.
+    Corvel::TimePositionReader reader;
+    reader.read(barKeys(0, 1, 3.0, 6, 8));
+    const HostPositionReport later = reader.read({4800, {}, 2, 1.0, {}, {}, {}, {}});
+    EXPECT_EQ(later.beatPosition, 6.5);
+    EXPECT_EQ(later.bpm, 120.0);
+    EXPECT_TRUE(later.playing);
+    EXPECT_FALSE(reader.read({9600, 0.0, {}, {}, {}, {}, {}, {}}).playing);
+}
+
+// Qtractor names the beat once, on the first cycle of it: from the start, after a locate to a bar
+// line and through a take beyond 2^25 samples in cycles of 250 (where its frame, sent in single
+// precision, is off by up to two samples, now up, now down), every cycle is where the host is,
+// with no jump back of the sample time;
+// after a locate into a song whose tempo changed before, the position lands on the beat the host
+// names.
+TEST(TimePositionReader, QtractorsBeatsAreCarriedExactly)
+{
+    const float rate = 48000.0f;
+    constexpr double framesPerBeat = 24000.0;  // 120 BPM
+    Corvel::TimePositionReader reader;
+    PositionCarrier carrier;
+    auto play = [&](std::int64_t from, int blocks, double beatOffset, int block = 256) {
+        std::int64_t lastBeat = -1;
+        std::int64_t rounding = 0;  // how far the first frame sent is off: the take starts there
+        for (int i = 0; i < blocks; ++i) {
+            const std::int64_t frame = from + std::int64_t{i} * block;
+            const double beat = frame / framesPerBeat + beatOffset;
+            const auto whole = static_cast<std::int64_t>(std::floor(beat));
+            std::optional<HostPositionReport> report;
+            if (whole != lastBeat) {
+                const auto sent = static_cast<std::int64_t>(static_cast<float>(frame));
+                rounding = i == 0 ? sent - frame : rounding;
+                report = reader.read(qtractorKeys(sent, whole / 4, double(whole % 4 + 1), double(whole / 4 * 4)));
+            }
+            lastBeat = whole;
+            const auto p = carrier.position(report ? &*report : nullptr, block, rate);
+            ASSERT_TRUE(p);
+            ASSERT_EQ(p->sampleTime, frame + rounding) << "block " << i << " from " << from;
+            ASSERT_NEAR(p->beatPosition, beat + rounding / framesPerBeat, 1e-9) << "block " << i << " from " << from;
+        }
+    };
+    play(0, 1000, 0.0);
+    play(8 * 96000, 500, 0.0);
+    play((std::int64_t{1} << 25) + 2, 4000, 0.0, 250);
+    play(3 * 96000, 500, 1.0);  // the tempo was different before: bar 3 of the host is beat 13
 }

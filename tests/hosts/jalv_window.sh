@@ -2,8 +2,9 @@
 # MIDI Sondrel in jalv.gtk3 (which embeds the plug-in's X11 window through suil) on a private
 # Xvfb display and a private JACK server (dummy back end): the plug-in's window opens at its
 # design size and paints; with the transport rolling and notes played into it, a recording
-# appears in it and the notes come out unchanged; it scales with jalv's window; jalv shuts down
-# cleanly and reported the plug-in's own UI. Screenshots: SCREENSHOT, -recording, -resized.
+# appears in it and the notes come out unchanged; it scales with jalv's window, larger and then
+# smaller again; jalv shuts down cleanly and reported the plug-in's own UI. Screenshots:
+# SCREENSHOT, -recording, -resized, -smaller.
 # Usage: jalv_window.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME SCREENSHOT
 set -uo pipefail
 
@@ -198,6 +199,16 @@ echo "jalv window resized from ${tw} x ${th}; the plug-in's window is now ${w1} 
 ((w1 * 2 >= DESIGN_W * 3)) && near "$h1" "$want_h" ||
   die "after the resize the plug-in's window is ${w1} x ${h1}, not at least $((DESIGN_W * 3 / 2)) wide and ${want_h} +-$TOLERANCE high"
 screenshot "$plugwin" "$w1" "$h1" "${shot%.png}-resized.png" "the resized plug-in's window"
+
+# --- and smaller again, below the size it had grown to: the plug-in's window fills jalv's.
+readonly SMALL_W=800 SMALL_H=593 # 640:474
+x xdotool windowsize "$top" "$SMALL_W" "$SMALL_H" || die "xdotool windowsize failed"
+settled_geometry "$plugwin" "the plug-in's window after resizing jalv's to $SMALL_W x $SMALL_H" "$settled"
+w2=${settled%x*} h2=${settled#*x}
+echo "jalv window resized to $SMALL_W x $SMALL_H; the plug-in's window is now ${w2} x ${h2}"
+near "$w2" "$SMALL_W" && near "$h2" "$SMALL_H" ||
+  die "after making jalv's window smaller the plug-in's window is ${w2} x ${h2}, not $SMALL_W x $SMALL_H"
+screenshot "$plugwin" "$w2" "$h2" "${shot%.png}-smaller.png" "the plug-in's window made smaller"
 
 # --- jalv shuts down cleanly and reported the plug-in's own UI.
 kill -INT "$jalv_pid" 2>/dev/null || die "jalv is no longer running"
