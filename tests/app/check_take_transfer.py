@@ -72,17 +72,14 @@ class Session:
 
     def __init__(self, work):
         self.work, self.processes = work, []
-        self.display = next(f":{n}" for n in range(71, 140) if not os.path.exists(f"/tmp/.X11-unix/X{n}")
-                            and not os.path.exists(f"/tmp/.X{n}-lock"))
-        self.env = dict(os.environ, DISPLAY=self.display)
-        for key in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY"):
-            self.env.pop(key, None)
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY")}
 
-    def start(self, name, args, env=None):
+    def start(self, name, args, env=None, pass_fds=()):
         out = open(self.work / f"{name}.out", "w")
         process = subprocess.Popen(["timeout", "-k", "2", str(LIFETIME), *args], env=env or self.env,
                                    stdout=subprocess.PIPE if name.startswith("pipe-") else out, stderr=out,
-                                   stdin=subprocess.DEVNULL, text=True)
+                                   stdin=subprocess.DEVNULL, text=True, pass_fds=pass_fds)
         self.processes.append(process)
         return process
 
@@ -116,15 +113,30 @@ class Session:
                 process.wait()
 
     def __enter__(self):
-        self.start("xvfb", ["Xvfb", self.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"])
-        until(lambda: os.path.exists(f"/tmp/.X11-unix/X{self.display[1:]}"), "Xvfb to start")
-        self.start("openbox", ["openbox", "--sm-disable"])
-        until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
-              "openbox to start")
+        try:
+            # Xvfb picks a free display itself and writes its number and a newline once it is ready
+            # (in two writes: the second fails if the pipe is closed before it).
+            ready, told = os.pipe()
+            self.start("xvfb", ["Xvfb", "-displayfd", str(told), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                       pass_fds=(told,))
+            os.close(told)
+            with os.fdopen(ready) as number:
+                line = read_line(number, 15)
+            if not line.strip().isdigit():
+                fail(f"Xvfb did not start ({line!r})")
+            self.env["DISPLAY"] = ":" + line.strip()
+            self.start("openbox", ["openbox", "--sm-disable"])
+            until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
+                  "openbox to start")
+        except BaseException:
+            self.__exit__(True)
+            raise
         return self
 
-    def __exit__(self, *_):
+    def __exit__(self, failed, *_):
         self.stop()
+        for log in sorted(self.work.glob("*.out")) if failed else ():
+            print(f"----- {log.name} (last 20 lines)\n" + "\n".join(log.read_text(errors="replace").splitlines()[-20:]))
 
 
 def until(condition, what, seconds=15):
@@ -137,13 +149,18 @@ def until(condition, what, seconds=15):
     fail("timed out waiting for " + what)
 
 
-def read_json_line(process, seconds):
-    """The process's next JSON line on stdout, or None after `seconds`."""
+def read_line(stream, seconds):
+    """The stream's next line, or "" when none came within `seconds`."""
     selector = selectors.DefaultSelector()
-    selector.register(process.stdout, selectors.EVENT_READ)
+    selector.register(stream, selectors.EVENT_READ)
     ready = selector.select(seconds)
     selector.close()
-    line = process.stdout.readline() if ready else ""
+    return stream.readline() if ready else ""
+
+
+def read_json_line(process, seconds):
+    """The process's next JSON line on stdout, or None after `seconds`."""
+    line = read_line(process.stdout, seconds)
     return json.loads(line) if line else None
 
 
