@@ -90,6 +90,8 @@ public:
 
     void closeButtonPressed() override
     {
+        if (!isVisible())
+            return;  // closed once already
         setVisible(false);
         closed();
     }

@@ -40,7 +40,10 @@ void XdndDrag::update()
     unsigned int buttons = 0;
     if (XQueryPointer(x.display(), x.root(), &rootReturn, &child, &rootX, &rootY, &windowX, &windowY, &buttons) == 0)
         return cancel();  // the pointer went to another screen
-    moveTo({rootX, rootY});
+    if (const juce::Point<int> position{rootX, rootY}; position != pointer || !pointerKnown) {
+        pointerKnown = true;
+        moveTo(position);
+    }
     if ((buttons & (Button1Mask | Button2Mask | Button3Mask)) == 0) {
         stage = Stage::released;
         XUngrabKeyboard(x.display(), CurrentTime);

@@ -68,6 +68,7 @@ private:
     bool awaitingStatus = false;
     bool accepted = false;
     bool kept = false;
+    bool pointerKnown = false;
     juce::Point<int> sentPosition, pointer;
     double deadline = 0.0;  // for the status or the finish awaited, in ms
 };
