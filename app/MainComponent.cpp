@@ -3,26 +3,32 @@
 #include "Assets.h"
 #include "LiveHost.h"
 #include "MainView.h"
+#include "MidiSondrelPlugin.h"
 
 MainComponent::MainComponent(LiveHost& h) : host(h), bar(h)
 {
     addAndMakeVisible(bar);
     pluginWindow.reset(host.processor().createEditorIfNeeded());
-    if (pluginWindow != nullptr)
+    if (pluginWindow != nullptr) {
         addAndMakeVisible(*pluginWindow);
+        pluginWindow->addComponentListener(this);
+    }
     bar.onActualSize = [this] { showActualSize(); };
     setWantsKeyboardFocus(true);
-    setSize(actualSize().getWidth(), actualSize().getHeight());
+    showActualSize();
 }
 
 MainComponent::~MainComponent()
 {
+    if (pluginWindow != nullptr)
+        pluginWindow->removeComponentListener(this);
     pluginWindow.reset();  // before the audio unit it belongs to
 }
 
-juce::Rectangle<int> MainComponent::actualSize()
+juce::Rectangle<int> MainComponent::actualSize(float zoom)
 {
-    return {0, 0, juce::jmax(MainView::designWidth, minimumWidth), TransportBar::preferredHeight + MainView::designHeight};
+    const auto plugin = MainView::sizeAt(zoom);
+    return {0, 0, juce::jmax(plugin.getWidth(), minimumWidth), TransportBar::preferredHeight + plugin.getHeight()};
 }
 
 juce::Rectangle<int> MainComponent::editorBoundsFor(int width, int height)
@@ -41,7 +47,18 @@ juce::Rectangle<int> MainComponent::editorBoundsFor(int width, int height)
 void MainComponent::showActualSize()
 {
     // The window fits itself to its contents.
-    setSize(actualSize().getWidth(), actualSize().getHeight());
+    const auto size = actualSize(host.audioUnit().zoom());
+    setSize(size.getWidth(), size.getHeight());
+}
+
+void MainComponent::componentMovedOrResized(juce::Component& component, bool, bool wasResized)
+{
+    // Sizes this component gives the plug-in's window are what editorBoundsFor says; any other
+    // came from the plug-in itself.
+    if (!wasResized || &component != pluginWindow.get()
+        || component.getBounds() == editorBoundsFor(getWidth(), getHeight()))
+        return;
+    setSize(juce::jmax(component.getWidth(), minimumWidth), TransportBar::preferredHeight + component.getHeight());
 }
 
 bool MainComponent::keyPressed(const juce::KeyPress& key)

@@ -123,7 +123,7 @@ private:
         // Recordings, as the window lists them.
         int count = 0;
         std::uint64_t events = 0;
-        for (const auto& s : host->audioUnit().settings().recordingInfo.summaries.peek()) {
+        for (const auto& s : host->audioUnit().settings().live.recordingInfo.summaries.peek()) {
             ++count;
             events += static_cast<std::uint64_t>(s->noteCount.peek());
         }

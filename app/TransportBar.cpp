@@ -83,7 +83,7 @@ void TransportBar::refreshFromHost()
 
     // Playing with nothing recorded: the events page says where MIDI can come from.
     auto& settings = host.audioUnit().settings();
-    settings.idleHint.set(host.isPlaying() ? juce::String(waitingHint) : juce::String());
+    settings.live.idleHint.set(host.isPlaying() ? juce::String(waitingHint) : juce::String());
 }
 
 void TransportBar::chooseFileToOpen()

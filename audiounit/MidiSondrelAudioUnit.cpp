@@ -2,8 +2,12 @@
 
 #include "ParameterNode.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 constexpr const char* keepTakesAttribute = "keepTakes";
+constexpr const char* zoomAttribute = "zoom";
 constexpr int outputChannels = 2;
 constexpr int inputMaximumChannels = 8;
 } // namespace
@@ -81,14 +85,21 @@ std::vector<Corvel::Scale> MidiSondrelAudioUnit::scalesForDisplay(std::vector<Co
     return guesses;
 }
 
-// The parameter values and, with "Keep takes with the project" on, the option and the takes.
-// Host or message thread.
+void MidiSondrelAudioUnit::setZoom(float zoom) noexcept
+{
+    windowZoom.store(std::isnan(zoom) ? minimumZoom : std::clamp(zoom, minimumZoom, maximumZoom), std::memory_order_relaxed);
+}
+
+// The parameter values, the window's zoom when it is not 1, and, with "Keep takes with the
+// project" on, the option and the takes. Host or message thread.
 void MidiSondrelAudioUnit::getStateInformation(juce::MemoryBlock& destData)
 {
     juce::XmlElement state("MidiSondrelState");
     for (auto* p : getParameters())
         if (auto* node = dynamic_cast<Wickerlamp::ParameterNode*>(p))
             state.setAttribute(node->getParameterID(), static_cast<double>(node->value()));
+    if (zoom() != 1.0f)
+        state.setAttribute(zoomAttribute, static_cast<double>(zoom()));
     if (keepsTakesWithProject()) {
         state.setAttribute(keepTakesAttribute, 1);
         const auto saved = midiProcessor->midiRecorder->read(
@@ -109,6 +120,8 @@ void MidiSondrelAudioUnit::setStateInformation(const void* data, int sizeInBytes
             if (state->hasAttribute(node->getParameterID()))
                 node->setValueNotifyingHost(
                     node->normalise(static_cast<float>(state->getDoubleAttribute(node->getParameterID()))));
+    // A state without a zoom (saved at 1, or before there was one) shows the window at 1.
+    setZoom(static_cast<float>(state->getDoubleAttribute(zoomAttribute, 1.0)));
     // A state saved without the option (every state before it existed) leaves the takes alone.
     setKeepsTakesWithProject(state->getBoolAttribute(keepTakesAttribute, false));
     if (auto takes = TakesState::read(*state, midiProcessor->midiRecorder->slotCount()))

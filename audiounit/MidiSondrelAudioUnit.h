@@ -46,6 +46,14 @@ public:
     /// "Clear takes": every recording goes. Message thread.
     void clearTakes() { midiProcessor->replaceRecordings({}); }
 
+    /// The window's zoom, kept with the project: 1 shows it at 640 x 474, 2 at twice that.
+    /// Values outside minimumZoom to maximumZoom are brought inside; one that is not a number
+    /// gives 1. Any thread.
+    static constexpr float minimumZoom = 1.0f;
+    static constexpr float maximumZoom = 2.0f;
+    void setZoom(float zoom) noexcept;
+    float zoom() const noexcept { return windowZoom.load(std::memory_order_relaxed); }
+
     /// The status of the last render call (0, or -10863 when the kernel could not run).
     std::int32_t lastRenderStatus() const noexcept { return lastStatus.load(std::memory_order_relaxed); }
 
@@ -85,6 +93,7 @@ private:
     std::uint32_t maxFrames = defaultMaximumFramesToRender;
     std::atomic<std::int32_t> lastStatus{Corvel::noErr};
     std::atomic<bool> keepsTakes{false};
+    std::atomic<float> windowZoom{1.0f};
     std::atomic<int> savedKept{0};
     std::atomic<int> savedInUse{0};
 

@@ -1,7 +1,5 @@
 #include "RenderAdapter.h"
 
-#include <cstring>
-
 namespace {
 
 // Render thread. What the host said about this block, in the kernel's terms.
@@ -34,8 +32,8 @@ void RenderAdapter::prepare(double sampleRate)
     carrier.reset();
 }
 
-// Render thread. The MidiBuffer is read in its own layout (sample offset, size, bytes, one event
-// after the other), which spares a call per event through its iterator.
+// Render thread. The block's events go to the kernel in chunks of eventsPerChunk, read through
+// MidiBuffer's public iterator.
 std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPlayHead* playHead, int numSamples,
                                    const juce::MidiBuffer& midi) noexcept
 {
@@ -46,27 +44,23 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
     position = carrier.position(report ? &*report : nullptr, numSamples, rate);
     const std::int64_t blockStart = position ? position->sampleTime : 0;
 
-    constexpr std::size_t headerSize = sizeof(std::int32_t) + sizeof(std::uint16_t);
-    const std::uint8_t* in = midi.data.begin();
-    const std::uint8_t* const end = midi.data.end();
+    auto in = midi.cbegin();
+    const auto end = midi.cend();
     std::int32_t status = Corvel::noErr;
     do {
         std::size_t count = 0;
-        for (; in + headerSize <= end && count < eventsPerChunk; ++count) {
-            std::int32_t offset;
-            std::uint16_t size;
-            std::memcpy(&offset, in, sizeof offset);
-            std::memcpy(&size, in + sizeof offset, sizeof size);
-            const std::uint8_t* bytes = in + headerSize;
-            in = bytes + size;
+        for (; in != end && count < eventsPerChunk; ++in, ++count) {
+            const juce::MidiMessageMetadata m = *in;
+            const auto* bytes = m.data;
+            const auto size = static_cast<std::uint16_t>(m.numBytes);
             Corvel::RenderEvent& e = events[count];
             if (size <= 3 && size > 0 && bytes[0] != 0xF0)
-                e.setMidi(blockStart + offset, bytes, size, 0);
+                e.setMidi(blockStart + m.samplePosition, bytes, size, 0);
             else
-                e.setSysEx(blockStart + offset, bytes, size, 0);
+                e.setSysEx(blockStart + m.samplePosition, bytes, size, 0);
         }
         status = kernel.process(blockStart, std::span(events.data(), count));
-    } while (status == Corvel::noErr && in + headerSize <= end);
+    } while (status == Corvel::noErr && in != end);
     return status;
 }
 

@@ -6,7 +6,6 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <vector>
 

@@ -34,12 +34,12 @@ void BM_ProcessBlockRecording(benchmark::State& state)
     for (auto _ : state) {
         head.time += blockSize;
         processor->processBlock(audio, midi);
-        benchmark::DoNotOptimize(midi.data.getRawDataPointer());
+        benchmark::DoNotOptimize(midi);
         if (++blocks % blocksPerPoll == 0) {
             // The window's poll, on the message thread: not the audio thread's cost. Then the
             // host loops back, so that five recordings of bounded size are kept, not gigabytes.
             state.PauseTiming();
-            unit.settings().pollKernel();
+            unit.settings().live.pollKernel();
             head.time = 0;
             state.ResumeTiming();
         }
@@ -61,12 +61,12 @@ void BM_MidiBufferAddEventCopy(benchmark::State& state)
 {
     const juce::MidiBuffer input = blockOf(static_cast<int>(state.range(0)));
     juce::MidiBuffer output;
-    output.ensureSize(static_cast<size_t>(input.data.size()) * 2);
+    output.ensureSize(static_cast<size_t>(input.getNumEvents()) * 16);
     for (auto _ : state) {
         output.clear();
         for (const auto m : input)
             output.addEvent(m.data, m.numBytes, m.samplePosition);
-        benchmark::DoNotOptimize(output.data.getRawDataPointer());
+        benchmark::DoNotOptimize(output);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }

@@ -40,8 +40,8 @@ struct Session {
 
     Session()
     {
-        settings.stopPolling();
-        settings.setUpdateServer("http://127.0.0.1:9");
+        settings.live.stopPolling();
+        settings.updates.setUpdateServer("http://127.0.0.1:9");
         processor->setPlayHead(&head);
         processor->prepareToPlay(48000.0, blockSize);
         juce::MidiBuffer many = blockOf(500);
@@ -61,7 +61,7 @@ struct Session {
 
     void tick()
     {
-        settings.pollKernel();
+        settings.live.pollKernel();
         pumpMessages();
     }
 };
@@ -69,16 +69,16 @@ struct Session {
 void run(benchmark::State& state, bool rebuildEveryTick)
 {
     Session session;
-    const auto before = session.settings.selectedRecordingEvents.peek().size();
+    const auto before = session.settings.live.selectedRecordingEvents.peek().size();
     for (auto _ : state) {
         state.PauseTiming();
         session.render(session.sixteen);  // the audio thread's part is not the tick's cost
         if (rebuildEveryTick)
-            session.settings.selectedRecordingEvents.set({});
+            session.settings.live.selectedRecordingEvents.set({});
         state.ResumeTiming();
         session.tick();
     }
-    const auto after = session.settings.selectedRecordingEvents.peek().size();
+    const auto after = session.settings.live.selectedRecordingEvents.peek().size();
     if (after != before + 16 * static_cast<std::size_t>(state.iterations()))
         state.SkipWithError("the rows do not match the recording");
     state.counters["rows"] = static_cast<double>(after);

@@ -18,7 +18,7 @@ std::int64_t ticksForBeat(double beatPosition) noexcept
 {
     if (!std::isfinite(beatPosition))
         return -1;
-    const double ticks = std::round(beatPosition * MIDIRecorder::ticksPerQuarterNote);
+    const double ticks = MidiFileWriter::nearestTick(beatPosition);
     if (ticks <= 0.0)
         return 0;
     constexpr double ceiling = 4611686018427387904.0;  // 2^62
@@ -162,6 +162,11 @@ bool MidiFileWriter::isWritten(const MidiBytes& message) noexcept
     return message.size() == dataBytes + 1 && std::all_of(message.begin() + 1, message.end(), [](std::uint8_t b) {
         return b < 0x80;
     });
+}
+
+double MidiFileWriter::nearestTick(double beatPosition) noexcept
+{
+    return std::round(beatPosition * MIDIRecorder::ticksPerQuarterNote);
 }
 
 std::vector<std::uint8_t> MidiFileWriter::write(const std::vector<RecordedMIDIEvent>& events, Options options)

@@ -33,6 +33,12 @@ public:
 
     /// True for a message that is written: a channel message with its exact number of data bytes.
     static bool isWritten(const MidiBytes& message) noexcept;
+
+    /// The tick (480 per quarter note) nearest a beat position, halves away from zero: where an
+    /// event at that position is written, unless the writer has to keep the ticks from going
+    /// below zero or back (it then writes the event at tick 0 or at the tick before it). Not
+    /// finite for a position that is not.
+    static double nearestTick(double beatPosition) noexcept;
 };
 
 } // namespace Corvel

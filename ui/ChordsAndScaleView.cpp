@@ -1,8 +1,8 @@
 #include "ChordsAndScaleView.h"
 
-#include "Settings.h"
+#include "LiveViewModel.h"
 
-ChordsAndScaleView::ChordsAndScaleView(Settings& model) : settings(model)
+ChordsAndScaleView::ChordsAndScaleView(LiveViewModel& model) : live(model)
 {
     rebuild();
 }
@@ -28,7 +28,7 @@ std::vector<NoteDetailRow::Content> ChordsAndScaleView::rowsFor(const std::optio
 
 void ChordsAndScaleView::build()
 {
-    const auto contents = rowsFor(settings.currentChord.get(), settings.currentNotes.get(), settings.currentScales.get());
+    const auto contents = rowsFor(live.currentChord.get(), live.currentNotes.get(), live.currentScales.get());
     cards.clear();
     for (const auto& content : contents) {
         cards.push_back(std::make_unique<NoteDetailRow>(content));

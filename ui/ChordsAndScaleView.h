@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-class Settings;
+class LiveViewModel;
 
 /// The chord-and-scale page: at most four cards, the chord first, then the best scales, then the
 /// held notes when a card is left. Rebuilt whenever the chord, the notes or the scales change.
@@ -18,7 +18,7 @@ public:
     static constexpr int maximumRows = 4;
     static constexpr int spacing = 6;
 
-    explicit ChordsAndScaleView(Settings& model);
+    explicit ChordsAndScaleView(LiveViewModel& model);
 
     /// The cards for this harmony, top to bottom.
     static std::vector<NoteDetailRow::Content> rowsFor(const std::optional<Corvel::ChordDescription>& chord,
@@ -31,6 +31,6 @@ public:
 private:
     void build() override;
 
-    Settings& settings;
+    LiveViewModel& live;
     std::vector<std::unique_ptr<NoteDetailRow>> cards;
 };

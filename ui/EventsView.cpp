@@ -5,7 +5,7 @@
 #include "RocketFont.h"
 #include "Settings.h"
 
-EventsView::EventsView(Settings& model) : settings(model), table(model)
+EventsView::EventsView(Settings& model) : settings(model), table(model.live)
 {
     const auto& assets = pluginAssets();
     pressPlay.setFont(Wickerlamp::rocketFont(18.0f));
@@ -32,7 +32,7 @@ std::vector<RecordingSummaryRow*> EventsView::summaryRows() const
 
 void EventsView::build()
 {
-    const auto summaries = settings.recordingInfo.summaries.get();
+    const auto summaries = settings.live.recordingInfo.summaries.get();
 
     // Cards are kept by recording, so a card whose recording is still listed stays the same.
     std::vector<std::unique_ptr<RecordingSummaryRow>> kept;
@@ -50,7 +50,7 @@ void EventsView::build()
     cards = std::move(kept);
 
     const bool empty = cards.empty();
-    const auto& waiting = settings.idleHint.get();
+    const auto& waiting = settings.live.idleHint.get();
     pressPlay.setText(waiting.isEmpty() ? "PRESS PLAY" : "WAITING FOR MIDI", juce::dontSendNotification);
     eventsWillAppear.setText(waiting.isEmpty() ? juce::String("MIDI events will appear here") : waiting,
                              juce::dontSendNotification);
@@ -59,8 +59,8 @@ void EventsView::build()
     table.setVisible(!empty);
 
     // The list's first appearance selects the newest recording when nothing is selected.
-    if (!empty && !settings.selectedRecordingSummaryID().peek())
-        settings.selectRecording(summaries.front()->originalStartTime);
+    if (!empty && !settings.live.selectedRecordingSummaryID().peek())
+        settings.live.selectRecording(summaries.front()->originalStartTime);
     resized();
 }
 

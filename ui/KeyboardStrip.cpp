@@ -1,7 +1,7 @@
 #include "KeyboardStrip.h"
 
 #include "NotesDownPianoView.h"
-#include "Settings.h"
+#include "LiveViewModel.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr int blackOffsets[5] = {11, 28, 62, 79, 96};
 
 } // namespace
 
-KeyboardStrip::KeyboardStrip(Settings& model) : settings(model)
+KeyboardStrip::KeyboardStrip(LiveViewModel& model) : live(model)
 {
     setInterceptsMouseClicks(false, false);
     rebuild();
@@ -48,7 +48,7 @@ std::vector<LitKey> KeyboardStrip::litKeys(const Corvel::HeldNotes& held)
 
 void KeyboardStrip::build()
 {
-    keys = litKeys(settings.onNotes.get());
+    keys = litKeys(live.onNotes.get());
 }
 
 void KeyboardStrip::draw(juce::Graphics& g)

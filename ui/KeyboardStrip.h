@@ -4,7 +4,7 @@
 #include "NoteDetector.h"
 #include "ObservationScope.h"
 
-class Settings;
+class LiveViewModel;
 
 /// The strip along the bottom of the events page: the keyboard from note 24 to 88 with the
 /// held notes lit. 640 x 72 points. Message thread.
@@ -13,7 +13,7 @@ public:
     static constexpr int width = 640;
     static constexpr int height = 72;
 
-    explicit KeyboardStrip(Settings& model);
+    explicit KeyboardStrip(LiveViewModel& model);
 
     /// The lit keys for these held notes, in note order; notes off the strip give none.
     static std::vector<LitKey> litKeys(const Corvel::HeldNotes& held);
@@ -24,6 +24,6 @@ private:
     void build() override;
     void draw(juce::Graphics& g) override;
 
-    Settings& settings;
+    LiveViewModel& live;
     std::vector<LitKey> keys;
 };

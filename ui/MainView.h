@@ -24,6 +24,8 @@ public:
 
     /// min(width / 640, height / 474).
     static float scaleFor(int width, int height);
+    /// The window's size at a zoom: 640 x 474 times the zoom, to the nearest pixel (halves up).
+    static juce::Rectangle<int> sizeAt(float zoom);
 
     float scale() const noexcept { return scaleFactor; }
     bool showsEventsPage() const noexcept { return events != nullptr; }

@@ -2,8 +2,9 @@
 
 #include "Assets.h"
 #include "InterFont.h"
+#include "LiveViewModel.h"
+#include "MidiFileWriter.h"
 #include "RocketFont.h"
-#include "Settings.h"
 
 #include <cmath>
 #include <limits>
@@ -35,7 +36,7 @@ HeadingLook& headingLook()
 
 } // namespace
 
-RecordingDetailsView::RecordingDetailsView(Settings& model) : settings(model)
+RecordingDetailsView::RecordingDetailsView(LiveViewModel& model) : live(model)
 {
     list.setModel(this);
     list.setLookAndFeel(&headingLook());
@@ -67,20 +68,17 @@ RecordingDetailsView::~RecordingDetailsView()
 
 juce::String RecordingDetailsView::timeText(double b)
 {
+    // The tick the exported file puts the event at (hosts round their positions, so a note on a
+    // beat may arrive a hair early: the nearest tick, as in the file, not the one below).
+    constexpr double ticksPerBar = 4.0 * 480.0;
+    const double ticks = Corvel::MidiFileWriter::nearestTick(b);
     // Beyond what an int holds the fields cannot be written; that is not a real position either.
-    if (!std::isfinite(b) || std::abs(b) / 4.0 > static_cast<double>(std::numeric_limits<int>::max() - 1))
+    if (!std::isfinite(ticks) || std::abs(ticks) / ticksPerBar > static_cast<double>(std::numeric_limits<int>::max() - 1))
         return "-";
-    // Positions worked out from sample offsets land a hair off the tick they mean (a note on
-    // beat 1 arrives at 0.9999999999999999): within a millionth of a tick, a position counts as
-    // on that tick, as the exported file has it. Otherwise the position is cut down to its tick.
-    constexpr double ticksPerBeat = 4.0 * 120.0;
-    const double exact = b * ticksPerBeat;
-    const double nearest = std::round(exact);
-    const double ticks = std::abs(exact - nearest) <= 1e-6 ? nearest : std::floor(exact);
-    // Floor rather than truncation below zero, so that earlier positions count back from bar 1;
-    // for the positions a recording normally holds (0 and above) the two are the same.
-    const double bars = std::floor(ticks / (4.0 * ticksPerBeat));
-    const auto inBar = static_cast<int>(ticks - bars * 4.0 * ticksPerBeat);  // 0 <= inBar < 1920
+    // Floor rather than truncation below zero, so that earlier positions count back from bar 1
+    // (the file, which cannot go below zero, has them at its start).
+    const double bars = std::floor(ticks / ticksPerBar);
+    const auto inBar = static_cast<int>(ticks - bars * ticksPerBar);  // 0 <= inBar < 1920
     return juce::String::formatted("%d  %d  %d  %03d", static_cast<int>(bars) + 1, inBar / 480 + 1, inBar % 480 / 120 + 1,
                                    inBar % 120);
 }
@@ -125,7 +123,7 @@ std::array<juce::String, 5> RecordingDetailsView::cellTexts(const MidiEvent& e)
 
 void RecordingDetailsView::build()
 {
-    rows = settings.selectedRecordingEvents.get();
+    rows = live.selectedRecordingEvents.get();
     list.setVisible(!rows.empty());
     list.updateContent();
     list.repaint();

@@ -18,7 +18,7 @@ RecordingSummaryRow::RecordingSummaryRow(Settings& model, std::shared_ptr<Record
 
 void RecordingSummaryRow::build()
 {
-    selected = settings.selectedRecordingSummaryID().get() == item->originalStartTime;
+    selected = settings.live.selectedRecordingSummaryID().get() == item->originalStartTime;
     count = juce::String::formatted("%lld", static_cast<long long>(item->noteCount.get())) + " EVENTS";
     time = clockText(item->startTime);
     icon.setSelected(selected);
@@ -87,5 +87,5 @@ void RecordingSummaryRow::mouseDown(const juce::MouseEvent& e)
 void RecordingSummaryRow::mouseUp(const juce::MouseEvent& e)
 {
     if (!e.mods.isPopupMenu() && getLocalBounds().contains(e.getPosition()))
-        settings.selectRecording(item->originalStartTime);
+        settings.live.selectRecording(item->originalStartTime);
 }

@@ -14,7 +14,7 @@ TakesMenu::TakesMenu(Settings& model) : settings(model)
 
 juce::String TakesMenu::savedTakesNotice() const
 {
-    const auto saved = settings.savedTakes.peek();
+    const auto saved = settings.live.savedTakes.peek();
     if (saved.kept >= saved.inUse)
         return {};
     return "The project keeps the " + juce::String(saved.kept) + " newest of " + juce::String(saved.inUse)
@@ -43,9 +43,22 @@ juce::PopupMenu TakesMenu::menu() const
     m.addItem(std::move(keep));
 
     juce::PopupMenu::Item clear(clearTakesItem);
-    clear.setEnabled(!settings.recordingInfo.summaries.peek().empty());
+    clear.setEnabled(!settings.live.recordingInfo.summaries.peek().empty());
     clear.setAction(withUnit([](MidiSondrelAudioUnit& a) { a.clearTakes(); }));
     m.addItem(std::move(clear));
+
+    juce::PopupMenu zoom;
+    const auto shownPercent = juce::roundToInt(au->zoom() * 100.0f);
+    for (const int percent : zoomPercentages) {
+        juce::PopupMenu::Item step(juce::String(percent) + "%");
+        step.setTicked(percent == shownPercent);
+        step.setAction([model = juce::WeakReference<Wickerlamp::ParameterSettings>(&settings), percent] {
+            if (auto* s = dynamic_cast<Settings*>(model.get()))
+                s->live.chooseZoom(static_cast<float>(percent) / 100.0f);
+        });
+        zoom.addItem(std::move(step));
+    }
+    m.addSubMenu(zoomItem, zoom);
 
     if (const auto notice = savedTakesNotice(); notice.isNotEmpty()) {
         m.addSeparator();
@@ -65,7 +78,7 @@ void TakesMenu::draw(juce::Graphics& g)
 {
     // Three dots; marked when the last save left takes out.
     const auto& assets = pluginAssets();
-    const bool leftOut = settings.savedTakes.get().kept < settings.savedTakes.get().inUse;
+    const bool leftOut = settings.live.savedTakes.get().kept < settings.live.savedTakes.get().inUse;
     g.setColour(assets.colour(leftOut ? "yellowText" : "info"));
     const float r = 1.8f;
     const float cy = static_cast<float>(getHeight()) / 2.0f;

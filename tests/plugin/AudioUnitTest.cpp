@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "HeldNotes.h"
 #include "RealTimeCounters.h"
 #include "TakesMenu.h"
 
@@ -111,14 +112,14 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
         EXPECT_NEAR(e.beatPosition, e.sampleTime / 44100.0 * bpm / 60.0, 1e-9) << i;
     }
 
-    p.unit.settings().pollKernel();
+    p.unit.settings().live.pollKernel();
     for (int round = 0; round < 7; ++round) {  // more than five jumps back, in bursts
         tellPosition(round);
         for (int block = 0; block < 40; ++block) {
             realTimeCost += run(block, block % 3 == 0 ? 0 : 64);
             p.playHead.info.reset();
         }
-        p.unit.settings().pollKernel();
+        p.unit.settings().live.pollKernel();
     }
     EXPECT_EQ(realTimeCost, 0);  // allocations and locks on the audio thread
     EXPECT_EQ(p.recordingCount(), 5);
@@ -145,19 +146,12 @@ TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)
     EXPECT_EQ(plainState->getNumChildElements(), 0);
 
     TakesMenu menu(saved.settings);
-    auto choose = [](TakesMenu& m, const char* item) {
-        const auto items = m.menu();
-        for (juce::PopupMenu::MenuItemIterator it(items); it.next();)
-            if (it.getItem().text == item && it.getItem().isEnabled)
-                return it.getItem().action(), true;
-        return false;
-    };
-    ASSERT_TRUE(choose(menu, TakesMenu::keepTakesItem));
+    ASSERT_TRUE(choose(menu.menu(), TakesMenu::keepTakesItem));
     EXPECT_TRUE(saved.unit.keepsTakesWithProject());
     juce::MemoryBlock withTakes;
     saved.processor->getStateInformation(withTakes);
     saved.tick();
-    EXPECT_EQ(saved.settings.savedTakes.peek(), (TakesState::Saved{3, 3}));
+    EXPECT_EQ(saved.settings.live.savedTakes.peek(), (TakesState::Saved{3, 3}));
     EXPECT_TRUE(menu.savedTakesNotice().isEmpty());
 
     LiveModel loaded;
@@ -175,11 +169,11 @@ TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)
     }
 
     TakesMenu loadedMenu(loaded.settings);
-    ASSERT_TRUE(choose(loadedMenu, TakesMenu::clearTakesItem));
+    ASSERT_TRUE(choose(loadedMenu.menu(), TakesMenu::clearTakesItem));
     loaded.tick();
     EXPECT_TRUE(loaded.summaries().empty());
-    EXPECT_FALSE(choose(loadedMenu, TakesMenu::clearTakesItem)) << "nothing left to clear";
-    loaded.settings.savedTakes.set({2, 5});
+    EXPECT_FALSE(choose(loadedMenu.menu(), TakesMenu::clearTakesItem)) << "nothing left to clear";
+    loaded.settings.live.savedTakes.set({2, 5});
     EXPECT_TRUE(loadedMenu.savedTakesNotice().contains("2 newest of 5"));
 }
 
@@ -190,22 +184,22 @@ TEST(ViewModel, EachFlagIsTakenOnceAndATickWithoutFlagsChangesNothing)
     m.tick();
     EXPECT_EQ(m.unit.kernel().recordingsChanged.load(), 0u);
     EXPECT_EQ(m.unit.kernel().liveRecordingChanged.load(), 0u);
-    EXPECT_EQ(m.settings.currentChord.peek()->chord, "C Major");
-    EXPECT_FALSE(m.settings.currentScales.peek().empty());
+    EXPECT_EQ(m.settings.live.currentChord.peek()->chord, "C Major");
+    EXPECT_FALSE(m.settings.live.currentScales.peek().empty());
 
     // Whatever the model shows now stays until the kernel raises a flag again.
     Corvel::HeldNotes nothing{};
-    m.settings.onNotes.set(nothing);
-    m.settings.selectRecording(std::nullopt);
+    m.settings.live.onNotes.set(nothing);
+    m.settings.live.selectRecording(std::nullopt);
     m.tick();
     m.tick();
-    EXPECT_EQ(m.settings.onNotes.peek(), nothing);
-    EXPECT_EQ(m.settings.selectedRecordingSummaryID().peek(), std::nullopt);
+    EXPECT_EQ(m.settings.live.onNotes.peek(), nothing);
+    EXPECT_EQ(m.settings.live.selectedRecordingSummaryID().peek(), std::nullopt);
 
     m.play({noteOff(67)});
     m.tick();
-    EXPECT_TRUE(m.settings.onNotes.peek()[60]);
-    EXPECT_FALSE(m.settings.onNotes.peek()[67]);
+    EXPECT_TRUE(m.settings.live.onNotes.peek()[60]);
+    EXPECT_FALSE(m.settings.live.onNotes.peek()[67]);
     EXPECT_EQ(m.summaries().front()->noteCount.peek(), 5);
 }
 
@@ -219,10 +213,63 @@ TEST(ViewModel, WhileStoppedNotesAndChordsFollowButNoSummaryChanges)
     m.play({noteOn(57), noteOn(60, 1), noteOn(64, 2)}, false);
     m.play({}, false);
     m.tick();
-    EXPECT_TRUE(m.settings.onNotes.peek()[57]);
-    EXPECT_EQ(m.settings.currentNotes.peek().size(), 4u);
-    EXPECT_FALSE(m.settings.currentScales.peek().empty());
+    EXPECT_TRUE(m.settings.live.onNotes.peek()[57]);
+    EXPECT_EQ(m.settings.live.currentNotes.peek().size(), 4u);
+    EXPECT_FALSE(m.settings.live.currentScales.peek().empty());
     EXPECT_EQ(m.summaries().front()->noteCount.peek(), 2);
     EXPECT_EQ(m.summaries().front()->duration.peek(), duration);
     EXPECT_EQ(m.rows().size(), 2u);
+}
+
+TEST(ViewModel, TheSelectionFollowsTheNewestRecordingWhoseRowsGrowWhileItIsShown)
+{
+    LiveModel m;
+    m.play({noteOn(60)});
+    m.tick();
+    const auto first = m.summaries().front()->originalStartTime;
+    EXPECT_EQ(m.settings.live.selectedRecordingSummaryID().peek(), first);
+    m.play({noteOn(62)});
+    m.tick();
+    EXPECT_EQ(m.rows().size(), 3u);  // the opening program change and two notes
+
+    m.jumpBack();
+    m.play({noteOn(64)});
+    m.tick();
+    const auto newest = m.summaries().front()->originalStartTime;
+    EXPECT_EQ(m.settings.live.selectedRecordingSummaryID().peek(), newest);
+    EXPECT_EQ(m.rows().size(), 2u);
+
+    // An older recording the user selected keeps its rows while the newest grows.
+    m.settings.live.selectRecording(first);
+    m.play({noteOn(65)});
+    m.tick();
+    EXPECT_EQ(m.summaries().front()->noteCount.peek(), 3);
+    EXPECT_EQ(m.rows().recordingStartTime(), first);
+    EXPECT_EQ(m.rows().size(), 3u);
+
+    // A new recording takes the selection.
+    m.jumpBack();
+    m.play({noteOn(67)});
+    m.tick();
+    EXPECT_NE(m.summaries().front()->originalStartTime, newest);
+    EXPECT_EQ(m.rows().recordingStartTime(), m.summaries().front()->originalStartTime);
+    EXPECT_EQ(m.rows().size(), 2u);
+}
+
+// The notes held may change between the poll's copy of them and the analysis: the keyboard
+// strip, the chord, the notes and the scales all show the copy.
+TEST(ViewModel, TheStripTheChordTheNotesAndTheScalesShowOneCopyOfTheHeldNotes)
+{
+    LiveModel m;
+    m.play({noteOn(57), noteOn(60, 1), noteOn(64, 2)}, false);  // A minor held by now
+    const auto copied = heldSet({60, 64, 67});                  // C major when the poll copied them
+    m.settings.live.refreshLiveState(copied, m.unit, -1.0, -1);
+    const auto& live = m.settings.live;
+    EXPECT_EQ(live.onNotes.peek(), copied);
+    EXPECT_EQ(live.currentChord.peek()->chord, "C Major");
+    using Corvel::Note;
+    EXPECT_EQ(live.currentNotes.peek(), (std::vector<Corvel::FullNote>{{Note::C, 4}, {Note::E, 4}, {Note::G, 4}}));
+    ASSERT_FALSE(live.currentScales.peek().empty());
+    for (const auto& scale : live.currentScales.peek())
+        EXPECT_EQ(scale.matchingNotes, (std::vector<Note>{Note::C, Note::E, Note::G})) << scale.name;
 }

@@ -402,11 +402,11 @@ TEST(UpdateFeed, OnlyHttpsIsFetchedExceptFromThisMachine)
         EXPECT_EQ(UpdateFeedFetcher::isAllowedAddress(juce::URL(address)), allowed) << address;
 
     Settings settings;
-    EXPECT_EQ(settings.updateFeedAddress().toString(false), "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
-    settings.setUpdateServer("http://updates.corvel.invalid");
+    EXPECT_EQ(settings.updates.updateFeedAddress().toString(false), "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
+    settings.updates.setUpdateServer("http://updates.corvel.invalid");
     settings.checkForUpdate();  // refused before anything is fetched
-    EXPECT_TRUE(settings.updateCheckFinished());
-    EXPECT_EQ(settings.updateDetails.peek(), std::nullopt);
+    EXPECT_TRUE(settings.updates.finished());
+    EXPECT_EQ(settings.updates.updateDetails.peek(), std::nullopt);
 }
 
 // A feed larger than 1 MiB from a server on this machine: exactly 1 MiB of it is read, and the
@@ -444,12 +444,12 @@ TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
     EXPECT_EQ(read ? read->getSize() : 0, std::size_t{1} << 20);
 
     Settings settings;
-    settings.setUpdateServer(base);
+    settings.updates.setUpdateServer(base);
     settings.checkForUpdate();
-    for (int waited = 0; !settings.updateCheckFinished() && waited < 20000; waited += 5)
+    for (int waited = 0; !settings.updates.finished() && waited < 20000; waited += 5)
         pumpMessages(5);
     pumpMessages(20);  // the result is applied on a later turn
-    EXPECT_EQ(settings.updateDetails.peek(), UpdateAvailableDetails{"3.0"});
+    EXPECT_EQ(settings.updates.updateDetails.peek(), UpdateAvailableDetails{"3.0"});
     listener.close();
     server.join();
 }

@@ -85,7 +85,7 @@ struct Plugin {
     {
         processor->setPlayHead(&playHead);
         // The start-up update check stays on this machine: a closed loopback port.
-        unit.settings().setUpdateServer("http://127.0.0.1:9");
+        unit.settings().updates.setUpdateServer("http://127.0.0.1:9");
     }
 
     void prepare(double rate = 48000.0, int block = 512) { processor->prepareToPlay(rate, block); }
@@ -116,7 +116,8 @@ struct Plugin {
 inline std::atomic<std::int64_t> fakeNow{1700000000999};
 inline std::int64_t fakeClock() noexcept { return fakeNow.fetch_add(1000); }
 
-/// A plug-in whose model is ticked by hand: one tick is pollKernel and the steps it schedules.
+/// A plug-in whose model is ticked by hand. A tick is pollKernel alone: it does its work then and
+/// there, nothing is left for later turns of the message loop.
 struct LiveModel : Plugin {
     Settings& settings = unit.settings();
     std::int64_t time = 0;
@@ -124,7 +125,7 @@ struct LiveModel : Plugin {
 
     LiveModel()
     {
-        settings.stopPolling();
+        settings.live.stopPolling();
         unit.kernel().setWallClock(&fakeClock);
         prepare(48000.0, 512);
         pumpMessages();  // the start-up update check is scheduled; it has nowhere to go
@@ -132,8 +133,7 @@ struct LiveModel : Plugin {
 
     void tick()
     {
-        settings.pollKernel();
-        pumpMessages();
+        settings.live.pollKernel();
     }
 
     /// One block at the current position; each block advances 512 samples and a quarter beat.
@@ -151,9 +151,18 @@ struct LiveModel : Plugin {
         beat = 0.0;
     }
 
-    const RecordingSummaries& summaries() const { return settings.recordingInfo.summaries.peek(); }
-    const MidiEventRows& rows() const { return settings.selectedRecordingEvents.peek(); }
+    const RecordingSummaries& summaries() const { return settings.live.recordingInfo.summaries.peek(); }
+    const MidiEventRows& rows() const { return settings.live.selectedRecordingEvents.peek(); }
 };
+
+/// Runs the action of the enabled item with that text (in submenus too); false when there is none.
+inline bool choose(const juce::PopupMenu& menu, const juce::String& text)
+{
+    for (juce::PopupMenu::MenuItemIterator it(menu, true); it.next();)
+        if (it.getItem().text == text && it.getItem().isEnabled && it.getItem().action)
+            return it.getItem().action(), true;
+    return false;
+}
 
 inline Message noteOn(int note, int offset = 0) { return {offset, {0x90, static_cast<juce::uint8>(note), 100}}; }
 inline Message noteOff(int note, int offset = 0) { return {offset, {0x80, static_cast<juce::uint8>(note), 0}}; }

@@ -4,12 +4,15 @@
 #include "PluginTestSupport.h"
 #include "HeldNotes.h"
 
+#include "AudioUnitViewController.h"
 #include "ChordsAndScaleView.h"
 #include "DragToSaveImage.h"
 #include "EventsView.h"
 #include "MidiFileSaveDialog.h"
 #include "KeyboardStrip.h"
+#include "MidiFileWriter.h"
 #include "RecordingDetailsView.h"
+#include "TakesMenu.h"
 
 #include <gtest/gtest.h>
 
@@ -43,21 +46,36 @@ juce::MouseEvent click(juce::Component& target)
 
 } // namespace
 
-TEST(Window, TheTimeCellCountsBarsBeatsSixteenthsAndTicks)
+TEST(Window, TheTimeCellShowsTheTickTheExportedFileHas)
 {
     const std::pair<double, const char*> cases[] = {
-        {0.0, "1  1  1  000"}, {5.375, "2  2  2  060"}, {3.999, "1  4  4  119"}, {4.0, "2  1  1  000"},
-        {0.25, "1  1  2  000"}, {0.125, "1  1  1  060"}, {15.75, "4  4  4  000"},
-        // Within a millionth of a tick (1/480 beat) of a tick, a position is on it.
-        {std::nextafter(1.0, 0.0), "1  2  1  000"}, {1.0 - 1.5e-9, "1  2  1  000"}, {1.0 - 3e-9, "1  1  4  119"},
-        {0.125 - 1e-10, "1  1  1  060"}, {-1e-10, "1  1  1  000"}, {123456.0 - 1e-10, "30865  1  1  000"},
-        // Before the start: counted back from bar 1, never garbage.
-        {-1.0, "0  4  1  000"}, {-0.125, "0  4  4  060"},
+        {0.0, "1  1  1  000"}, {5.375, "2  2  2  060"}, {4.0, "2  1  1  000"}, {0.25, "1  1  2  000"},
+        {0.125, "1  1  1  060"}, {15.75, "4  4  4  000"},
+        // The nearest tick: a host's position a hair early, or rounded to 1/1920 beat, is on it.
+        {3.999, "2  1  1  000"}, {std::nextafter(1.0, 0.0), "1  2  1  000"}, {1.0 - 0.4 / 480, "1  2  1  000"},
+        {1.0 - 0.6 / 480, "1  1  4  119"}, {123456.0 - 1e-10, "30865  1  1  000"},
+        // Before the start (the file has it at tick 0): counted back from bar 1, never garbage.
+        {-1.0, "0  4  1  000"}, {-0.125, "0  4  4  060"}, {-0.6 / 480, "0  4  4  119"}, {-0.4 / 480, "1  1  1  000"},
         {std::numeric_limits<double>::quiet_NaN(), "-"}, {std::numeric_limits<double>::infinity(), "-"},
         {-std::numeric_limits<double>::infinity(), "-"}, {1e300, "-"},
     };
     for (const auto& [beat, text] : cases)
         EXPECT_EQ(RecordingDetailsView::timeText(beat), text) << beat;
+
+    // Whatever the position, the cell names the tick the file writer puts a note at.
+    for (const double beat : {3.999, 0.9989, 2.0 + 1.5 / 480, 7.0 + 2.5 / 480, 1.0 / 1920, 1234.56789, 99.99999}) {
+        const auto file = Corvel::MidiFileWriter::write(
+            std::vector{Corvel::RecordedMIDIEvent{Corvel::MidiBytes{0x90, 60, 100}, 0, 120.0, beat}});
+        std::uint32_t tick = 0;  // the first event's delta, after the file's and the track's headers
+        for (std::size_t i = 22; i < file.size(); ++i) {
+            tick = tick << 7 | (file[i] & 0x7Fu);
+            if (file[i] < 0x80)
+                break;
+        }
+        const auto expected = juce::String::formatted("%u  %u  %u  %03u", tick / 1920 + 1, tick % 1920 / 480 + 1,
+                                                      tick % 480 / 120 + 1, tick % 120);
+        EXPECT_EQ(RecordingDetailsView::timeText(beat), expected) << beat;
+    }
 }
 
 TEST(Window, TheKeyboardStripLightsTheKeysItCovers)
@@ -79,8 +97,8 @@ TEST(Window, ChordColoursFollowTheQuality)
     const auto chordRow = [](std::initializer_list<int> notes) {
         LiveModel m;
         hold(m, notes);
-        return ChordsAndScaleView::rowsFor(m.settings.currentChord.peek(), m.settings.currentNotes.peek(),
-                                           m.settings.currentScales.peek());
+        return ChordsAndScaleView::rowsFor(m.settings.live.currentChord.peek(), m.settings.live.currentNotes.peek(),
+                                           m.settings.live.currentScales.peek());
     };
     auto minor = chordRow({57, 60, 64});
     EXPECT_EQ(minor[0].mainData, juce::String("A Minor"));
@@ -168,7 +186,7 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
         m.tick();
     }
     ASSERT_FALSE(m.unit.kernel().midiRecorder->midiFileForRecording(startTime).has_value());
-    ASSERT_EQ(m.settings.openDialogCount(), 1u);
+    ASSERT_EQ(m.settings.dialogs.count(), 1u);
 
     std::vector<juce::String> told;
     dialog->tell = [&](const juce::String& message) { told.push_back(message); };
@@ -193,4 +211,87 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     EXPECT_TRUE(told[0].startsWith("Failed to save MIDI file: ") && told[0].length() > 30) << told[0];
     EXPECT_NE(printed.find("MIDI saved to: " + target.getFile().getFullPathName().toStdString()), std::string::npos);
     EXPECT_NE(printed.find(told[0].toStdString()), std::string::npos) << printed;
+}
+
+// "Zoom" in the header's menu: the window takes 640 x 474 times the zoom (also when the host had
+// resized it, and an open window when a project is loaded), the menu ticks it, a host's own scale
+// applies on top, and the project keeps it: a state without one (any state before it existed)
+// shows 100 %.
+TEST(Window, ZoomSizesTheWindowAndIsKeptWithTheProject)
+{
+    const auto sizeOf = [](const juce::Component& c) { return std::pair{c.getWidth(), c.getHeight()}; };
+    LiveModel a;
+    TakesMenu menu(a.settings);
+    auto window = std::unique_ptr<juce::AudioProcessorEditor>(a.processor->createEditor());
+    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
+    ASSERT_TRUE(choose(menu.menu(), "125%"));
+    EXPECT_EQ(sizeOf(*window), std::pair(800, 593));
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    window->setSize(1280, 948);  // by the host's frame
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
+    auto& takes = *dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent();
+    window->setScaleFactor(2.0f);
+    EXPECT_FLOAT_EQ(juce::Component::getApproximateScaleFactorForComponent(&takes), 3.0f);
+    juce::MemoryBlock zoomed, plain;
+    a.processor->getStateInformation(zoomed);
+    LiveModel().processor->getStateInformation(plain);
+
+    LiveModel b;
+    window = std::unique_ptr<juce::AudioProcessorEditor>(b.processor->createEditor());
+    b.processor->setStateInformation(zoomed.getData(), static_cast<int>(zoomed.getSize()));
+    b.tick();
+    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
+    const auto ticked = [&] {
+        const auto items = TakesMenu(b.settings).menu();
+        for (juce::PopupMenu::MenuItemIterator it(items, true); it.next();)
+            if (it.getItem().isTicked)
+                return it.getItem().text;
+        return juce::String();
+    };
+    EXPECT_EQ(ticked(), "150%");
+    b.processor->setStateInformation(plain.getData(), static_cast<int>(plain.getSize()));
+    b.tick();
+    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
+    EXPECT_EQ(ticked(), "100%");
+}
+
+// On a display (a private Xvfb, see CMakeLists.txt): at 150 % the window is 960 x 711 on the
+// screen, filled by its layout down to the keyboard strip, and the takes menu opens half as big
+// again as at 100 %.
+TEST(OnScreen, ZoomScalesTheWindowAndItsMenu)
+{
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+        GTEST_SKIP() << "no display";
+    LiveModel m;
+    auto window = std::unique_ptr<juce::AudioProcessorEditor>(m.processor->createEditor());
+    window->addToDesktop(0);
+    window->setVisible(true);
+    auto& takes = dynamic_cast<TakesMenu&>(*dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent());
+    const auto onScreen = [](const juce::Component& c) {
+        const auto bounds = c.getPeer()->getBounds();
+        return juce::Point(bounds.getWidth(), bounds.getHeight());
+    };
+    const auto menuSize = [&] {
+        takes.mouseUp(click(takes));
+        juce::Point<int> size;
+        for (int i = 0; i < juce::Desktop::getInstance().getNumComponents(); ++i)
+            if (auto* c = juce::Desktop::getInstance().getComponent(i); c->getName() == "menu")
+                size = onScreen(*c);
+        juce::PopupMenu::dismissAllActiveMenus();
+        pumpMessages(50);
+        return size;
+    };
+    const auto normal = menuSize();
+    ASSERT_GT(normal.x * normal.y, 0);
+    ASSERT_TRUE(choose(takes.menu(), "150%"));
+    pumpMessages(50);
+    EXPECT_EQ(onScreen(*window), juce::Point(960, 711));
+    const auto zoomed = menuSize();
+    EXPECT_NEAR(zoomed.x, normal.x * 1.5, 1.5);
+    EXPECT_NEAR(zoomed.y, normal.y * 1.5, 1.5);
+
+    const auto shot = window->createComponentSnapshot(window->getLocalBounds());
+    EXPECT_EQ(std::pair(shot.getWidth(), shot.getHeight()), std::pair(960, 711));
+    EXPECT_GT(shot.getPixelAt(8, 700).getBrightness(), 0.8f) << "a white key of the strip at the bottom";
 }

@@ -3,7 +3,6 @@
 #include "ChordDescription.h"
 #include "MidiSondrelAudioUnit.h"
 
-#include <cstring>
 #include <iomanip>
 #include <limits>
 #include <sstream>
@@ -11,24 +10,10 @@
 namespace {
 constexpr std::size_t scalesShown = 3;
 
-/// MidiBuffer's own layout of one event: sample offset, size, bytes.
-constexpr std::size_t midiBufferHeaderSize = sizeof(std::int32_t) + sizeof(std::uint16_t);
-
-/// Writes one event in that layout at `out`; returns how many bytes it took. Events written one
-/// after the other in time order make a valid buffer in linear time, where MidiBuffer::addEvent
-/// searches for every insert.
-std::size_t writeMidiBufferEvent(std::uint8_t* out, std::int32_t offset, std::uint16_t length,
-                                 const std::uint8_t* bytes) noexcept
-{
-    std::memcpy(out, &offset, sizeof offset);
-    std::memcpy(out + sizeof offset, &length, sizeof length);
-    std::memcpy(out + midiBufferHeaderSize, bytes, length);
-    return midiBufferHeaderSize + length;
-}
 } // namespace
 
 CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, Options sessionOptions)
-    : options(sessionOptions), player(midiFile, sampleRate, sessionOptions.passes), processor(createPluginFilter()),
+    : options(sessionOptions), player(midiFile, sampleRate, sessionOptions.passes, eventsPerBlock), processor(createPluginFilter()),
       unit(dynamic_cast<MidiSondrelAudioUnit&>(*processor))
 {
     processor->setPlayHead(&playHead);
@@ -58,18 +43,13 @@ std::string CaptureSession::describeHarmony(const std::string& chord, double bea
 
 void CaptureSession::fillBlock(const FilePlayer::Stretch& stretch)
 {
-    // In MidiBuffer's own layout, one event after the other: the stretch is in time order.
-    // Like MidiBuffer::addEvent, messages too long for the layout are left out.
-    std::size_t size = 0;
+    // The stretch is in time order, so each event goes after those already in the buffer.
+    // MidiBuffer::addEvent finds that place from the buffer's start, which is why stretches are
+    // kept short (eventsPerBlock): the cost per event stays bounded however dense the file.
+    // Like addEvent everywhere, messages too long for a MidiBuffer are left out.
+    midi.clear();
     for (const auto& e : stretch.events)
-        if (e.bytes.size() <= std::numeric_limits<std::uint16_t>::max())
-            size += midiBufferHeaderSize + e.bytes.size();
-    midi.data.resize(static_cast<int>(size));
-    std::uint8_t* out = midi.data.getRawDataPointer();
-    for (const auto& e : stretch.events) {
-        if (e.bytes.size() <= std::numeric_limits<std::uint16_t>::max())
-            out += writeMidiBufferEvent(out, e.offset, static_cast<std::uint16_t>(e.bytes.size()), e.bytes.data());
-    }
+        midi.addEvent(e.bytes.data(), static_cast<int>(e.bytes.size()), e.offset);
 }
 
 void CaptureSession::run(std::ostream& log, const SaveRecording& saveRecording)

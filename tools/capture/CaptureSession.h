@@ -26,6 +26,8 @@ class CaptureSession {
 public:
     static constexpr double sampleRate = 48000.0;
     static constexpr int blockSize = 256;
+    /// At most this many events go into one processBlock call (see fillBlock).
+    static constexpr std::size_t eventsPerBlock = 256;
 
     struct Options {
         int passes = 1;

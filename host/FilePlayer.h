@@ -15,8 +15,9 @@
 /// sample earlier on the host's timeline than the one before, so that every pass begins a
 /// recording of its own even when all its events fall on one sample.
 ///
-/// A stretch carries at most maximumEventsPerStretch events; more events at one instant come in
-/// stretches of no length at that instant, so that no block has to hold a whole dense file.
+/// A stretch carries at most `eventsPerStretch` events (maximumEventsPerStretch unless the owner
+/// asks for fewer); more events at one instant come in stretches of no length at that instant,
+/// so that no block has to hold a whole dense file.
 ///
 /// Only channel messages and complete system-exclusive messages are played; meta events and F7
 /// chunks are not MIDI messages. However long the file, no sample position overflows: lengths
@@ -40,8 +41,10 @@ public:
         std::vector<Event> events;
     };
 
-    /// `file` must outlive the player. `passes` is clamped to 1..maximumPasses.
-    FilePlayer(const Corvel::MidiFile& file, double sampleRate, int passes);
+    /// `file` must outlive the player. `passes` is clamped to 1..maximumPasses, `eventsPerStretch`
+    /// to 1..maximumEventsPerStretch.
+    FilePlayer(const Corvel::MidiFile& file, double sampleRate, int passes,
+               std::size_t eventsPerStretch = maximumEventsPerStretch);
 
     bool hasEvents() const noexcept { return firstPlayable < file.events.size(); }
     int passCount() const noexcept { return passes; }
@@ -61,6 +64,7 @@ private:
     const Corvel::MidiFile& file;
     double rate;
     int passes;
+    std::size_t stretchCapacity;
     BarGrid grid;
     std::size_t firstPlayable;
     std::vector<std::int64_t> tempoBoundaries;  ///< first sample of each tempo change after the first

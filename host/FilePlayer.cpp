@@ -18,9 +18,10 @@ std::int64_t saturatedSamples(double samples) noexcept
 
 } // namespace
 
-FilePlayer::FilePlayer(const Corvel::MidiFile& midiFile, double sampleRate, int passCount)
+FilePlayer::FilePlayer(const Corvel::MidiFile& midiFile, double sampleRate, int passCount, std::size_t eventsPerStretch)
     : file(midiFile), rate(sampleRate > 0.0 && std::isfinite(sampleRate) ? sampleRate : 48000.0),
-      passes(std::clamp(passCount, 1, maximumPasses)), grid(midiFile.timeSignatures), firstPlayable(midiFile.events.size())
+      passes(std::clamp(passCount, 1, maximumPasses)),
+      stretchCapacity(std::clamp<std::size_t>(eventsPerStretch, 1, maximumEventsPerStretch)), grid(midiFile.timeSignatures), firstPlayable(midiFile.events.size())
 {
     std::size_t lastPlayable = 0;
     for (std::size_t i = 0; i < file.events.size(); ++i) {
@@ -91,7 +92,7 @@ bool FilePlayer::next(int blockLength, Stretch& out)
         const std::int64_t sample = sampleAt(i);
         if (sample >= end)
             break;
-        if (out.events.size() == maximumEventsPerStretch) {
+        if (out.events.size() == stretchCapacity) {
             if (sample != lastInstant) {
                 end = lastInstant + 1;  // the next instant begins the next stretch
             } else if (lastInstant > position) {
