@@ -38,12 +38,13 @@ public:
     {
         setBackgroundColour(getLookAndFeel().findColour(juce::ResizableWindow::backgroundColourId));
         body.addAndMakeVisible(browser);
-        for (auto* button : {&save, &cancel})
+        for (auto* button : {&save, &cancel, &newFolder})
             body.addAndMakeVisible(button);
         save.addShortcut(juce::KeyPress(juce::KeyPress::returnKey));
         cancel.addShortcut(juce::KeyPress(juce::KeyPress::escapeKey));
         save.onClick = [this] { saveChosenFile(); };
         cancel.onClick = [this] { closeButtonPressed(); };
+        newFolder.onClick = [this] { askForNewFolder(); };
         browser.addListener(this);
         selectionChanged();
         body.layout = [this] {
@@ -54,6 +55,8 @@ public:
                 button->setBounds(buttons.removeFromRight(button->getWidth()));
                 buttons.removeFromRight(16);
             }
+            newFolder.changeWidthToFitText(buttons.getHeight());
+            newFolder.setBounds(buttons.removeFromLeft(newFolder.getWidth()));
             browser.setBounds(area.reduced(6, 6));
         };
         body.setSize(600, 500);  // the option takes a third of the browser's width
@@ -119,6 +122,27 @@ private:
             "Overwrite", "Cancel", this, juce::ModalCallbackFunction::create(overwrite));
     }
 
+    void askForNewFolder()
+    {
+        // Kept by the window, so that it goes with it.
+        folderName = std::make_unique<juce::AlertWindow>("New Folder", "Please enter the name for the folder",
+                                                         juce::MessageBoxIconType::NoIcon, this);
+        folderName->addTextEditor("name", {});
+        folderName->addButton("Create Folder", 1, juce::KeyPress(juce::KeyPress::returnKey));
+        folderName->addButton("Cancel", 0, juce::KeyPress(juce::KeyPress::escapeKey));
+        folderName->enterModalState(true, juce::ModalCallbackFunction::create([self = SafePointer<Window>(this)](int result) {
+            if (self == nullptr)
+                return;
+            self->folderName->setVisible(false);
+            if (result == 0)
+                return;
+            const auto name = juce::File::createLegalFileName(self->folderName->getTextEditorContents("name"));
+            if (name.isNotEmpty() && self->browser.getRoot().getChildFile(name).createDirectory().failed())
+                MidiFileSaveDialog::showMessage("Could not create the folder " + name, self.getComponent());
+            self->browser.refresh();
+        }));
+    }
+
     void write(const juce::File& target)
     {
         // A failure is said and the dialog stays, for another place or name.
@@ -136,7 +160,8 @@ private:
     const juce::WildcardFileFilter filter{"*.mid", "*", "MIDI files"};
     juce::FileBrowserComponent browser{juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles,
                                        dialog.suggested, &filter, &option};
-    juce::TextButton save{"Save"}, cancel{"Cancel"};
+    juce::TextButton save{"Save"}, cancel{"Cancel"}, newFolder{"New Folder"};
+    std::unique_ptr<juce::AlertWindow> folderName;
     Body body;
     const std::function<void()> closed;
 };
