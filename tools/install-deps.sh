@@ -28,8 +28,10 @@ packages=(
   time
   # the plug-in's window in jalv under Xvfb: finding and resizing it, a screenshot of it and its pixels
   x11-utils xdotool maim python3-pil
-  # a window manager for the plug-in's own window and menus on a private display
+  # a window manager for the plug-in's own window, menus and dialogs on a private display
   openbox
+  # a take dragged, copied and saved out of the app: the clipboard and GTK 3 readers
+  xclip python3-gi gir1.2-gtk-3.0
   # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont
   # satisfies the package's dependency)
   planetblupi-music-midi timgm6mb-soundfont

@@ -16,6 +16,11 @@ class Settings;
 /// without it the file is the one a drag gives. A failure is said in a message box and printed
 /// ("Failed to save MIDI file: ..."), a success printed ("MIDI saved to: ...").
 ///
+/// The dialog is a window of its own, JUCE's file browser under the window manager's title bar:
+/// it opens centred on the plug-in's window at that window's scale, and is a transient dialog of
+/// the plug-in window's top-level window (above the host, not above everything), and it does not
+/// block the plug-in's window.
+///
 /// Message thread. The window's model keeps each open dialog until it closes.
 class MidiFileSaveDialog {
 public:
@@ -35,19 +40,28 @@ public:
     /// extension .mid. True when it was written; otherwise the reason goes to `tell`.
     bool confirm(const juce::File& target);
 
-    /// Shows the dialog; once it is done, `owner` lets it go (on a later turn of the loop).
-    void launch(Settings& owner);
+    /// The window the dialog opens centred on (the plug-in's window), and the scale it is shown
+    /// at (the plug-in window's, from JUCE's approximate scale factor of a component in it).
+    juce::Component::SafePointer<juce::Component> centreAround;
+    float scale = 1.0f;
 
-    /// How a failure is said; a message box unless replaced.
-    std::function<void(const juce::String& message)> tell = showMessage;
-    static void showMessage(const juce::String& message);
+    /// Shows the dialog; once it is closed, `owner` lets it go (on a later turn of the loop).
+    void launch(Settings& owner);
+    /// The dialog's window while it is shown.
+    juce::DocumentWindow* window() const noexcept;
+
+    /// How a failure is said; a message box (over the dialog while it is shown) unless replaced.
+    std::function<void(const juce::String& message)> tell = [this](const juce::String& message) {
+        showMessage(message, window());
+    };
+    static void showMessage(const juce::String& message, juce::Component* over = nullptr);
 
 private:
     class TempoOption;
+    class Window;
 
     const std::vector<std::uint8_t> plain;
     const std::vector<std::uint8_t> tempo;
     const juce::File suggested;
-    std::unique_ptr<TempoOption> option;
-    std::unique_ptr<juce::FileChooser> chooser;
+    std::unique_ptr<Window> shown;
 };
