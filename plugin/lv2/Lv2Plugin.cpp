@@ -8,6 +8,7 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -123,7 +124,15 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
             midiRun = nullptr;
             if ((ev->body.type == uris.atomObject || ev->body.type == uris.atomBlank)
                 && reinterpret_cast<const LV2_Atom_Object*>(&ev->body)->body.otype == uris.timePosition) {
+                // The position tells where its own frame lies, also for MIDI events at that frame
+                // that came before it (Qtractor puts the object after the first note of a start).
+                std::size_t atFrame = 0;
+                while (atFrame < count && chunk[count - 1 - atFrame].sampleTime == frame)
+                    ++atFrame;
+                eventCount = count - atFrame;
                 endStretch(frame);
+                std::copy(chunk + count - atFrame, chunk + count, chunk);
+                eventCount = atFrame;
                 stretchReport = reader.read(readPositionKeys(*reinterpret_cast<const LV2_Atom_Object*>(&ev->body), uris));
             }
             count = eventCount;

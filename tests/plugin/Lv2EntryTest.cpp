@@ -258,11 +258,12 @@ void play(Host& host, Pattern pattern, const Song& song, int from, int to, long&
                 sent.push_back({at - frame, {0x90, std::uint8_t(60 + beat % 12), 100}});
         if (frame / block % 7 == 3)
             sent.insert(sent.begin(), {Midi{0, {0xB1, 7, 99}}, Midi{0, sysEx}});
-        // A position object inside the cycle goes between the events before it and those after.
+        // A position object inside the cycle goes between the events before it and those after;
+        // Qtractor puts it after the events of its own frame.
         std::vector<Item> all;
         std::size_t p = 0;
         for (const auto& m : sent) {
-            for (; p < items.size() && std::get<Position>(items[p]).frame <= m.frame; ++p)
+            for (; p < items.size() && std::get<Position>(items[p]).frame + (pattern == Pattern::qtractor) <= m.frame; ++p)
                 all.push_back(items[p]);
             all.emplace_back(m);
         }
