@@ -1,5 +1,6 @@
 #include "RenderAdapter.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -65,7 +66,9 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
             else
                 e.setSysEx(blockStart + offset, bytes, size, 0);
         }
-        status = kernel.process(blockStart, std::span(events.data(), count));
+        const bool more = in + headerSize <= end;  // the block's length goes with its last part
+        status = kernel.process(blockStart, more ? 0u : static_cast<std::uint32_t>(std::max(numSamples, 0)),
+                                std::span(events.data(), count));
     } while (status == Corvel::noErr && in + headerSize <= end);
     return status;
 }

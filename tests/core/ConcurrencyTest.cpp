@@ -70,7 +70,7 @@ void play(Rig& rig, const std::vector<Cycle>& script, std::atomic<int>& played)
         rig.host.tempo = c.tempo;
         rig.host.beatPosition = c.beat;
         rig.host.flags = c.playing ? Corvel::TransportStateMoving : 0;
-        rig.kernel.process(c.timestamp, c.events);
+        rig.kernel.process(c.timestamp, 512, c.events);
         played.fetch_add(1, std::memory_order_release);
     }
 }
@@ -161,7 +161,7 @@ TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
             const std::uint8_t bytes[3] = {0x90, static_cast<std::uint8_t>(n % 128), static_cast<std::uint8_t>(1 + n % 127)};
             events[static_cast<std::size_t>(i)] = RenderEvent::midi(static_cast<std::int64_t>(n) * 3, bytes, 3);
         }
-        ASSERT_EQ(rig.kernel.process(static_cast<std::int64_t>(c) * perCycle * 3, events), Corvel::noErr);
+        ASSERT_EQ(rig.kernel.process(static_cast<std::int64_t>(c) * perCycle * 3, perCycle * 3, events), Corvel::noErr);
     }
     EXPECT_GT(rig.kernel.midiRecorder->slowPathCount(), 0u);  // the queue overflowed its blocks
     EXPECT_EQ(rig.kernel.liveEventCount.load(), perCycle * cycles + 1);

@@ -30,7 +30,7 @@ struct RealTimeRig : Rig {
 
     /// One render cycle of `count` notes starting at `start` (or of `sysEx` alone), counted; then
     /// the window's poll, outside the render path.
-    void cycle(std::int64_t start, int count, std::span<const std::uint8_t> sysEx = {})
+    void cycle(std::int64_t start, int count, std::span<const std::uint8_t> sysEx = {}, std::uint32_t frames = 256)
     {
         scratch.clear();  // the capacity stays
         for (int i = 0; i < count; ++i) {
@@ -42,7 +42,7 @@ struct RealTimeRig : Rig {
             scratch.push_back(RenderEvent::sysEx(start + 1, sysEx.data(), static_cast<std::uint16_t>(sysEx.size())));
         {
             RealTimeScope scope;
-            kernel.process(start, scratch);
+            kernel.process(start, frames, scratch);
             cost += scope.allocations() + scope.locks();
         }
         kernel.midiRecorder->drain();
@@ -93,6 +93,23 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
     EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 5u);
     EXPECT_EQ(rig.kernel.midiRecorder->slowPathCount(), 0u);
 
+    // Capturing while stopped: free takes, split by silence (a cycle of more than ten seconds),
+    // from a host with and without a position; takes to keep changed between cycles.
+    rig.kernel.setCaptureWhileStopped(true);
+    for (int round = 0; round < 12; ++round) {
+        rig.host.flags = 0;
+        rig.host.contextOk = round % 3 != 0;
+        rig.kernel.setRecordingCount(round % 2 ? 10 : 4);
+        rig.cycle(t, 16, {}, 500'000);
+        rig.kernel.noteDetector->reset();
+        rig.cycle(t, round % 4 == 0 ? 4000 : 16);
+        rig.host.flags = Corvel::TransportStateMoving;
+        rig.host.contextOk = true;
+        rig.cycle(t + round, 16);
+    }
+    EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 4u + 3u);  // four kept, then three takes a round
+    EXPECT_EQ(rig.recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(1).capturedWhileStopped; }), true);
+
     // Bypassed, and with a system-exclusive message passed through.
     rig.kernel.shouldBypassEffect = true;
     rig.cycle(t, 256);
@@ -102,6 +119,42 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
 
     EXPECT_EQ(rig.cost, 0);
     EXPECT_GT(rig.counted.count, 8u * 50u * 16u);  // the cycles really carried events
+}
+
+// Out of memory with nobody draining: the events the queue cannot take are dropped and counted
+// against their take, the rest arrive whole and in order, and once the owner drains, recording
+// goes on.
+TEST(RealTime, AnEventThatFindsNoMemoryIsDroppedCountedAndRecordingGoesOn)
+{
+    RealTimeRig rig;
+    rig.cycle(1000, 64);
+    constexpr int burst = 20000;  // more than the preallocated blocks hold
+    rig.scratch.clear();
+    for (int i = 0; i < burst; ++i)
+        rig.scratch.push_back(midi(2000 + i, {0xB0, 1, static_cast<std::uint8_t>(i % 128)}));
+    {
+        FailingAllocations noMemory;
+        EXPECT_EQ(rig.kernel.process(2000, 256, rig.scratch), Corvel::noErr);
+        const auto jumpBack = midi(10, {0x90, 60, 100});  // would start a take: lost to the next one
+        EXPECT_EQ(rig.kernel.process(10, 256, {&jumpBack, 1}), Corvel::noErr);
+    }
+    EXPECT_GT(rig.kernel.midiRecorder->queue().failedGrowthCount(), 0u);
+    rig.kernel.midiRecorder->drain();
+    rig.cycle(20, 1);
+
+    const auto takes = rig.recordings();
+    const Corvel::EventList& first = takes[1].events;
+    const auto kept = static_cast<int>(first.size()) - 1 - 64;
+    ASSERT_GT(kept, 0);
+    for (int i = 0; i < kept; ++i)
+        ASSERT_EQ(first.sampleTimeAt(static_cast<std::size_t>(65 + i)), 2000 + i) << i;
+    EXPECT_EQ(takes[1].lostEventCount, static_cast<std::uint64_t>(burst - kept));
+    EXPECT_EQ(takes[0].lostEventCount, 1u);
+    EXPECT_EQ(takes[0].events.size(), 2u);
+    EXPECT_EQ(rig.kernel.lostEventCount.load(), static_cast<std::uint64_t>(burst - kept + 1));
+    EXPECT_EQ(rig.kernel.liveEventCount.load(), 2);
+    EXPECT_EQ(rig.kernel.midiRecorder->getEventSummary(1).lostEventCount, takes[1].lostEventCount);
+    EXPECT_EQ(rig.counted.count, 64u + burst + 2u);  // everything was passed on
 }
 
 } // namespace

@@ -103,11 +103,13 @@ def takes_of(element):
     data = zlib.decompress(base64.b64decode("".join(node.itertext())))
     assert data[:4] == b"MSTK", "not an archive of takes"
     version, count = struct.unpack_from("<II", data, 4)
-    assert version == 1
+    assert version in (1, 2)
     offset, takes = 12, []
     for _ in range(count):
-        start, rate, n = struct.unpack_from("<qfQ", data, offset)
-        offset += 20
+        start, rate = struct.unpack_from("<qf", data, offset)
+        offset += 12 + (9 if version == 2 else 0)  # version 2: flags and lost events
+        (n,) = struct.unpack_from("<Q", data, offset)
+        offset += 8
         events = []
         for _ in range(n):
             sample, bpm, beat, length = struct.unpack_from("<qddB", data, offset)
