@@ -39,7 +39,9 @@ bool RecorderQueue::nextBlock(Cursor& cursor) noexcept
     }
     fresh->published.store(0, std::memory_order_relaxed);
     fresh->next.store(nullptr, std::memory_order_relaxed);
-    tail->published.store(static_cast<std::size_t>(cursor.next - tail->ops.data()), std::memory_order_release);
+    for (; cursor.next != cursor.end; ++cursor.next)
+        cursor.next->kind = RecorderOp::Kind::Skip;
+    tail->published.store(blockCapacity, std::memory_order_release);
     tail->next.store(fresh, std::memory_order_release);
     tail = fresh;
     tailCount = 0;

@@ -21,6 +21,7 @@ struct RecorderOp {
         SetTempo,        ///< the recorder's tempo
         Replaced,        ///< the render thread now works on recordings replaced by the owner
         Lost,            ///< events slot 0 could not keep (no memory for the queue)
+        Skip,            ///< nothing: the end of a block that a run did not fit in
     };
     Kind kind = Kind::Append;
     std::uint8_t length = 0;       ///< Append: message length (at most 3)
@@ -93,8 +94,8 @@ public:
     };
     Cursor beginWriting() noexcept { return {tail->ops.data() + tailCount, tail->ops.data() + blockCapacity}; }
     /// Room for `count` (at most blockCapacity) operations in a row, moving on to a new block when
-    /// the current one has less left (its rest stays unused). False when that needed a block and
-    /// none could be had: nothing changed.
+    /// the current one has less left (its rest is filled with Skip). False when that needed a
+    /// block and none could be had: nothing changed.
     bool reserve(Cursor& cursor, std::size_t count) noexcept
     {
         return static_cast<std::size_t>(cursor.end - cursor.next) >= count || nextBlock(cursor);
@@ -150,12 +151,11 @@ std::size_t RecorderQueue::drain(Apply&& apply)
             ++headRead;
             ++applied;
         }
+        if (headRead < blockCapacity)
+            return applied;
         Block* next = head->next.load(std::memory_order_acquire);
         if (next == nullptr)
             return applied;
-        // The producer has left this block: its final count, stored before `next`, is visible.
-        if (headRead < head->published.load(std::memory_order_acquire))
-            continue;
         Block* done = head;
         head = next;
         headRead = 0;

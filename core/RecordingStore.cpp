@@ -40,7 +40,8 @@ std::size_t RecordingStore::applyPending()
         case RecorderOp::Kind::Shift: recorder.moveBuffersDownOne(); break;
         case RecorderOp::Kind::SetTempo: recorder.setTempo(op.tempo); break;
         case RecorderOp::Kind::Lost: recorder.getEventDetailsByIndex(0).lostEventCount += static_cast<std::uint64_t>(op.time); break;
-        case RecorderOp::Kind::Replaced: break;
+        case RecorderOp::Kind::Replaced:
+        case RecorderOp::Kind::Skip: break;
         }
     });
 }

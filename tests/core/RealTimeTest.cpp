@@ -121,6 +121,34 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
     EXPECT_GT(rig.counted.count, 8u * 50u * 16u);  // the cycles really carried events
 }
 
+// Runs of operations never straddle two blocks and, without memory for a block, are refused
+// whole; whatever was taken is drained once, in order.
+TEST(RealTime, TheQueueTakesRunsWholeOrNotAtAll)
+{
+    Corvel::RecorderQueue queue;
+    auto cursor = queue.beginWriting();
+    std::vector<std::int64_t> pushed, drained;
+    pushed.reserve(1 << 15);
+    drained.reserve(1 << 15);
+    {
+        FailingAllocations noMemory;
+        while (queue.reserve(cursor, 3))  // a block holds 341 runs and one slot left over
+            for (int i = 0; i < 3; ++i) {
+                queue.push(cursor).time = std::ssize(pushed);
+                pushed.push_back(std::ssize(pushed));
+            }
+    }
+    queue.endWriting(cursor);
+    queue.publish();
+    queue.drain([&](const Corvel::RecorderOp& op) {
+        if (op.kind != Corvel::RecorderOp::Kind::Skip)
+            drained.push_back(op.time);
+    });
+    EXPECT_EQ(pushed.size(), Corvel::RecorderQueue::preallocatedBlocks * 1023);
+    EXPECT_EQ(drained, pushed);
+    EXPECT_EQ(queue.failedGrowthCount(), 1u);
+}
+
 // Out of memory with nobody draining: the events the queue cannot take are dropped and counted
 // against their take, the rest arrive whole and in order, and once the owner drains, recording
 // goes on.
