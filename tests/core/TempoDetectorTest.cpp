@@ -1,0 +1,105 @@
+// Tempo detection on generated performances: steady, humanised (notes up to 15 ms early or late,
+// velocities varied), with rests, with swing; 2 % is the tolerance, half or double is wrong.
+
+#include "TempoDetector.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+using Corvel::NoteOnset;
+using Corvel::TempoDetector;
+
+namespace {
+
+constexpr float rate = 48000.0f;
+
+enum class Kind { steady, humanised, rests, swing };
+
+/// Twelve bars of 4/4 from beat 0: a left hand (bass on one and three with chords on two and
+/// four, or a chord on every beat) under a melody of quarters, eighths and longer notes.
+std::vector<NoteOnset> perform(double bpm, Kind kind, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> jitter(-0.015, 0.015);
+    const bool human = kind != Kind::steady;
+    std::vector<NoteOnset> notes;
+    const auto play = [&](double beat, int lowest, int range) {
+        const double seconds = beat * 60.0 / bpm + (human ? jitter(rng) : 0.0);
+        notes.push_back({std::llround(seconds * rate), static_cast<std::uint8_t>(lowest + static_cast<int>(rng() % range)), 0});
+    };
+    const std::vector<std::vector<double>> rhythms = {{0, 1, 2, 3}, {0, 0.5, 1, 2, 2.5, 3}, {0, 1.5, 2, 3}, {0, 2},
+                                                      {0, 0.5, 1, 1.5, 2, 3}, {0, 1, 2, 2.5, 3, 3.5}};
+    const bool oomPah = rng() % 2 == 0;
+    for (int bar = 0; bar < 12; ++bar) {
+        if (kind == Kind::rests && bar > 0 && (bar % 4 == 2 || rng() % 6 == 0))
+            continue;
+        for (int beat = 0; beat < 4; ++beat) {
+            const double at = bar * 4 + beat;
+            if (oomPah && beat % 2 == 0)
+                play(at, 36, 12);
+            else
+                for (int n = 0; n < 3; ++n)
+                    play(at, oomPah ? 52 : 48, 12);
+        }
+        for (const double beat : rhythms[rng() % rhythms.size()]) {
+            const bool offBeat = beat != std::floor(beat);
+            if (kind != Kind::rests || rng() % 5 != 0)
+                play(bar * 4 + (kind == Kind::swing && offBeat ? std::floor(beat) + 2.0 / 3.0 : beat), 67, 12);
+        }
+    }
+    return notes;
+}
+
+} // namespace
+
+TEST(TempoDetector, FindsTheTempoOfGeneratedPerformancesWithinTwoPercent)
+{
+    const Kind kinds[] = {Kind::steady, Kind::humanised, Kind::rests, Kind::swing};
+    const double tempi[] = {60, 66, 75, 84, 97, 108, 121, 133, 147, 160, 172, 185, 199};
+    unsigned seed = 1;
+    for (const Kind kind : kinds)
+        for (const double bpm : tempi) {
+            auto notes = perform(bpm, kind, ++seed);
+            for (auto& n : notes)
+                n.sampleTime += 96'000;  // two seconds into the take
+            const auto found = TempoDetector::estimate(notes, rate);
+            ASSERT_TRUE(found) << bpm;
+            EXPECT_NEAR(found->bpm / bpm, 1.0, 0.02) << "kind " << int(kind) << " at " << bpm << " BPM";
+            // Every performance starts on its first beat; the early first note of a humanised
+            // one still does.
+            EXPECT_NEAR(static_cast<double>(found->firstBeatSampleTime - 96'000) / rate, 0.0, 0.02)
+                << "kind " << int(kind) << " at " << bpm << " BPM";
+        }
+}
+
+TEST(TempoDetector, NeedsEightNoteOnsAPulseAndAUsableRate)
+{
+    // Quarter notes at 100 BPM: eight are enough, seven are not.
+    std::vector<NoteOnset> eight;
+    for (int i = 0; i < 8; ++i)
+        eight.push_back({i * 28'800, 60, 0});
+    const auto found = TempoDetector::estimate(eight, rate);
+    ASSERT_TRUE(found);
+    EXPECT_NEAR(found->bpm, 100.0, 0.5);
+    EXPECT_EQ(found->firstBeatSampleTime, 0);
+    EXPECT_FALSE(TempoDetector::estimate(std::span(eight).first(7), rate));
+    for (const float unusable : {0.0f, -48000.0f, NAN, INFINITY})
+        EXPECT_FALSE(TempoDetector::estimate(eight, unusable)) << unusable;
+    // Eight notes of two chords have no pulse.
+    std::vector<NoteOnset> chords(8, NoteOnset{0, 60, 0});
+    for (int i = 4; i < 8; ++i)
+        chords[static_cast<std::size_t>(i)].sampleTime = 48'000;
+    EXPECT_FALSE(TempoDetector::estimate(chords, rate));
+
+    // A take's note-ons are its note-on messages of a velocity above 0, on any channel.
+    Corvel::Recording take{1, rate, {}, true, 0};
+    for (int i = 0; i < 8; ++i) {
+        take.events.push_back({{static_cast<std::uint8_t>(0x90 | (i % 16)), 60, 100}, i * 28'800, 120.0, 0.0});
+        take.events.push_back({{0x90, 60, 0}, i * 28'800 + 100, 120.0, 0.0});
+        take.events.push_back({{0xB0, 64, 127}, i * 28'800 + 200, 120.0, 0.0});
+    }
+    EXPECT_EQ(TempoDetector::noteOnsOf(take.events).size(), 8u);
+    EXPECT_EQ(TempoDetector::estimate(take), found);
+}
