@@ -4,19 +4,33 @@
 #include "RecordedMIDIEvent.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace Corvel {
 
-/// What a written file holds besides the events.
+/// What a written file holds besides the events, and where they go.
 struct MidiFileOptions {
     /// A 4/4 time signature and the take's tempo (from the events' `bpm`) at tick 0, and a tempo
     /// event at the tick of every event where the tempo changes, so that players keep the speed.
     bool withTempo = false;
+
+    /// Beats of `bpm` from `firstBeatSampleTime` on, at `sampleRate` (a detected tempo).
+    struct BeatGrid {
+        double bpm = 0.0;
+        std::int64_t firstBeatSampleTime = 0;
+        float sampleRate = 0.0f;
+    };
+    /// When set (with a finite, positive tempo and rate), the events are placed by their sample
+    /// times on this grid instead of at their beat positions, the grid's first beat at tick 0
+    /// (bar 1, beat 1; anything earlier goes there too), and the file holds the grid's tempo
+    /// and a 4/4 time signature at tick 0, whatever `withTempo` says.
+    std::optional<BeatGrid> grid;
 };
 
 /// The Standard MIDI File writer behind MIDIRecorder::convertToMIDIBytes: format 0, one track,
-/// 480 ticks per quarter note, events at their beat positions in sample-time order.
+/// 480 ticks per quarter note, events at their beat positions (or on a beat grid) in sample-time
+/// order.
 ///
 /// Only complete channel messages (status 80-EF with exactly their data bytes) have a place in
 /// a track; they are written byte for byte. Anything else a recording may hold (system common

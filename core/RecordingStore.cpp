@@ -135,4 +135,15 @@ std::optional<std::vector<std::uint8_t>> RecordingStore::midiFileForRecording(st
     return MidiFileWriter::write(recording->events, options);
 }
 
+std::optional<TempoEstimate> RecordingStore::detectTempo(std::int64_t startTime)
+{
+    auto noteOns = read([startTime](const MIDIRecorder& r) -> std::optional<std::pair<std::vector<NoteOnset>, float>> {
+        const Recording* found = r.getEventDetailsByStartTime(startTime);
+        if (found == nullptr || startTime <= 0)
+            return std::nullopt;
+        return std::pair(TempoDetector::noteOnsOf(found->events), found->sampleRate);
+    });
+    return noteOns ? TempoDetector::estimate(noteOns->first, noteOns->second) : std::nullopt;
+}
+
 } // namespace Corvel

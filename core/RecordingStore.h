@@ -3,6 +3,7 @@
 #include "MIDIRecorder.h"
 #include "MidiFileWriter.h"
 #include "RecorderQueue.h"
+#include "TempoDetector.h"
 
 #include <atomic>
 #include <cstdint>
@@ -64,6 +65,10 @@ public:
     /// The Standard MIDI File of the recording with that start time, or nothing.
     std::optional<std::vector<std::uint8_t>> midiFileForRecording(std::int64_t startTime,
                                                                   MidiFileWriter::Options options = {});
+
+    /// The tempo detected in the recording with that start time (TempoDetector), or nothing. Its
+    /// note-ons are copied under the lock; the detection runs outside it.
+    std::optional<TempoEstimate> detectTempo(std::int64_t startTime);
 
     /// Runs `read` with the up-to-date recorder, under the store's lock. `read` must not keep
     /// references into the recorder after it returns.

@@ -1,10 +1,14 @@
 // Tempo detection on generated performances: steady, humanised (notes up to 15 ms early or late,
 // velocities varied), with rests, with swing; 2 % is the tolerance, half or double is wrong.
 
+#include "KernelHarness.h"
+#include "MidiFileReader.h"
+#include "MidiFileWriter.h"
 #include "TempoDetector.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -102,4 +106,47 @@ TEST(TempoDetector, NeedsEightNoteOnsAPulseAndAUsableRate)
     }
     EXPECT_EQ(TempoDetector::noteOnsOf(take.events).size(), 8u);
     EXPECT_EQ(TempoDetector::estimate(take), found);
+}
+
+// Played with the transport stopped at a host tempo of 120 BPM, a performance at 97 BPM is found
+// at its own tempo, and written on request with its notes on that tempo's beats.
+TEST(TempoDetector, AFreeTakeIsWrittenAtItsDetectedTempoOnRequest)
+{
+    SondrelTest::Rig rig;
+    rig.kernel.setSampleRate(rate);
+    rig.kernel.setCaptureWhileStopped(true);
+    rig.host.flags = 0;
+    auto notes = perform(97.0, Kind::humanised, 5);
+    std::sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.sampleTime < b.sampleTime; });
+    std::int64_t clock = -48'000;  // the plug-in's clock a second before the performance
+    for (const NoteOnset& n : notes) {
+        rig.run(0, {}, static_cast<std::uint32_t>(n.sampleTime - clock));
+        rig.run(0, {SondrelTest::midi(0, {0x90, n.note, 100})}, 1);
+        clock = n.sampleTime + 1;
+    }
+    const std::int64_t start = rig.recordings()[0].startTime;
+    const auto tempo = rig.kernel.midiRecorder->detectTempo(start);
+    ASSERT_TRUE(tempo);
+    EXPECT_NEAR(tempo->bpm / 97.0, 1.0, 0.02);
+    EXPECT_FALSE(rig.kernel.midiRecorder->detectTempo(start + 1));
+
+    const Corvel::Recording take = *rig.kernel.midiRecorder->copyRecording(start);
+    Corvel::MidiFileOptions options;
+    options.grid = {tempo->bpm, tempo->firstBeatSampleTime, take.sampleRate};
+    const auto read = Corvel::MidiFileReader::read(Corvel::MidiFileWriter::write(take.events, options));
+    ASSERT_TRUE(read.file);
+    EXPECT_NEAR(read.file->tempoMap.bpmAt(0.0), tempo->bpm, 0.01);
+    EXPECT_EQ(read.file->tempoMap.changes().size(), 1u);
+    EXPECT_EQ(read.file->timeSignatures, (std::vector<Corvel::TimeSignature>{{0.0, 4, 4}}));
+    std::size_t noteOns = 0;
+    for (const auto& e : read.file->events)
+        if (e.kind == Corvel::MidiFileEvent::Kind::channel && (read.file->bytesOf(e)[0] & 0xF0) == 0x90) {
+            const auto tick = static_cast<std::int64_t>(e.tick);
+            EXPECT_LE(std::abs(tick - 240 * ((tick + 120) / 240)), 24) << "an eighth's tick, give or take 15 ms: " << tick;
+            EXPECT_TRUE(noteOns++ > 0 || tick <= 24) << "the first note on bar 1, beat 1";
+        }
+    EXPECT_EQ(noteOns, notes.size());
+
+    options.grid->bpm = 0.0;  // no usable grid: as recorded
+    EXPECT_EQ(Corvel::MidiFileWriter::write(take.events, options), Corvel::MidiFileWriter::write(take.events));
 }
