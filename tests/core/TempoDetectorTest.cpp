@@ -118,7 +118,9 @@ TEST(TempoDetector, AFreeTakeIsWrittenAtItsDetectedTempoOnRequest)
     rig.host.flags = 0;
     auto notes = perform(97.0, Kind::humanised, 5);
     std::sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.sampleTime < b.sampleTime; });
-    std::int64_t clock = -48'000;  // the plug-in's clock a second before the performance
+    // The take starts with the sustain pedal a fifth of a second before the first note.
+    std::int64_t clock = notes.front().sampleTime - 9'600;
+    rig.run(0, {SondrelTest::midi(0, {0xB0, 64, 127})}, 1);
     for (const NoteOnset& n : notes) {
         rig.run(0, {}, static_cast<std::uint32_t>(n.sampleTime - clock));
         rig.run(0, {SondrelTest::midi(0, {0x90, n.note, 100})}, 1);
