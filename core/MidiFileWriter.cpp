@@ -145,30 +145,18 @@ std::vector<std::uint8_t> writeMidiFile(const Source& source, MidiFileOptions op
 }
 
 /// A source whose events are placed by their sample times on a beat grid, all at its tempo.
-template <typename Source>
 struct GridSource {
-    const Source& source;
-    MidiFileOptions::BeatGrid grid;
-    std::size_t size() const noexcept { return source.size(); }
-    std::int64_t sampleTimeAt(std::size_t i) const noexcept { return source.sampleTimeAt(i); }
+    const EventList& events;
+    BeatGrid grid;
+    std::size_t size() const noexcept { return events.size(); }
+    std::int64_t sampleTimeAt(std::size_t i) const noexcept { return events.sampleTimeAt(i); }
     double beatPositionAt(std::size_t i) const noexcept
     {
-        return beatPositionOfEvent(0.0, source.sampleTimeAt(i), grid.firstBeatSampleTime, grid.sampleRate, grid.bpm);
+        return beatPositionOfEvent(0.0, events.sampleTimeAt(i), grid.firstBeatSampleTime, grid.sampleRate, grid.bpm);
     }
     double bpmAt(std::size_t) const noexcept { return grid.bpm; }
-    const MidiBytes& dataAt(std::size_t i) const noexcept { return source.dataAt(i); }
+    const MidiBytes& dataAt(std::size_t i) const noexcept { return events.dataAt(i); }
 };
-
-template <typename Source>
-std::vector<std::uint8_t> writeMidiFileOrGrid(const Source& source, MidiFileOptions options)
-{
-    if (const auto& grid = options.grid;
-        grid && std::isfinite(grid->bpm) && grid->bpm > 0.0 && isUsableSampleRate(grid->sampleRate)) {
-        options.withTempo = true;
-        return writeMidiFile(GridSource<Source>{source, *grid}, options);
-    }
-    return writeMidiFile(source, options);
-}
 
 struct VectorSource {
     const std::vector<RecordedMIDIEvent>& events;
@@ -193,12 +181,19 @@ bool MidiFileWriter::isWritten(const MidiBytes& message) noexcept
 
 std::vector<std::uint8_t> MidiFileWriter::write(const std::vector<RecordedMIDIEvent>& events, Options options)
 {
-    return writeMidiFileOrGrid(VectorSource{events}, options);
+    return writeMidiFile(VectorSource{events}, options);
 }
 
 std::vector<std::uint8_t> MidiFileWriter::write(const EventList& events, Options options)
 {
-    return writeMidiFileOrGrid(events, options);
+    return writeMidiFile(events, options);
+}
+
+std::vector<std::uint8_t> MidiFileWriter::writeOnGrid(const EventList& events, BeatGrid grid)
+{
+    if (!std::isfinite(grid.bpm) || grid.bpm <= 0.0 || !isUsableSampleRate(grid.sampleRate))
+        return writeMidiFile(events, {.withTempo = true});
+    return writeMidiFile(GridSource{events, grid}, {.withTempo = true});
 }
 
 std::vector<std::uint8_t> MIDIRecorder::convertToMIDIBytes(const std::vector<RecordedMIDIEvent>& events)

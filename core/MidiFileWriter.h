@@ -4,28 +4,22 @@
 #include "RecordedMIDIEvent.h"
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace Corvel {
 
-/// What a written file holds besides the events, and where they go.
+/// What a written file holds besides the events.
 struct MidiFileOptions {
     /// A 4/4 time signature and the take's tempo (from the events' `bpm`) at tick 0, and a tempo
     /// event at the tick of every event where the tempo changes, so that players keep the speed.
     bool withTempo = false;
+};
 
-    /// Beats of `bpm` from `firstBeatSampleTime` on, at `sampleRate` (a detected tempo).
-    struct BeatGrid {
-        double bpm = 0.0;
-        std::int64_t firstBeatSampleTime = 0;
-        float sampleRate = 0.0f;
-    };
-    /// When set (with a finite, positive tempo and rate), the events are placed by their sample
-    /// times on this grid instead of at their beat positions, the grid's first beat at tick 0
-    /// (bar 1, beat 1; anything earlier goes there too), and the file holds the grid's tempo
-    /// and a 4/4 time signature at tick 0, whatever `withTempo` says.
-    std::optional<BeatGrid> grid;
+/// Beats of `bpm` from `firstBeatSampleTime` on, at `sampleRate` (a detected tempo).
+struct BeatGrid {
+    double bpm = 0.0;
+    std::int64_t firstBeatSampleTime = 0;
+    float sampleRate = 0.0f;
 };
 
 /// The Standard MIDI File writer behind MIDIRecorder::convertToMIDIBytes: format 0, one track,
@@ -44,6 +38,11 @@ public:
 
     static std::vector<std::uint8_t> write(const std::vector<RecordedMIDIEvent>& events, Options options = {});
     static std::vector<std::uint8_t> write(const EventList& events, Options options = {});
+    /// The events placed by their sample times on `grid` instead of at their beat positions,
+    /// the grid's first beat at tick 0 (bar 1, beat 1; anything earlier goes there too), with
+    /// the grid's tempo and a 4/4 time signature at tick 0. A grid whose tempo or rate is not
+    /// finite and positive leaves the events where they were recorded, with their tempo.
+    static std::vector<std::uint8_t> writeOnGrid(const EventList& events, BeatGrid grid);
 
     /// True for a message that is written: a channel message with its exact number of data bytes.
     static bool isWritten(const MidiBytes& message) noexcept;

@@ -130,14 +130,9 @@ TEST(RealTime, TheQueueTakesRunsWholeOrNotAtAll)
     std::vector<std::int64_t> pushed, drained;
     pushed.reserve(1 << 15);
     drained.reserve(1 << 15);
-    {
-        FailingAllocations noMemory;
-        while (queue.reserve(cursor, 3))  // a block holds 341 runs and one slot left over
-            for (int i = 0; i < 3; ++i) {
-                queue.push(cursor).time = std::ssize(pushed);
-                pushed.push_back(std::ssize(pushed));
-            }
-    }
+    for (FailingAllocations noMemory; queue.reserve(cursor, 3);)  // 341 runs a block, one slot left
+        for (int i = 0; i < 3; ++i)
+            pushed.push_back(queue.push(cursor).time = std::ssize(pushed));
     queue.endWriting(cursor);
     queue.publish();
     queue.drain([&](const Corvel::RecorderOp& op) {
@@ -149,9 +144,9 @@ TEST(RealTime, TheQueueTakesRunsWholeOrNotAtAll)
     EXPECT_EQ(queue.failedGrowthCount(), 1u);
 }
 
-// Out of memory with nobody draining: the events the queue cannot take are dropped and counted
-// against their take, the rest arrive whole and in order, and once the owner drains, recording
-// goes on.
+// Out of memory with nobody draining: what the queue cannot take is dropped and counted against
+// its take (a jump back's event against the take it would have started), the rest arrives whole
+// and in order, everything is passed on, and once the owner drains, recording goes on.
 TEST(RealTime, AnEventThatFindsNoMemoryIsDroppedCountedAndRecordingGoesOn)
 {
     RealTimeRig rig;
@@ -160,29 +155,25 @@ TEST(RealTime, AnEventThatFindsNoMemoryIsDroppedCountedAndRecordingGoesOn)
     rig.scratch.clear();
     for (int i = 0; i < burst; ++i)
         rig.scratch.push_back(midi(2000 + i, {0xB0, 1, static_cast<std::uint8_t>(i % 128)}));
+    const auto jumpBack = midi(10, {0x90, 60, 100});
     {
         FailingAllocations noMemory;
         EXPECT_EQ(rig.kernel.process(2000, 256, rig.scratch), Corvel::noErr);
-        const auto jumpBack = midi(10, {0x90, 60, 100});  // would start a take: lost to the next one
         EXPECT_EQ(rig.kernel.process(10, 256, {&jumpBack, 1}), Corvel::noErr);
     }
-    EXPECT_GT(rig.kernel.midiRecorder->queue().failedGrowthCount(), 0u);
     rig.kernel.midiRecorder->drain();
     rig.cycle(20, 1);
 
     const auto takes = rig.recordings();
-    const Corvel::EventList& first = takes[1].events;
-    const auto kept = static_cast<int>(first.size()) - 1 - 64;
+    const auto kept = static_cast<int>(takes[1].events.size()) - 1 - 64;
     ASSERT_GT(kept, 0);
     for (int i = 0; i < kept; ++i)
-        ASSERT_EQ(first.sampleTimeAt(static_cast<std::size_t>(65 + i)), 2000 + i) << i;
-    EXPECT_EQ(takes[1].lostEventCount, static_cast<std::uint64_t>(burst - kept));
+        ASSERT_EQ(takes[1].events.sampleTimeAt(static_cast<std::size_t>(65 + i)), 2000 + i) << i;
+    EXPECT_EQ(rig.kernel.midiRecorder->getEventSummary(1).lostEventCount, static_cast<std::uint64_t>(burst - kept));
     EXPECT_EQ(takes[0].lostEventCount, 1u);
     EXPECT_EQ(takes[0].events.size(), 2u);
     EXPECT_EQ(rig.kernel.lostEventCount.load(), static_cast<std::uint64_t>(burst - kept + 1));
-    EXPECT_EQ(rig.kernel.liveEventCount.load(), 2);
-    EXPECT_EQ(rig.kernel.midiRecorder->getEventSummary(1).lostEventCount, takes[1].lostEventCount);
-    EXPECT_EQ(rig.counted.count, 64u + burst + 2u);  // everything was passed on
+    EXPECT_EQ(rig.counted.count, 64u + burst + 2u);
 }
 
 } // namespace

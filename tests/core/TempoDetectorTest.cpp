@@ -80,32 +80,24 @@ TEST(TempoDetector, FindsTheTempoOfGeneratedPerformancesWithinTwoPercent)
 
 TEST(TempoDetector, NeedsEightNoteOnsAPulseAndAUsableRate)
 {
-    // Quarter notes at 100 BPM: eight are enough, seven are not.
-    std::vector<NoteOnset> eight;
+    // Quarter notes at 100 BPM, played as a take among note-offs and a pedal: eight are enough.
+    Corvel::Recording take{1, rate, {}, true, 0};
     for (int i = 0; i < 8; ++i)
-        eight.push_back({i * 28'800, 60, 0});
-    const auto found = TempoDetector::estimate(eight, rate);
+        for (const Corvel::MidiBytes& m : {Corvel::MidiBytes{std::uint8_t(0x90 | i), 60, 100}, {0x90, 60, 0}, {0xB0, 64, 127}})
+            take.events.push_back({m, i * 28'800, 120.0, 0.0});
+    const auto eight = TempoDetector::noteOnsOf(take.events);
+    ASSERT_EQ(eight.size(), 8u);
+    const auto found = TempoDetector::estimate(take);
     ASSERT_TRUE(found);
     EXPECT_NEAR(found->bpm, 100.0, 0.5);
     EXPECT_EQ(found->firstBeatSampleTime, 0);
     EXPECT_FALSE(TempoDetector::estimate(std::span(eight).first(7), rate));
     for (const float unusable : {0.0f, -48000.0f, NAN, INFINITY})
         EXPECT_FALSE(TempoDetector::estimate(eight, unusable)) << unusable;
-    // Eight notes of two chords have no pulse.
+    // Eight notes in two chords have no pulse.
     std::vector<NoteOnset> chords(8, NoteOnset{0, 60, 0});
-    for (int i = 4; i < 8; ++i)
-        chords[static_cast<std::size_t>(i)].sampleTime = 48'000;
+    std::fill(chords.begin() + 4, chords.end(), NoteOnset{48'000, 60, 0});
     EXPECT_FALSE(TempoDetector::estimate(chords, rate));
-
-    // A take's note-ons are its note-on messages of a velocity above 0, on any channel.
-    Corvel::Recording take{1, rate, {}, true, 0};
-    for (int i = 0; i < 8; ++i) {
-        take.events.push_back({{static_cast<std::uint8_t>(0x90 | (i % 16)), 60, 100}, i * 28'800, 120.0, 0.0});
-        take.events.push_back({{0x90, 60, 0}, i * 28'800 + 100, 120.0, 0.0});
-        take.events.push_back({{0xB0, 64, 127}, i * 28'800 + 200, 120.0, 0.0});
-    }
-    EXPECT_EQ(TempoDetector::noteOnsOf(take.events).size(), 8u);
-    EXPECT_EQ(TempoDetector::estimate(take), found);
 }
 
 // Played with the transport stopped at a host tempo of 120 BPM, a performance at 97 BPM is found
@@ -133,9 +125,8 @@ TEST(TempoDetector, AFreeTakeIsWrittenAtItsDetectedTempoOnRequest)
     EXPECT_FALSE(rig.kernel.midiRecorder->detectTempo(start + 1));
 
     const Corvel::Recording take = *rig.kernel.midiRecorder->copyRecording(start);
-    Corvel::MidiFileOptions options;
-    options.grid = {tempo->bpm, tempo->firstBeatSampleTime, take.sampleRate};
-    const auto read = Corvel::MidiFileReader::read(Corvel::MidiFileWriter::write(take.events, options));
+    const Corvel::BeatGrid grid{tempo->bpm, tempo->firstBeatSampleTime, take.sampleRate};
+    const auto read = Corvel::MidiFileReader::read(Corvel::MidiFileWriter::writeOnGrid(take.events, grid));
     ASSERT_TRUE(read.file);
     EXPECT_NEAR(read.file->tempoMap.bpmAt(0.0), tempo->bpm, 0.01);
     EXPECT_EQ(read.file->tempoMap.changes().size(), 1u);
@@ -149,6 +140,6 @@ TEST(TempoDetector, AFreeTakeIsWrittenAtItsDetectedTempoOnRequest)
         }
     EXPECT_EQ(noteOns, notes.size());
 
-    options.grid->bpm = 0.0;  // no usable grid: as recorded
-    EXPECT_EQ(Corvel::MidiFileWriter::write(take.events, options), Corvel::MidiFileWriter::write(take.events));
+    EXPECT_EQ(Corvel::MidiFileWriter::writeOnGrid(take.events, {0.0, 0, rate}),  // no usable grid: as recorded
+              Corvel::MidiFileWriter::write(take.events, {.withTempo = true}));
 }

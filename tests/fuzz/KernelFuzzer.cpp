@@ -40,19 +40,15 @@ struct Take {
     std::vector<std::pair<Message, std::int64_t>> events{{{0xC0, 0x00}, 0}};  // bytes, sample time
 };
 
-/// Notes held, as a player would count them: whatever the channel, All Notes Off lets go of all.
-struct Held {
-    std::array<bool, 128> notes{};
-    void follow(const Message& m)
-    {
-        const std::uint8_t status = m.empty() ? 0 : m[0], note = m.size() > 1 ? m[1] : 0, velocity = m.size() > 2 ? m[2] : 0;
-        if ((status & 0xE0) == 0x80 && note < 128)
-            notes[note] = (status & 0xF0) == 0x90 && velocity != 0;
-        if ((status & 0xF0) == 0xB0 && note == 123)
-            notes.fill(false);
-    }
-    bool any() const { return std::find(notes.begin(), notes.end(), true) != notes.end(); }
-};
+/// Notes held, whatever the channel: All Notes Off lets go of all.
+void follow(std::array<bool, 128>& held, const Message& m)
+{
+    const std::uint8_t status = m.empty() ? 0 : m[0], note = m.size() > 1 ? m[1] : 0, velocity = m.size() > 2 ? m[2] : 0;
+    if ((status & 0xE0) == 0x80 && note < 128)
+        held[note] = (status & 0xF0) == 0x90 && velocity != 0;
+    if ((status & 0xF0) == 0xB0 && note == 123)
+        held.fill(false);
+}
 
 } // namespace
 
@@ -65,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::deque<Take> takes;  // the model: newest first
     std::size_t slots = 5;
-    Held held;
+    std::array<bool, 128> held{};
     float rate = 44100.0f;
     // The plug-in's own clock and the free take going on.
     std::uint64_t clock = 0, origin = 0;
@@ -131,8 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(rig.output.received[i] == (SondrelTest::PassedOn{e.sampleTime, e.cable, bytes}));
             if (rig.kernel.shouldBypassEffect || e.type != Corvel::RenderEventType::MIDI)
                 continue;
-            const bool wasHeld = held.any();
-            held.follow(bytes);
+            const bool wasHeld = std::find(held.begin(), held.end(), true) != held.end();
+            follow(held, bytes);
             if (!recording)
                 continue;
             std::int64_t t = e.sampleTime;
