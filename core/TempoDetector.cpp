@@ -196,7 +196,8 @@ std::optional<TempoEstimate> TempoDetector::estimate(std::span<const NoteOnset> 
     // The combs that stand out, strongest first.
     std::vector<std::pair<double, double>> combs;  // comb, period
     const double shortest = 60.0 / fastestBpm, longest = 60.0 / slowestBpm;
-    double previous = -1.0, rising = false;
+    double previous = -1.0;
+    bool rising = false;
     for (double period = shortest; period <= longest * 1.0025; period *= 1.0025) {
         const double comb = histogram.comb(period);
         if (comb < previous && rising)
