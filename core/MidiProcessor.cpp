@@ -170,30 +170,32 @@ void MidiProcessor::reanchorFreeTake(std::uint64_t cycleClock, double bpm, float
 }
 
 // Render thread. Tracks held notes for every MIDI event and, while the transport runs (or, in a
-// free cycle, while capturing while stopped), queues each one for the live recording. Each
-// event's operations are queued all together or, when the queue cannot grow, not at all: the
-// event is then counted as lost and the mirror stays as it was. Works on local copies of the
-// mirror and the queue cursor so that nothing has to be reloaded from memory between events.
+// free cycle, while capturing while stopped), queues each one for the live recording. The common
+// event, which only adds to the take going on, is queued here, on plain locals that stay in
+// registers; the others go through queueEvent.
 MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestampSampleTime, std::uint64_t cycleClock,
                                                            bool free, std::span<const RenderEvent> events,
                                                            RecorderQueue::Cursor& cursor) noexcept
 {
     RecorderQueue& queue = midiRecorder->queue();
     NoteDetector& notes = *noteDetector;
-    // Plain locals for the loop: they stay in registers.
-    RecorderQueue::Cursor out = cursor;
-    LiveMirror m = live;
     const bool recording = isPlaying || free;
     // In a free cycle an event more than this many samples after the last one starts a new take
     // when no note was held in between; without a usable rate, never.
     const float rate = sampleRate.load(std::memory_order_relaxed);
     const double silence = isUsableSampleRate(rate) ? freeTakeSilenceSeconds * static_cast<double>(rate)
                                                     : std::numeric_limits<double>::infinity();
-    const double recorderTempo = free ? (freeTake.hostTempo > 0.0 ? freeTake.hostTempo : freeTakeDefaultTempo) : tempo;
+    CycleState cycle{timestampSampleTime, free ? (freeTake.hostTempo > 0.0 ? freeTake.hostTempo : freeTakeDefaultTempo) : tempo,
+                     free};
+    RecorderQueue::Cursor out = cursor;
+    std::uint64_t eventCount = live.eventCount;
+    std::int64_t lastSampleTime = live.lastSampleTime;
+    bool newTakeNext = !live.initialised || live.free;  // whatever the event's time
+    if (recording && queue.reserve(out, 1))
+        queueCycle(queue.push(out), cycle);
+    // The next event that continues the take needs nothing else queued.
+    bool appendOnly = cycle.queued && live.lostToLive == 0 && live.lostToNext == 0 && eventCount != 0;
     bool analysed = false;
-    bool recordingsStarted = false;
-    bool cycleQueued = false;
-    std::uint64_t lost = 0;
 
     for (const RenderEvent& event : events) {
         // System-exclusive messages are neither analysed nor recorded. MIDI render events
@@ -205,111 +207,136 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
         const std::uint32_t message = (event.inlineData[0] | (std::uint32_t{event.inlineData[1]} << 8)
                                        | (std::uint32_t{event.inlineData[2]} << 16))
             & ((std::uint32_t{1} << (8 * length)) - 1);
-        const auto status = static_cast<std::uint8_t>(message);
-        const auto data1 = static_cast<std::uint8_t>(message >> 8);
-        const auto data2 = static_cast<std::uint8_t>(message >> 16);
 
         // Where the event goes: its sample time, and whether it starts a new take.
         bool starts = false;
         std::int64_t sampleTime = event.sampleTime;
         std::uint64_t clockTime = 0;
-        if (recording && free) {
+        if (free) {
             clockTime = cycleClock + static_cast<std::uint64_t>(sampleSpan(event.sampleTime, timestampSampleTime));
             sampleTime = wrapping(clockTime - freeTake.origin);
             // The held notes are those before this event.
             starts = !freeTake.open
                 || (static_cast<double>(sampleSpan(sampleTime, freeTake.lastEvent)) > silence && !notes.anyNoteHeld());
-            if (starts)
-                sampleTime = 0;
-        } else if (recording) {
+            sampleTime = starts ? 0 : sampleTime;
+        } else {
             // The first event ever, an event earlier than the last one stored (the timeline jumped
             // back), or the first after a free take starts a new take.
-            starts = !m.initialised || m.free || (m.eventCount > 0 && sampleTime < m.lastSampleTime);
+            starts = newTakeNext || (eventCount > 0 && sampleTime < lastSampleTime);
         }
 
-        notes.handleMessage(status, data1, data2);  // held notes, whatever the channel
+        notes.handleMessage(static_cast<std::uint8_t>(message), static_cast<std::uint8_t>(message >> 8),
+                            static_cast<std::uint8_t>(message >> 16));  // held notes, whatever the channel
         analysed = true;
         if (!recording)
             continue;
         if (free && !starts)
             freeTake.lastEvent = sampleTime;
 
-        // Cycle, losses, a new take (shift, tempo, start, its losses), the event.
-        const bool needsCycle = !cycleQueued || (free && starts);
-        const bool shifts = starts && m.initialised;
-        const bool queuesTempo = starts && !sameBits(m.queuedTempo, recorderTempo);
-        const std::uint64_t lostBefore = starts ? (shifts ? m.lostToLive : 0) : m.lostToLive + m.lostToNext;
-        const std::uint64_t lostAfter = starts ? m.lostToNext + (shifts ? 0 : m.lostToLive) : 0;
-        const std::size_t count = 1 + needsCycle + (lostBefore != 0) + shifts + queuesTempo + starts + (lostAfter != 0);
-        if (!queue.reserve(out, count)) {
-            ++(starts ? m.lostToNext : m.lostToLive);
-            ++lost;
+        if (!starts && appendOnly && out.next != out.end) [[likely]] {
+            queue.push(out).setAppend(length, message, sampleTime);
+            lastSampleTime = sampleTime;
+            ++eventCount;
             continue;
         }
-
-        if (lostBefore != 0) {
-            RecorderOp& op = queue.push(out);
-            op.kind = RecorderOp::Kind::Lost;
-            op.time = static_cast<std::int64_t>(lostBefore);
-        }
-        if (starts) {
-            if (shifts) {
-                queue.push(out).kind = RecorderOp::Kind::Shift;
-                m.slotsInUse = std::min(m.slotsInUse + 1, m.slotCount);
-            } else {
-                m.slotsInUse = std::max<std::uint32_t>(m.slotsInUse, 1);
-            }
-            if (queuesTempo) {
-                RecorderOp& op = queue.push(out);
-                op.kind = RecorderOp::Kind::SetTempo;
-                op.tempo = recorderTempo;
-                m.queuedTempo = recorderTempo;
-            }
-            RecorderOp& start = queue.push(out);
-            start.kind = RecorderOp::Kind::InitialiseLive;
-            start.time = wallClock();
-            start.stopped = free;
-            if (lostAfter != 0) {
-                RecorderOp& op = queue.push(out);
-                op.kind = RecorderOp::Kind::Lost;
-                op.time = static_cast<std::int64_t>(lostAfter);
-            }
-            m.initialised = true;
-            m.free = free;
-            m.eventCount = addsInitialProgramChange ? 1 : 0;
-            m.firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
-            m.lastSampleTime = 0;
-            recordingsStarted = true;
-            if (free) {
-                freeTake = {freeTake.clock, true, clockTime, 0, 0, 0.0, recorderTempo, freeTake.hostTempo};
-            }
-        }
-        m.lostToLive = m.lostToNext = 0;
-
-        if (needsCycle) {
-            // The owner works out each event's tempo and beat position from this.
-            RecorderOp& op = queue.push(out);
-            op.kind = RecorderOp::Kind::Cycle;
-            op.time = free ? freeTake.anchorTime : timestampSampleTime;
-            op.tempo = free ? freeTake.anchorTempo : tempo;
-            op.beat = free ? freeTake.anchorBeat : hostBeatPosition;
-            cycleQueued = true;
-        }
-
-        RecorderOp& op = queue.push(out);
-        op.setAppend(length, message, sampleTime);
-        if (m.eventCount == 0)
-            m.firstSampleTime = sampleTime;
-        m.lastSampleTime = sampleTime;
-        ++m.eventCount;
+        live.eventCount = eventCount;
+        live.lastSampleTime = lastSampleTime;
+        out = queueEvent(out, cycle, length, message, sampleTime, starts, clockTime);
+        eventCount = live.eventCount;
+        lastSampleTime = live.lastSampleTime;
+        newTakeNext = !live.initialised || live.free;
+        appendOnly = cycle.queued && !cycle.losing && eventCount != 0;
     }
 
     cursor = out;
-    live = m;
-    if (lost != 0)
-        lostEventCount.fetch_add(lost, std::memory_order_relaxed);
+    live.eventCount = eventCount;
+    live.lastSampleTime = lastSampleTime;
+    if (cycle.lost != 0)
+        lostEventCount.fetch_add(cycle.lost, std::memory_order_relaxed);
     // Combined arithmetically: packing the two flags through memory would stall the load.
-    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u));
+    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (cycle.started ? StartedRecording : 0u));
+}
+
+// Render thread. The owner works out each event's tempo and beat position from this.
+void MidiProcessor::queueCycle(RecorderOp& op, CycleState& cycle) noexcept
+{
+    op.kind = RecorderOp::Kind::Cycle;
+    op.time = cycle.free ? freeTake.anchorTime : cycle.timestamp;
+    op.tempo = cycle.free ? freeTake.anchorTempo : tempo;
+    op.beat = cycle.free ? freeTake.anchorBeat : hostBeatPosition;
+    cycle.queued = true;
+}
+
+// Render thread. Queues one event with whatever it needs besides (its cycle's context, the
+// count of events lost before it, a new take), all together or, when the queue cannot grow, not
+// at all: the event then counts as lost and the mirror stays as it was.
+RecorderQueue::Cursor MidiProcessor::queueEvent(RecorderQueue::Cursor out, CycleState& cycle, std::uint32_t length,
+                                                std::uint32_t message, std::int64_t sampleTime, bool starts,
+                                                std::uint64_t clockTime) noexcept
+{
+    RecorderQueue& queue = midiRecorder->queue();
+    const bool free = cycle.free;
+    const bool needsCycle = !cycle.queued || (free && starts);
+    const bool shifts = starts && live.initialised;
+    const bool queuesTempo = starts && !sameBits(live.queuedTempo, cycle.recorderTempo);
+    const std::uint64_t lostBefore = starts ? (shifts ? live.lostToLive : 0) : live.lostToLive + live.lostToNext;
+    const std::uint64_t lostAfter = starts ? live.lostToNext + (shifts ? 0 : live.lostToLive) : 0;
+    const std::size_t count = 1 + needsCycle + (lostBefore != 0) + shifts + queuesTempo + starts + (lostAfter != 0);
+    if (!queue.reserve(out, count)) {
+        ++(starts ? live.lostToNext : live.lostToLive);
+        ++cycle.lost;
+        cycle.losing = true;
+        return out;
+    }
+
+    if (lostBefore != 0) {
+        RecorderOp& op = queue.push(out);
+        op.kind = RecorderOp::Kind::Lost;
+        op.time = static_cast<std::int64_t>(lostBefore);
+    }
+    if (starts) {
+        if (shifts) {
+            queue.push(out).kind = RecorderOp::Kind::Shift;
+            live.slotsInUse = std::min(live.slotsInUse + 1, live.slotCount);
+        } else {
+            live.slotsInUse = std::max<std::uint32_t>(live.slotsInUse, 1);
+        }
+        if (queuesTempo) {
+            RecorderOp& op = queue.push(out);
+            op.kind = RecorderOp::Kind::SetTempo;
+            op.tempo = cycle.recorderTempo;
+            live.queuedTempo = cycle.recorderTempo;
+        }
+        RecorderOp& start = queue.push(out);
+        start.kind = RecorderOp::Kind::InitialiseLive;
+        start.time = wallClock();
+        start.stopped = free;
+        if (lostAfter != 0) {
+            RecorderOp& op = queue.push(out);
+            op.kind = RecorderOp::Kind::Lost;
+            op.time = static_cast<std::int64_t>(lostAfter);
+        }
+        live.initialised = true;
+        live.free = free;
+        live.eventCount = addsInitialProgramChange ? 1 : 0;
+        live.firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
+        live.lastSampleTime = 0;
+        cycle.started = true;
+        if (free)
+            freeTake = {freeTake.clock, true, clockTime, 0, 0, 0.0, cycle.recorderTempo, freeTake.hostTempo};
+    }
+    live.lostToLive = live.lostToNext = 0;
+    cycle.losing = false;
+
+    if (needsCycle)
+        queueCycle(queue.push(out), cycle);
+
+    queue.push(out).setAppend(length, message, sampleTime);
+    if (live.eventCount == 0)
+        live.firstSampleTime = sampleTime;
+    live.lastSampleTime = sampleTime;
+    ++live.eventCount;
+    return out;
 }
 
 // Render thread. Every event, MIDI or system-exclusive, goes out unchanged and in order.

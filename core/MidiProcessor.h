@@ -133,8 +133,22 @@ struct MidiProcessor {
 private:
     enum CycleResult : unsigned { AnalysedEvents = 1, StartedRecording = 2 };
 
+    /// What analyseAndRecord keeps for the cycle while it queues events.
+    struct CycleState {
+        std::int64_t timestamp;
+        double recorderTempo;
+        bool free;
+        bool queued = false;   ///< the cycle's context is queued
+        bool losing = false;   ///< events were lost and not yet counted in the queue
+        bool started = false;  ///< a take was started
+        std::uint64_t lost = 0;
+    };
     CycleResult analyseAndRecord(std::int64_t timestampSampleTime, std::uint64_t cycleClock, bool free,
                                  std::span<const RenderEvent> events, RecorderQueue::Cursor& cursor) noexcept;
+    void queueCycle(RecorderOp& op, CycleState& cycle) noexcept;
+    RecorderQueue::Cursor queueEvent(RecorderQueue::Cursor out, CycleState& cycle, std::uint32_t length,
+                                     std::uint32_t message, std::int64_t sampleTime, bool starts,
+                                     std::uint64_t clockTime) noexcept;
     void passOn(std::span<const RenderEvent> events) noexcept;
     void queueTempo(RecorderQueue::Cursor& cursor, double bpm) noexcept;
     void reanchorFreeTake(std::uint64_t cycleClock, double bpm, float rate) noexcept;
