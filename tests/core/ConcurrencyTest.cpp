@@ -147,6 +147,29 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     EXPECT_EQ(concurrent.kernel.savedRecordingCount.load(), 5u);
 }
 
+// The options change on another thread while the render thread captures, stopped and playing:
+// the published count of takes stays the owner's, and no take is lost or torn.
+TEST(Concurrency, OptionsChangeWhileRendering)
+{
+    const std::vector<Cycle> script = randomScript(7, 1500);
+    Rig rig;
+    rig.output.received.reserve(1'000'000);
+    std::atomic<int> played{0};
+    std::thread options([&] {
+        for (int i = 0; played.load(std::memory_order_acquire) < std::ssize(script); ++i) {
+            rig.kernel.setCaptureWhileStopped(i % 3 != 0);
+            rig.kernel.setRecordingCount(i % 2 ? 10 : 3);
+            for (const auto& s : rig.kernel.midiRecorder->summaries())
+                EXPECT_TRUE(s.startTime == 0 || s.eventCount > 0);
+        }
+    });
+    play(rig, script, played);
+    options.join();
+    rig.run(0, {});
+    EXPECT_EQ(rig.kernel.savedRecordingCount.load(), static_cast<std::uint32_t>(rig.kernel.midiRecorder->getSavedEventCount()));
+    EXPECT_EQ(rig.kernel.midiRecorder->queue().failedGrowthCount(), 0u);
+}
+
 TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
 {
     Rig rig;
