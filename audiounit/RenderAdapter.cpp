@@ -1,5 +1,7 @@
 #include "RenderAdapter.h"
 
+#include <algorithm>
+
 namespace {
 
 // Render thread. What the host said about this block, in the kernel's terms.
@@ -59,7 +61,9 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
             else
                 e.setSysEx(blockStart + m.samplePosition, bytes, size, 0);
         }
-        status = kernel.process(blockStart, std::span(events.data(), count));
+        const bool more = in != end;  // the block's length goes with its last part
+        status = kernel.process(blockStart, more ? 0u : static_cast<std::uint32_t>(std::max(numSamples, 0)),
+                                std::span(events.data(), count));
     } while (status == Corvel::noErr && in != end);
     return status;
 }

@@ -51,7 +51,7 @@ void BM_KernelRecording(benchmark::State& state)
         for (auto& e : events)
             e.sampleTime += framesPerCycle;
         now += framesPerCycle;
-        benchmark::DoNotOptimize(kernel.process(now, events));
+        benchmark::DoNotOptimize(kernel.process(now, static_cast<std::uint32_t>(framesPerCycle), events));
         // The consumer side is not the render thread's cost: outside the timing, empty the
         // queue the way the ring buffer below is emptied, without building recordings (whose
         // hundreds of megabytes would only measure the cache misses they cause).

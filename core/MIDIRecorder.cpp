@@ -28,7 +28,7 @@ Recording& MIDIRecorder::initialiseRecording(int index)
 Recording& MIDIRecorder::initialiseRecording(int index, std::int64_t startTime)
 {
     Recording& slot = recordings[static_cast<std::size_t>(index)];
-    slot.events.clear();
+    slot = Recording{};
     slot.startTime = startTime;
     slot.sampleRate = sampleRate;
     if (addsInitialProgramChange) {
@@ -46,6 +46,11 @@ void MIDIRecorder::moveBuffersDownOne()
         recordings[i] = std::move(recordings[i - 1]);
     if (!recordings.empty())
         recordings[0] = Recording{};
+}
+
+void MIDIRecorder::setRecordingCount(int count)
+{
+    recordings.resize(static_cast<std::size_t>(std::max(count, 1)));
 }
 
 void MIDIRecorder::appendToLiveRecording(RecordedMIDIEvent event)
@@ -80,7 +85,7 @@ const Recording* MIDIRecorder::getEventDetailsByStartTime(std::int64_t startTime
 EventSummary MIDIRecorder::getEventSummary(int index) const
 {
     const Recording& slot = recordings[static_cast<std::size_t>(index)];
-    EventSummary summary{slot.startTime, slot.events.size(), 0.0};
+    EventSummary summary{slot.startTime, slot.events.size(), 0.0, slot.capturedWhileStopped, slot.lostEventCount};
     if (!slot.events.empty()) {
         const auto span = sampleSpan(slot.events.sampleTimeAt(slot.events.size() - 1), slot.events.sampleTimeAt(0));
         summary.duration = secondsForSamples(span, sampleRate);

@@ -13,6 +13,10 @@ struct Recording {
     std::int64_t startTime = 0;  ///< wall-clock ms since the Unix epoch at initialisation; 0 = not in use
     float sampleRate = 0.0f;     ///< the recorder's sample rate at initialisation; 0 while not in use
     EventList events;            ///< in the order appended
+    /// Captured while the host's transport stood still (or the host gave no position): its
+    /// sample times count from its first event on the plug-in's own clock, its beats from 0.
+    bool capturedWhileStopped = false;
+    std::uint64_t lostEventCount = 0;  ///< events played into it that could not be kept (no memory)
 
     friend bool operator==(const Recording&, const Recording&) = default;
 };
@@ -21,6 +25,8 @@ struct EventSummary {
     std::int64_t startTime = 0;
     std::uint64_t eventCount = 0;
     double duration = 0.0;  ///< seconds from the first to the last event
+    bool capturedWhileStopped = false;
+    std::uint64_t lostEventCount = 0;
 };
 
 enum class MIDIEventType : std::uint32_t {
@@ -67,6 +73,10 @@ public:
 
     /// Every recording moves one slot down (the oldest is dropped); slot 0 is left cleared.
     void moveBuffersDownOne();
+
+    /// Changes the number of slots (at least 1): the newest recordings that fit stay, new slots
+    /// are not in use.
+    void setRecordingCount(int count);
 
     /// Appends to slot 0.
     void appendToLiveRecording(RecordedMIDIEvent event);

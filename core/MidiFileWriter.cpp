@@ -1,6 +1,7 @@
 #include "MidiFileWriter.h"
 
 #include "MIDIRecorder.h"
+#include "SampleMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -143,6 +144,20 @@ std::vector<std::uint8_t> writeMidiFile(const Source& source, MidiFileOptions op
     return file;
 }
 
+/// A source whose events are placed by their sample times on a beat grid, all at its tempo.
+struct GridSource {
+    const EventList& events;
+    BeatGrid grid;
+    std::size_t size() const noexcept { return events.size(); }
+    std::int64_t sampleTimeAt(std::size_t i) const noexcept { return events.sampleTimeAt(i); }
+    double beatPositionAt(std::size_t i) const noexcept
+    {
+        return beatPositionOfEvent(0.0, events.sampleTimeAt(i), grid.firstBeatSampleTime, grid.sampleRate, grid.bpm);
+    }
+    double bpmAt(std::size_t) const noexcept { return grid.bpm; }
+    const MidiBytes& dataAt(std::size_t i) const noexcept { return events.dataAt(i); }
+};
+
 struct VectorSource {
     const std::vector<RecordedMIDIEvent>& events;
     std::size_t size() const noexcept { return events.size(); }
@@ -177,6 +192,13 @@ std::vector<std::uint8_t> MidiFileWriter::write(const std::vector<RecordedMIDIEv
 std::vector<std::uint8_t> MidiFileWriter::write(const EventList& events, Options options)
 {
     return writeMidiFile(events, options);
+}
+
+std::vector<std::uint8_t> MidiFileWriter::writeOnGrid(const EventList& events, BeatGrid grid)
+{
+    if (!std::isfinite(grid.bpm) || grid.bpm <= 0.0 || !isUsableSampleRate(grid.sampleRate))
+        return writeMidiFile(events, {.withTempo = true});
+    return writeMidiFile(GridSource{events, grid}, {.withTempo = true});
 }
 
 std::vector<std::uint8_t> MIDIRecorder::convertToMIDIBytes(const std::vector<RecordedMIDIEvent>& events)

@@ -15,8 +15,16 @@ struct MidiFileOptions {
     bool withTempo = false;
 };
 
+/// Beats of `bpm` from `firstBeatSampleTime` on, at `sampleRate` (a detected tempo).
+struct BeatGrid {
+    double bpm = 0.0;
+    std::int64_t firstBeatSampleTime = 0;
+    float sampleRate = 0.0f;
+};
+
 /// The Standard MIDI File writer behind MIDIRecorder::convertToMIDIBytes: format 0, one track,
-/// 480 ticks per quarter note, events at their beat positions in sample-time order.
+/// 480 ticks per quarter note, events at their beat positions (or on a beat grid) in sample-time
+/// order.
 ///
 /// Only complete channel messages (status 80-EF with exactly their data bytes) have a place in
 /// a track; they are written byte for byte. Anything else a recording may hold (system common
@@ -30,6 +38,11 @@ public:
 
     static std::vector<std::uint8_t> write(const std::vector<RecordedMIDIEvent>& events, Options options = {});
     static std::vector<std::uint8_t> write(const EventList& events, Options options = {});
+    /// The events placed by their sample times on `grid` instead of at their beat positions,
+    /// the grid's first beat at tick 0 (bar 1, beat 1; anything earlier goes there too), with
+    /// the grid's tempo and a 4/4 time signature at tick 0. A grid whose tempo or rate is not
+    /// finite and positive leaves the events where they were recorded, with their tempo.
+    static std::vector<std::uint8_t> writeOnGrid(const EventList& events, BeatGrid grid);
 
     /// True for a message that is written: a channel message with its exact number of data bytes.
     static bool isWritten(const MidiBytes& message) noexcept;

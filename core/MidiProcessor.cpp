@@ -12,22 +12,29 @@
 namespace Corvel {
 
 namespace {
-constexpr int kernelRecordingCount = 5;
 constexpr bool kernelAddsInitialProgramChange = true;
+
+bool sameBits(double a, double b) noexcept
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+std::int64_t wrapping(std::uint64_t value) noexcept
+{
+    return static_cast<std::int64_t>(value);
+}
 } // namespace
 
 MidiProcessor::MidiProcessor()
     : noteDetector(std::make_unique<NoteDetector>()),
-      midiRecorder(std::make_unique<RecordingStore>(kernelRecordingCount, kernelAddsInitialProgramChange)),
+      midiRecorder(std::make_unique<RecordingStore>(defaultRecordingCount, kernelAddsInitialProgramChange)),
       wallClock(&MIDIRecorder::currentWallClockMilliseconds),
-      recordingCount(kernelRecordingCount),
       addsInitialProgramChange(kernelAddsInitialProgramChange)
 {
 }
 
 MidiProcessor::MidiProcessor(MidiProcessor&& other) noexcept
-    : wallClock(other.wallClock), recordingCount(other.recordingCount),
-      addsInitialProgramChange(other.addsInitialProgramChange)
+    : wallClock(other.wallClock), addsInitialProgramChange(other.addsInitialProgramChange)
 {
     *this = std::move(other);
 }
@@ -50,18 +57,23 @@ MidiProcessor& MidiProcessor::operator=(MidiProcessor&& other) noexcept
     liveRecordingChanged.store(other.liveRecordingChanged.load());
     liveEventCount.store(other.liveEventCount.load());
     liveSampleSpan.store(other.liveSampleSpan.load());
+    lostEventCount.store(other.lostEventCount.load());
     noteDetector = std::move(other.noteDetector);
     midiRecorder = std::move(other.midiRecorder);
     live = other.live;
+    freeTake = other.freeTake;
+    captureWhileStopped.store(other.captureWhileStopped.load());
     adoptedSequence = other.adoptedSequence;
     replacedSequence.store(other.replacedSequence.load());
+    replaced.replaces.store(other.replaced.replaces.load());
     replaced.initialised.store(other.replaced.initialised.load());
+    replaced.free.store(other.replaced.free.load());
     replaced.eventCount.store(other.replaced.eventCount.load());
     replaced.firstSampleTime.store(other.replaced.firstSampleTime.load());
     replaced.lastSampleTime.store(other.replaced.lastSampleTime.load());
     replaced.slotsInUse.store(other.replaced.slotsInUse.load());
+    replaced.slotCount.store(other.replaced.slotCount.load());
     wallClock = other.wallClock;
-    recordingCount = other.recordingCount;
     addsInitialProgramChange = other.addsInitialProgramChange;
     return *this;
 }
@@ -79,22 +91,35 @@ void MidiProcessor::setSampleRate(float rate)
 }
 
 // Render thread.
-std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<const RenderEvent> events) noexcept
+std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::uint32_t frameCount,
+                                    std::span<const RenderEvent> events) noexcept
 {
-    if (musicalContextBlock == nullptr || transportStateBlock == nullptr)
-        return cannotDoInCurrentContext;
+    const std::uint64_t cycleClock = freeTake.clock;
+    freeTake.clock += frameCount;
+    const bool whileStopped = captureWhileStopped.load(std::memory_order_relaxed);
 
     // The host writes straight into the cycle's fields.
-    if (!musicalContextBlock->musicalContext(tempo, hostBeatPosition))
+    const bool told = musicalContextBlock != nullptr && transportStateBlock != nullptr
+        && musicalContextBlock->musicalContext(tempo, hostBeatPosition)
+        && transportStateBlock->transportState(transportStateFlags);
+    if (!told && !whileStopped)
         return cannotDoInCurrentContext;
-    if (!transportStateBlock->transportState(transportStateFlags))
-        return cannotDoInCurrentContext;
-    isPlaying = (transportStateFlags & (TransportStateMoving | TransportStateRecording)) != 0;
+    isPlaying = told && (transportStateFlags & (TransportStateMoving | TransportStateRecording)) != 0;
+    if (told && std::isfinite(tempo) && tempo > 0.0)
+        freeTake.hostTempo = tempo;
+
+    // A cycle that does not capture while stopped ends the free take.
+    const bool free = whileStopped && !isPlaying;
+    freeTake.open = freeTake.open && free;
+    const double recorderTempo = !free ? tempo : freeTake.hostTempo > 0.0 ? freeTake.hostTempo : freeTakeDefaultTempo;
+    const float rate = sampleRate.load(std::memory_order_relaxed);
+    if (freeTake.open && !sameBits(recorderTempo, freeTake.anchorTempo))
+        reanchorFreeTake(cycleClock, recorderTempo, rate);
 
     RecorderQueue& queue = midiRecorder->queue();
     RecorderQueue::Cursor cursor = queue.beginWriting();
     const bool adopted = adoptReplacedRecordings(cursor);
-    queueTempo(cursor);
+    queueTempo(cursor, recorderTempo);
     if (events.empty()) {  // the most common cycle
         queue.endWriting(cursor);
         queue.publish();
@@ -105,7 +130,7 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
 
     // Bypass is the host's per-block switch: one read per cycle.
     const bool bypassed = shouldBypassEffect.load(std::memory_order_relaxed);
-    const unsigned result = bypassed ? 0u : analyseAndRecord(timestampSampleTime, events, cursor);
+    const unsigned result = bypassed ? 0u : analyseAndRecord(timestampSampleTime, cycleClock, free, events, cursor);
     queue.endWriting(cursor);
     passOn(events);
 
@@ -114,7 +139,7 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::span<
     if ((result & StartedRecording) != 0 || adopted)
         publishSlotsInUse();
     if ((result & AnalysedEvents) != 0) {
-        if (isPlaying) {
+        if (isPlaying || free) {
             const auto count = std::min<std::uint64_t>(live.eventCount, std::numeric_limits<std::int32_t>::max());
             liveEventCount.store(static_cast<std::int32_t>(count), std::memory_order_relaxed);
             liveSampleSpan.store(sampleSpan(live.lastSampleTime, live.firstSampleTime), std::memory_order_relaxed);
@@ -134,26 +159,43 @@ void MidiProcessor::publishSlotsInUse() noexcept
     recordingsChanged.store(1, std::memory_order_release);
 }
 
-// Render thread. Tracks held notes for every MIDI event and, while the transport runs, queues
-// each one for the live recording. Works on local copies of the mirror and the queue cursor so
-// that nothing has to be reloaded from memory between events.
-MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestampSampleTime,
-                                                           std::span<const RenderEvent> events,
+// Render thread. The open free take changes tempo at the cycle's start: its beats go on from
+// the beat reached there.
+void MidiProcessor::reanchorFreeTake(std::uint64_t cycleClock, double bpm, float rate) noexcept
+{
+    const std::int64_t cycleStart = wrapping(cycleClock - freeTake.origin);
+    freeTake.anchorBeat = beatPositionOfEvent(freeTake.anchorBeat, cycleStart, freeTake.anchorTime, rate, freeTake.anchorTempo);
+    freeTake.anchorTime = cycleStart;
+    freeTake.anchorTempo = bpm;
+}
+
+// Render thread. Tracks held notes for every MIDI event and, while the transport runs (or, in a
+// free cycle, while capturing while stopped), queues each one for the live recording. The common
+// event, which only adds to the take going on, is queued here, on plain locals that stay in
+// registers; the others go through queueEvent.
+MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestampSampleTime, std::uint64_t cycleClock,
+                                                           bool free, std::span<const RenderEvent> events,
                                                            RecorderQueue::Cursor& cursor) noexcept
 {
     RecorderQueue& queue = midiRecorder->queue();
     NoteDetector& notes = *noteDetector;
-    // Plain locals for the loop: they stay in registers.
+    const bool recording = isPlaying || free;
+    // In a free cycle an event more than this many samples after the last one starts a new take
+    // when no note was held in between; without a usable rate, never.
+    const float rate = sampleRate.load(std::memory_order_relaxed);
+    const double silence = isUsableSampleRate(rate) ? freeTakeSilenceSeconds * static_cast<double>(rate)
+                                                    : std::numeric_limits<double>::infinity();
+    CycleState cycle{timestampSampleTime, free ? (freeTake.hostTempo > 0.0 ? freeTake.hostTempo : freeTakeDefaultTempo) : tempo,
+                     free};
     RecorderQueue::Cursor out = cursor;
-    bool initialised = live.initialised;
     std::uint64_t eventCount = live.eventCount;
-    std::int64_t firstSampleTime = live.firstSampleTime;
     std::int64_t lastSampleTime = live.lastSampleTime;
-    std::uint32_t slotsInUse = live.slotsInUse;
-    const bool recording = isPlaying;
+    bool newTakeNext = !live.initialised || live.free;  // whatever the event's time
+    if (recording && queue.reserve(out, 1))
+        queueCycle(queue.push(out), cycle);
+    // The next event that continues the take needs nothing else queued.
+    bool appendOnly = cycle.queued && live.lostToLive == 0 && live.lostToNext == 0 && eventCount != 0;
     bool analysed = false;
-    bool recordingsStarted = false;
-    bool cycleQueued = false;
 
     for (const RenderEvent& event : events) {
         // System-exclusive messages are neither analysed nor recorded. MIDI render events
@@ -165,61 +207,136 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
         const std::uint32_t message = (event.inlineData[0] | (std::uint32_t{event.inlineData[1]} << 8)
                                        | (std::uint32_t{event.inlineData[2]} << 16))
             & ((std::uint32_t{1} << (8 * length)) - 1);
-        const auto status = static_cast<std::uint8_t>(message);
-        const auto data1 = static_cast<std::uint8_t>(message >> 8);
-        const auto data2 = static_cast<std::uint8_t>(message >> 16);
 
-        notes.handleMessage(status, data1, data2);  // held notes, whatever the channel
+        // Where the event goes: its sample time, and whether it starts a new take.
+        bool starts = false;
+        std::int64_t sampleTime = event.sampleTime;
+        std::uint64_t clockTime = 0;
+        if (free) {
+            clockTime = cycleClock + static_cast<std::uint64_t>(sampleSpan(event.sampleTime, timestampSampleTime));
+            sampleTime = wrapping(clockTime - freeTake.origin);
+            // The held notes are those before this event.
+            starts = !freeTake.open
+                || (static_cast<double>(sampleSpan(sampleTime, freeTake.lastEvent)) > silence && !notes.anyNoteHeld());
+            sampleTime = starts ? 0 : sampleTime;
+        } else {
+            // The first event ever, an event earlier than the last one stored (the timeline jumped
+            // back), or the first after a free take starts a new take.
+            starts = newTakeNext || (eventCount > 0 && sampleTime < lastSampleTime);
+        }
+
+        notes.handleMessage(static_cast<std::uint8_t>(message), static_cast<std::uint8_t>(message >> 8),
+                            static_cast<std::uint8_t>(message >> 16));  // held notes, whatever the channel
         analysed = true;
         if (!recording)
             continue;
+        if (free && !starts)
+            freeTake.lastEvent = sampleTime;
 
-        if (!cycleQueued) {
-            // The owner works out each event's tempo and beat position from this.
-            RecorderOp& op = queue.push(out);
-            op.kind = RecorderOp::Kind::Cycle;
-            op.time = timestampSampleTime;
-            op.tempo = tempo;
-            op.beat = hostBeatPosition;
-            cycleQueued = true;
+        if (!starts && appendOnly && out.next != out.end) [[likely]] {
+            queue.push(out).setAppend(length, message, sampleTime);
+            lastSampleTime = sampleTime;
+            ++eventCount;
+            continue;
         }
-
-        // The first event ever, or an event earlier than the last one stored (the timeline
-        // jumped back), starts a new live recording; a jump back first shifts the others down.
-        const bool jumpedBack = eventCount > 0 && event.sampleTime < lastSampleTime;
-        if (!initialised || jumpedBack) {
-            if (initialised) {
-                queue.push(out).kind = RecorderOp::Kind::Shift;
-                slotsInUse = std::min<std::uint32_t>(slotsInUse + 1, static_cast<std::uint32_t>(recordingCount));
-            } else {
-                slotsInUse = std::max<std::uint32_t>(slotsInUse, 1);
-            }
-            RecorderOp& start = queue.push(out);
-            start.kind = RecorderOp::Kind::InitialiseLive;
-            start.time = wallClock();
-            initialised = true;
-            eventCount = addsInitialProgramChange ? 1 : 0;
-            firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
-            lastSampleTime = 0;
-            recordingsStarted = true;
-        }
-
-        RecorderOp& op = queue.push(out);
-        op.setAppend(length, message, event.sampleTime);
-        if (eventCount == 0)
-            firstSampleTime = event.sampleTime;
-        lastSampleTime = event.sampleTime;
-        ++eventCount;
+        live.eventCount = eventCount;
+        live.lastSampleTime = lastSampleTime;
+        out = queueEvent(out, cycle, length, message, sampleTime, starts, clockTime);
+        eventCount = live.eventCount;
+        lastSampleTime = live.lastSampleTime;
+        newTakeNext = !live.initialised || live.free;
+        appendOnly = cycle.queued && !cycle.losing && eventCount != 0;
     }
 
     cursor = out;
-    live.initialised = initialised;
     live.eventCount = eventCount;
-    live.firstSampleTime = firstSampleTime;
     live.lastSampleTime = lastSampleTime;
-    live.slotsInUse = slotsInUse;
+    if (cycle.lost != 0)
+        lostEventCount.fetch_add(cycle.lost, std::memory_order_relaxed);
     // Combined arithmetically: packing the two flags through memory would stall the load.
-    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (recordingsStarted ? StartedRecording : 0u));
+    return static_cast<CycleResult>((analysed ? AnalysedEvents : 0u) | (cycle.started ? StartedRecording : 0u));
+}
+
+// Render thread. The owner works out each event's tempo and beat position from this.
+void MidiProcessor::queueCycle(RecorderOp& op, CycleState& cycle) noexcept
+{
+    op.kind = RecorderOp::Kind::Cycle;
+    op.time = cycle.free ? freeTake.anchorTime : cycle.timestamp;
+    op.tempo = cycle.free ? freeTake.anchorTempo : tempo;
+    op.beat = cycle.free ? freeTake.anchorBeat : hostBeatPosition;
+    cycle.queued = true;
+}
+
+// Render thread. Queues one event with whatever it needs besides (its cycle's context, the
+// count of events lost before it, a new take), all together or, when the queue cannot grow, not
+// at all: the event then counts as lost and the mirror stays as it was.
+RecorderQueue::Cursor MidiProcessor::queueEvent(RecorderQueue::Cursor out, CycleState& cycle, std::uint32_t length,
+                                                std::uint32_t message, std::int64_t sampleTime, bool starts,
+                                                std::uint64_t clockTime) noexcept
+{
+    RecorderQueue& queue = midiRecorder->queue();
+    const bool free = cycle.free;
+    const bool needsCycle = !cycle.queued || (free && starts);
+    const bool shifts = starts && live.initialised;
+    const bool queuesTempo = starts && !sameBits(live.queuedTempo, cycle.recorderTempo);
+    const std::uint64_t lostBefore = starts ? (shifts ? live.lostToLive : 0) : live.lostToLive + live.lostToNext;
+    const std::uint64_t lostAfter = starts ? live.lostToNext + (shifts ? 0 : live.lostToLive) : 0;
+    const std::size_t count = 1 + needsCycle + (lostBefore != 0) + shifts + queuesTempo + starts + (lostAfter != 0);
+    if (!queue.reserve(out, count)) {
+        ++(starts ? live.lostToNext : live.lostToLive);
+        ++cycle.lost;
+        cycle.losing = true;
+        return out;
+    }
+
+    if (lostBefore != 0) {
+        RecorderOp& op = queue.push(out);
+        op.kind = RecorderOp::Kind::Lost;
+        op.time = static_cast<std::int64_t>(lostBefore);
+    }
+    if (starts) {
+        if (shifts) {
+            queue.push(out).kind = RecorderOp::Kind::Shift;
+            live.slotsInUse = std::min(live.slotsInUse + 1, live.slotCount);
+        } else {
+            live.slotsInUse = std::max<std::uint32_t>(live.slotsInUse, 1);
+        }
+        if (queuesTempo) {
+            RecorderOp& op = queue.push(out);
+            op.kind = RecorderOp::Kind::SetTempo;
+            op.tempo = cycle.recorderTempo;
+            live.queuedTempo = cycle.recorderTempo;
+        }
+        RecorderOp& start = queue.push(out);
+        start.kind = RecorderOp::Kind::InitialiseLive;
+        start.time = wallClock();
+        start.stopped = free;
+        if (lostAfter != 0) {
+            RecorderOp& op = queue.push(out);
+            op.kind = RecorderOp::Kind::Lost;
+            op.time = static_cast<std::int64_t>(lostAfter);
+        }
+        live.initialised = true;
+        live.free = free;
+        live.eventCount = addsInitialProgramChange ? 1 : 0;
+        live.firstSampleTime = 0;  // the Program Change anchor sits at sample time 0
+        live.lastSampleTime = 0;
+        cycle.started = true;
+        if (free)
+            freeTake = {freeTake.clock, true, clockTime, 0, 0, 0.0, cycle.recorderTempo, freeTake.hostTempo};
+    }
+    live.lostToLive = live.lostToNext = 0;
+    cycle.losing = false;
+
+    if (needsCycle)
+        queueCycle(queue.push(out), cycle);
+
+    queue.push(out).setAppend(length, message, sampleTime);
+    if (live.eventCount == 0)
+        live.firstSampleTime = sampleTime;
+    live.lastSampleTime = sampleTime;
+    ++live.eventCount;
+    return out;
 }
 
 // Render thread. Every event, MIDI or system-exclusive, goes out unchanged and in order.
@@ -231,13 +348,15 @@ void MidiProcessor::passOn(std::span<const RenderEvent> events) noexcept
 
 void MidiProcessor::replaceRecordings(std::vector<Recording> recordings)
 {
-    recordings.resize(std::min<std::size_t>(recordings.size(), static_cast<std::size_t>(recordingCount)));
+    const int slots = midiRecorder->slotCount();
+    recordings.resize(std::min<std::size_t>(recordings.size(), static_cast<std::size_t>(slots)));
     const Recording* liveSlot = recordings.empty() || recordings[0].startTime <= 0 ? nullptr : &recordings[0];
     const auto inUse = static_cast<std::uint32_t>(
         std::count_if(recordings.begin(), recordings.end(), [](const Recording& r) { return r.startTime > 0; }));
     const std::uint64_t eventCount = liveSlot != nullptr ? liveSlot->events.size() : 0;
     const std::int64_t first = eventCount > 0 ? liveSlot->events.sampleTimeAt(0) : 0;
     const std::int64_t last = eventCount > 0 ? liveSlot->events.sampleTimeAt(eventCount - 1) : 0;
+    const bool free = liveSlot != nullptr && liveSlot->capturedWhileStopped;
 
     // The owner first, so that it is waiting for the generation before the render thread can
     // report it adopted.
@@ -247,11 +366,14 @@ void MidiProcessor::replaceRecordings(std::vector<Recording> recordings)
 
     replacedSequence.store(sequence + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
+    replaced.replaces.store(true, std::memory_order_relaxed);
     replaced.initialised.store(liveSlot != nullptr, std::memory_order_relaxed);
+    replaced.free.store(free, std::memory_order_relaxed);
     replaced.eventCount.store(eventCount, std::memory_order_relaxed);
     replaced.firstSampleTime.store(first, std::memory_order_relaxed);
     replaced.lastSampleTime.store(last, std::memory_order_relaxed);
     replaced.slotsInUse.store(inUse, std::memory_order_relaxed);
+    replaced.slotCount.store(static_cast<std::uint32_t>(slots), std::memory_order_relaxed);
     replacedSequence.store(generation, std::memory_order_release);
 
     // The window learns at once, whether or not the host is rendering.
@@ -259,39 +381,81 @@ void MidiProcessor::replaceRecordings(std::vector<Recording> recordings)
     recordingsChanged.store(1, std::memory_order_release);
 }
 
-// Render thread. Takes over the mirror of recordings replaced since the last cycle and tells
-// the owner from where on its operations count again. True when it did.
+void MidiProcessor::setRecordingCount(int count)
+{
+    count = std::clamp(count, 1, maximumRecordingCount);
+    const std::uint64_t sequence = replacedSequence.load(std::memory_order_relaxed);
+    const std::uint64_t generation = sequence + 2;
+    const RecordingStore::SlotChange change = midiRecorder->setSlotCount(count, generation);
+
+    // A replacement not yet taken over is replaced again, with fewer takes if need be. Otherwise
+    // the render thread keeps its mirror and caps the slots in use at those the owner still holds.
+    const auto slots = static_cast<std::uint32_t>(count);
+    const std::uint32_t cap = change.replacing ? std::min(replaced.slotsInUse.load(std::memory_order_relaxed), slots)
+                                               : static_cast<std::uint32_t>(change.slotsHeld);
+    replacedSequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    replaced.replaces.store(change.replacing, std::memory_order_relaxed);
+    replaced.slotsInUse.store(cap, std::memory_order_relaxed);
+    replaced.slotCount.store(slots, std::memory_order_relaxed);
+    replacedSequence.store(generation, std::memory_order_release);
+
+    savedRecordingCount.store(static_cast<std::uint32_t>(midiRecorder->getSavedEventCount()), std::memory_order_relaxed);
+    recordingsChanged.store(1, std::memory_order_release);
+}
+
+// Render thread. Takes over the mirror of recordings replaced (or of slots changed) since the
+// last cycle and tells the owner from where on its operations count again. True when it did;
+// when the queue has no room for the news, the next cycle tries again.
 bool MidiProcessor::adoptReplacedRecordings(RecorderQueue::Cursor& cursor) noexcept
 {
     const std::uint64_t sequence = replacedSequence.load(std::memory_order_acquire);
     if (sequence == adoptedSequence || (sequence & 1) != 0)
         return false;
     LiveMirror taken = live;
-    taken.initialised = replaced.initialised.load(std::memory_order_relaxed);
-    taken.eventCount = replaced.eventCount.load(std::memory_order_relaxed);
-    taken.firstSampleTime = replaced.firstSampleTime.load(std::memory_order_relaxed);
-    taken.lastSampleTime = replaced.lastSampleTime.load(std::memory_order_relaxed);
-    taken.slotsInUse = replaced.slotsInUse.load(std::memory_order_relaxed);
+    const bool replaces = replaced.replaces.load(std::memory_order_relaxed);
+    const std::uint32_t slotsInUse = replaced.slotsInUse.load(std::memory_order_relaxed);
+    if (replaces) {
+        taken.initialised = replaced.initialised.load(std::memory_order_relaxed);
+        taken.free = replaced.free.load(std::memory_order_relaxed);
+        taken.eventCount = replaced.eventCount.load(std::memory_order_relaxed);
+        taken.firstSampleTime = replaced.firstSampleTime.load(std::memory_order_relaxed);
+        taken.lastSampleTime = replaced.lastSampleTime.load(std::memory_order_relaxed);
+        taken.slotsInUse = slotsInUse;
+        taken.lostToLive = taken.lostToNext = 0;
+    } else {
+        taken.slotsInUse = std::min(taken.slotsInUse, slotsInUse);
+    }
+    taken.slotCount = replaced.slotCount.load(std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_acquire);
     if (replacedSequence.load(std::memory_order_relaxed) != sequence)
         return false;  // being written: the next cycle takes it
+    RecorderQueue& queue = midiRecorder->queue();
+    if (!queue.reserve(cursor, 1))
+        return false;
     live = taken;
+    if (replaces)
+        freeTake.open = false;  // a restored free take is never continued
     adoptedSequence = sequence;
-    RecorderOp& op = midiRecorder->queue().push(cursor);
+    RecorderOp& op = queue.push(cursor);
     op.kind = RecorderOp::Kind::Replaced;
     op.time = static_cast<std::int64_t>(sequence);
     return true;
 }
 
-// Render thread. The recorder follows the host's tempo; only changes travel through the queue.
-void MidiProcessor::queueTempo(RecorderQueue::Cursor& cursor) noexcept
+// Render thread. The recorder follows the tempo the cycle records at; only changes travel
+// through the queue (when it has no room, a later cycle or the next take's start sends it).
+void MidiProcessor::queueTempo(RecorderQueue::Cursor& cursor, double bpm) noexcept
 {
-    if (std::bit_cast<std::uint64_t>(tempo) == std::bit_cast<std::uint64_t>(live.queuedTempo))
+    if (sameBits(bpm, live.queuedTempo))
         return;
-    RecorderOp& op = midiRecorder->queue().push(cursor);
+    RecorderQueue& queue = midiRecorder->queue();
+    if (!queue.reserve(cursor, 1))
+        return;
+    RecorderOp& op = queue.push(cursor);
     op.kind = RecorderOp::Kind::SetTempo;
-    op.tempo = tempo;
-    live.queuedTempo = tempo;
+    op.tempo = bpm;
+    live.queuedTempo = bpm;
 }
 
 } // namespace Corvel

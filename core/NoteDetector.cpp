@@ -78,6 +78,11 @@ HeldNotes NoteDetector::getOnNotes() const noexcept
     return held;
 }
 
+bool NoteDetector::anyNoteHeld() const noexcept
+{
+    return std::any_of(onNotes.begin(), onNotes.end(), [](const auto& flag) { return flag.load(std::memory_order_relaxed); });
+}
+
 ChordInformation NoteDetector::detectChordInformation()
 {
     const HeldNotes held = getOnNotes();

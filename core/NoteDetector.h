@@ -116,6 +116,7 @@ public:
 
     // Any thread.
     HeldNotes getOnNotes() const noexcept;
+    bool anyNoteHeld() const noexcept;
 
     // Message thread.
     ChordInformation detectChordInformation();

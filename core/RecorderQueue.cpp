@@ -25,25 +25,28 @@ RecorderQueue::~RecorderQueue()
     }
 }
 
-RecorderQueue::Cursor RecorderQueue::nextBlock() noexcept
+bool RecorderQueue::nextBlock(Cursor& cursor) noexcept
 {
-    {
-        Block* fresh = takeFreeBlock();
+    Block* fresh = takeFreeBlock();
+    if (fresh == nullptr) {
+        // Slow path: nobody has drained in a long while. Keep the operations if memory allows.
+        slowPaths.fetch_add(1, std::memory_order_relaxed);
+        fresh = new (std::nothrow) Block;
         if (fresh == nullptr) {
-            // Slow path: nobody has drained in a long while. Keep the operation anyway.
-            slowPaths.fetch_add(1, std::memory_order_relaxed);
-            fresh = new (std::nothrow) Block;
-            if (fresh == nullptr)
-                std::terminate();
+            failedGrowths.fetch_add(1, std::memory_order_relaxed);
+            return false;
         }
-        fresh->published.store(0, std::memory_order_relaxed);
-        fresh->next.store(nullptr, std::memory_order_relaxed);
-        tail->published.store(blockCapacity, std::memory_order_release);
-        tail->next.store(fresh, std::memory_order_release);
-        tail = fresh;
-        tailCount = 0;
     }
-    return beginWriting();
+    fresh->published.store(0, std::memory_order_relaxed);
+    fresh->next.store(nullptr, std::memory_order_relaxed);
+    for (; cursor.next != cursor.end; ++cursor.next)
+        cursor.next->kind = RecorderOp::Kind::Skip;
+    tail->published.store(blockCapacity, std::memory_order_release);
+    tail->next.store(fresh, std::memory_order_release);
+    tail = fresh;
+    tailCount = 0;
+    cursor = beginWriting();
+    return true;
 }
 
 void RecorderQueue::publish() noexcept

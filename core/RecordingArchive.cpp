@@ -9,8 +9,9 @@ namespace Corvel {
 namespace {
 
 constexpr std::uint8_t magic[4] = {'M', 'S', 'T', 'K'};
-constexpr std::uint32_t version = 1;
-constexpr std::size_t takeHeaderSize = 8 + 4 + 8;
+constexpr std::uint32_t version = 2;
+constexpr std::uint8_t capturedWhileStoppedFlag = 1;
+constexpr std::size_t takeHeaderSize = 8 + 4 + 1 + 8 + 8;
 constexpr std::size_t eventHeaderSize = 8 + 8 + 8 + 1;
 
 template <typename T>
@@ -90,6 +91,8 @@ RecordingArchive::Encoded RecordingArchive::encode(const MIDIRecorder& recorder,
     for (const Recording* r : kept) {
         put(out, r->startTime);
         put(out, r->sampleRate);
+        put(out, static_cast<std::uint8_t>(r->capturedWhileStopped ? capturedWhileStoppedFlag : 0));
+        put(out, r->lostEventCount);
         put(out, static_cast<std::uint64_t>(r->events.size()));
         for (std::size_t i = 0; i < r->events.size(); ++i) {
             const MidiBytes& data = r->events.dataAt(i);
@@ -108,7 +111,10 @@ std::optional<std::vector<Recording>> RecordingArchive::decode(std::span<const s
 {
     Reader in(bytes);
     const std::uint8_t* head = in.bytes(sizeof magic);
-    if (head == nullptr || !std::equal(std::begin(magic), std::end(magic), head) || in.get<std::uint32_t>() != version)
+    if (head == nullptr || !std::equal(std::begin(magic), std::end(magic), head))
+        return std::nullopt;
+    const auto archiveVersion = in.get<std::uint32_t>();
+    if (archiveVersion != 1 && archiveVersion != version)
         return std::nullopt;
     const auto takes = in.get<std::uint32_t>();
     if (!in.ok() || takes > static_cast<std::uint32_t>(std::max(slotCount, 0)))
@@ -118,8 +124,12 @@ std::optional<std::vector<Recording>> RecordingArchive::decode(std::span<const s
     for (Recording& r : recordings) {
         r.startTime = in.get<std::int64_t>();
         r.sampleRate = in.get<float>();
+        const auto flags = archiveVersion >= 2 ? in.get<std::uint8_t>() : std::uint8_t{0};
+        r.capturedWhileStopped = (flags & capturedWhileStoppedFlag) != 0;
+        r.lostEventCount = archiveVersion >= 2 ? in.get<std::uint64_t>() : 0;
         const auto count = in.get<std::uint64_t>();
-        if (!in.ok() || r.startTime <= 0 || count > in.remaining() / eventHeaderSize)
+        if (!in.ok() || r.startTime <= 0 || (flags & ~capturedWhileStoppedFlag) != 0
+            || count > in.remaining() / eventHeaderSize)
             return std::nullopt;
         // Takes are told apart by their start times: a time taken already moves on a millisecond.
         while (std::count_if(recordings.begin(), recordings.end(),

@@ -15,11 +15,18 @@ RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange
 std::size_t RecordingStore::applyPending()
 {
     return pending.drain([this](const RecorderOp& op) {
-        if (awaitedGeneration != 0 && op.kind != RecorderOp::Kind::SetTempo) {
-            if (op.kind == RecorderOp::Kind::Replaced && static_cast<std::uint64_t>(op.time) == awaitedGeneration)
+        if (op.kind == RecorderOp::Kind::Replaced) {
+            const auto generation = static_cast<std::uint64_t>(op.time);
+            if (generation == awaitedGeneration)
                 awaitedGeneration = 0;
+            if (growthGeneration != 0 && generation >= growthGeneration) {
+                recorder.setRecordingCount(slots.load(std::memory_order_relaxed));
+                growthGeneration = 0;
+            }
             return;
         }
+        if (awaitedGeneration != 0 && op.kind != RecorderOp::Kind::SetTempo)
+            return;
         switch (op.kind) {
         case RecorderOp::Kind::Cycle: cycle = op; break;
         case RecorderOp::Kind::Append:
@@ -27,10 +34,14 @@ std::size_t RecordingStore::applyPending()
                 MidiBytes(op.bytes, op.length), op.time, cycle.tempo,
                 beatPositionOfEvent(cycle.beat, op.time, cycle.time, recorder.getSampleRate(), cycle.tempo)});
             break;
-        case RecorderOp::Kind::InitialiseLive: recorder.initialiseRecording(0, startTimeAfterEveryRecording(op.time)); break;
+        case RecorderOp::Kind::InitialiseLive:
+            recorder.initialiseRecording(0, startTimeAfterEveryRecording(op.time)).capturedWhileStopped = op.stopped;
+            break;
         case RecorderOp::Kind::Shift: recorder.moveBuffersDownOne(); break;
         case RecorderOp::Kind::SetTempo: recorder.setTempo(op.tempo); break;
-        case RecorderOp::Kind::Replaced: break;
+        case RecorderOp::Kind::Lost: recorder.getEventDetailsByIndex(0).lostEventCount += static_cast<std::uint64_t>(op.time); break;
+        case RecorderOp::Kind::Replaced:
+        case RecorderOp::Kind::Skip: break;
         }
     });
 }
@@ -62,8 +73,28 @@ void RecordingStore::replaceRecordings(std::vector<Recording> recordings, std::u
 {
     std::lock_guard lock(mutex);
     applyPending();
+    recorder.setRecordingCount(slots.load(std::memory_order_relaxed));  // what is awaited is left out anyway
+    growthGeneration = 0;
     recorder.replaceRecordings(std::move(recordings));
     awaitedGeneration = generation;
+}
+
+RecordingStore::SlotChange RecordingStore::setSlotCount(int count, std::uint64_t generation)
+{
+    std::lock_guard lock(mutex);
+    applyPending();
+    count = std::max(count, 1);
+    slots.store(count, std::memory_order_relaxed);
+    const bool replacing = awaitedGeneration != 0;
+    if (replacing || count <= recorder.getRecordingCount()) {
+        recorder.setRecordingCount(count);
+        growthGeneration = 0;
+    } else {
+        growthGeneration = generation;
+    }
+    if (replacing)
+        awaitedGeneration = generation;
+    return {replacing, recorder.getRecordingCount()};
 }
 
 int RecordingStore::getSavedEventCount()
@@ -102,6 +133,17 @@ std::optional<std::vector<std::uint8_t>> RecordingStore::midiFileForRecording(st
     if (!recording)
         return std::nullopt;
     return MidiFileWriter::write(recording->events, options);
+}
+
+std::optional<TempoEstimate> RecordingStore::detectTempo(std::int64_t startTime)
+{
+    auto noteOns = read([startTime](const MIDIRecorder& r) -> std::optional<std::pair<std::vector<NoteOnset>, float>> {
+        const Recording* found = r.getEventDetailsByStartTime(startTime);
+        if (found == nullptr || startTime <= 0)
+            return std::nullopt;
+        return std::pair(TempoDetector::noteOnsOf(found->events), found->sampleRate);
+    });
+    return noteOns ? TempoDetector::estimate(noteOns->first, noteOns->second) : std::nullopt;
 }
 
 } // namespace Corvel

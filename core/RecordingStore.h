@@ -3,7 +3,9 @@
 #include "MIDIRecorder.h"
 #include "MidiFileWriter.h"
 #include "RecorderQueue.h"
+#include "TempoDetector.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -39,8 +41,21 @@ public:
     /// are gone and is left out; tempo changes still count. Not the render thread.
     void replaceRecordings(std::vector<Recording> recordings, std::uint64_t generation);
 
-    /// The number of slots; fixed at construction, so any thread may ask.
-    int slotCount() const noexcept { return slots; }
+    /// How a change of the number of slots is taken over.
+    struct SlotChange {
+        /// A replacement is still awaited: the change applies to the replaced recordings, and
+        /// what is queued until `generation` is adopted is left out, as for the replacement.
+        bool replacing = false;
+        /// Slots held now: fewer slots apply at once (the newest recordings that fit stay), more
+        /// slots only once the render thread reports `generation` adopted, so that the
+        /// operations it queued before are applied with the number of slots it assumed.
+        int slotsHeld = 0;
+    };
+    /// Changes the number of slots to `count` (at least 1). Not the render thread.
+    SlotChange setSlotCount(int count, std::uint64_t generation);
+
+    /// The number of slots last asked for; any thread.
+    int slotCount() const noexcept { return slots.load(std::memory_order_relaxed); }
 
     int getSavedEventCount();
     EventSummary getEventSummary(int index);
@@ -50,6 +65,10 @@ public:
     /// The Standard MIDI File of the recording with that start time, or nothing.
     std::optional<std::vector<std::uint8_t>> midiFileForRecording(std::int64_t startTime,
                                                                   MidiFileWriter::Options options = {});
+
+    /// The tempo detected in the recording with that start time (TempoDetector), or nothing. Its
+    /// note-ons are copied under the lock; the detection runs outside it.
+    std::optional<TempoEstimate> detectTempo(std::int64_t startTime);
 
     /// Runs `read` with the up-to-date recorder, under the store's lock. `read` must not keep
     /// references into the recorder after it returns.
@@ -71,9 +90,10 @@ private:
     std::mutex mutex;
     MIDIRecorder recorder;
     RecorderQueue pending;
-    const int slots;
+    std::atomic<int> slots;
     RecorderOp cycle;  ///< the context of the events being applied
     std::uint64_t awaitedGeneration = 0;  ///< non-zero: leaving out operations until it is adopted
+    std::uint64_t growthGeneration = 0;   ///< non-zero: the recorder grows to `slots` once it is adopted
 };
 
 } // namespace Corvel

@@ -35,6 +35,8 @@ packages=(
   # Standard MIDI Files we did not write, for the capture tool's tests (the small soundfont
   # satisfies the package's dependency)
   planetblupi-music-midi timgm6mb-soundfont
+  # more of them, for the tempo detection's test on real files
+  openttd-openmsx
   # a 12-hour locale (en_US.UTF-8, made below) for the test of the cards' clock
   locales
 )

@@ -172,7 +172,8 @@ void Lv2Plugin::endStretch(std::int64_t frame) noexcept
         const std::int64_t offset = (position ? position->sampleTime : 0) - stretchStart;
         for (std::size_t i = 0; i < eventCount; ++i)
             events[i].sampleTime += offset;
-        unit->kernel().process(position ? position->sampleTime : 0, std::span(events.data(), eventCount));
+        unit->kernel().process(position ? position->sampleTime : 0, static_cast<std::uint32_t>(length),
+                               std::span(events.data(), eventCount));
     }
     stretchStart = frame;
     eventCount = 0;

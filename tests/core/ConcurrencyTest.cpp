@@ -70,7 +70,7 @@ void play(Rig& rig, const std::vector<Cycle>& script, std::atomic<int>& played)
         rig.host.tempo = c.tempo;
         rig.host.beatPosition = c.beat;
         rig.host.flags = c.playing ? Corvel::TransportStateMoving : 0;
-        rig.kernel.process(c.timestamp, c.events);
+        rig.kernel.process(c.timestamp, 512, c.events);
         played.fetch_add(1, std::memory_order_release);
     }
 }
@@ -147,6 +147,29 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     EXPECT_EQ(concurrent.kernel.savedRecordingCount.load(), 5u);
 }
 
+// The options change on another thread while the render thread captures, stopped and playing:
+// the published count of takes stays the owner's, and no take is lost or torn.
+TEST(Concurrency, OptionsChangeWhileRendering)
+{
+    const std::vector<Cycle> script = randomScript(7, 1500);
+    Rig rig;
+    rig.output.received.reserve(1'000'000);
+    std::atomic<int> played{0};
+    std::thread options([&] {
+        for (int i = 0; played.load(std::memory_order_acquire) < std::ssize(script); ++i) {
+            rig.kernel.setCaptureWhileStopped(i % 3 != 0);
+            rig.kernel.setRecordingCount(i % 2 ? 10 : 3);
+            for (const auto& s : rig.kernel.midiRecorder->summaries())
+                EXPECT_TRUE(s.startTime == 0 || s.eventCount > 0);
+        }
+    });
+    play(rig, script, played);
+    options.join();
+    rig.run(0, {});
+    EXPECT_EQ(rig.kernel.savedRecordingCount.load(), static_cast<std::uint32_t>(rig.kernel.midiRecorder->getSavedEventCount()));
+    EXPECT_EQ(rig.kernel.midiRecorder->queue().failedGrowthCount(), 0u);
+}
+
 TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
 {
     Rig rig;
@@ -161,7 +184,7 @@ TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
             const std::uint8_t bytes[3] = {0x90, static_cast<std::uint8_t>(n % 128), static_cast<std::uint8_t>(1 + n % 127)};
             events[static_cast<std::size_t>(i)] = RenderEvent::midi(static_cast<std::int64_t>(n) * 3, bytes, 3);
         }
-        ASSERT_EQ(rig.kernel.process(static_cast<std::int64_t>(c) * perCycle * 3, events), Corvel::noErr);
+        ASSERT_EQ(rig.kernel.process(static_cast<std::int64_t>(c) * perCycle * 3, perCycle * 3, events), Corvel::noErr);
     }
     EXPECT_GT(rig.kernel.midiRecorder->slowPathCount(), 0u);  // the queue overflowed its blocks
     EXPECT_EQ(rig.kernel.liveEventCount.load(), perCycle * cycles + 1);

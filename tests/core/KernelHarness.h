@@ -81,9 +81,10 @@ struct Rig {
         kernel.setWallClock(&fakeClock);
     }
 
-    std::int32_t run(std::int64_t timestamp, std::vector<Corvel::RenderEvent> events)
+    /// One cycle of `frames` frames from `timestamp`.
+    std::int32_t run(std::int64_t timestamp, std::vector<Corvel::RenderEvent> events, std::uint32_t frames = 256)
     {
-        return kernel.process(timestamp, events);
+        return kernel.process(timestamp, frames, events);
     }
 
     /// The recorder after applying everything queued.

@@ -30,7 +30,7 @@ struct RealTimeRig : Rig {
 
     /// One render cycle of `count` notes starting at `start` (or of `sysEx` alone), counted; then
     /// the window's poll, outside the render path.
-    void cycle(std::int64_t start, int count, std::span<const std::uint8_t> sysEx = {})
+    void cycle(std::int64_t start, int count, std::span<const std::uint8_t> sysEx = {}, std::uint32_t frames = 256)
     {
         scratch.clear();  // the capacity stays
         for (int i = 0; i < count; ++i) {
@@ -42,7 +42,7 @@ struct RealTimeRig : Rig {
             scratch.push_back(RenderEvent::sysEx(start + 1, sysEx.data(), static_cast<std::uint16_t>(sysEx.size())));
         {
             RealTimeScope scope;
-            kernel.process(start, scratch);
+            kernel.process(start, frames, scratch);
             cost += scope.allocations() + scope.locks();
         }
         kernel.midiRecorder->drain();
@@ -93,6 +93,23 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
     EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 5u);
     EXPECT_EQ(rig.kernel.midiRecorder->slowPathCount(), 0u);
 
+    // Capturing while stopped: free takes, split by silence (a cycle of more than ten seconds),
+    // from a host with and without a position; takes to keep changed between cycles.
+    rig.kernel.setCaptureWhileStopped(true);
+    for (int round = 0; round < 12; ++round) {
+        rig.host.flags = 0;
+        rig.host.contextOk = round % 3 != 0;
+        rig.kernel.setRecordingCount(round % 2 ? 10 : 4);
+        rig.cycle(t, 16, {}, 500'000);
+        rig.kernel.noteDetector->reset();
+        rig.cycle(t, round % 4 == 0 ? 4000 : 16);
+        rig.host.flags = Corvel::TransportStateMoving;
+        rig.host.contextOk = true;
+        rig.cycle(t + round, 16);
+    }
+    EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 4u + 3u);  // four kept, then three takes a round
+    EXPECT_EQ(rig.recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(1).capturedWhileStopped; }), true);
+
     // Bypassed, and with a system-exclusive message passed through.
     rig.kernel.shouldBypassEffect = true;
     rig.cycle(t, 256);
@@ -102,6 +119,61 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
 
     EXPECT_EQ(rig.cost, 0);
     EXPECT_GT(rig.counted.count, 8u * 50u * 16u);  // the cycles really carried events
+}
+
+// Runs of operations never straddle two blocks and, without memory for a block, are refused
+// whole; whatever was taken is drained once, in order.
+TEST(RealTime, TheQueueTakesRunsWholeOrNotAtAll)
+{
+    Corvel::RecorderQueue queue;
+    auto cursor = queue.beginWriting();
+    std::vector<std::int64_t> pushed, drained;
+    pushed.reserve(1 << 15);
+    drained.reserve(1 << 15);
+    for (FailingAllocations noMemory; queue.reserve(cursor, 3);)  // 341 runs a block, one slot left
+        for (int i = 0; i < 3; ++i)
+            pushed.push_back(queue.push(cursor).time = std::ssize(pushed));
+    queue.endWriting(cursor);
+    queue.publish();
+    queue.drain([&](const Corvel::RecorderOp& op) {
+        if (op.kind != Corvel::RecorderOp::Kind::Skip)
+            drained.push_back(op.time);
+    });
+    EXPECT_EQ(pushed.size(), Corvel::RecorderQueue::preallocatedBlocks * 1023);
+    EXPECT_EQ(drained, pushed);
+    EXPECT_EQ(queue.failedGrowthCount(), 1u);
+}
+
+// Out of memory with nobody draining: what the queue cannot take is dropped and counted against
+// its take (a jump back's event against the take it would have started), the rest arrives whole
+// and in order, everything is passed on, and once the owner drains, recording goes on.
+TEST(RealTime, AnEventThatFindsNoMemoryIsDroppedCountedAndRecordingGoesOn)
+{
+    RealTimeRig rig;
+    rig.cycle(1000, 64);
+    constexpr int burst = 20000;  // more than the preallocated blocks hold
+    rig.scratch.clear();
+    for (int i = 0; i < burst; ++i)
+        rig.scratch.push_back(midi(2000 + i, {0xB0, 1, static_cast<std::uint8_t>(i % 128)}));
+    const auto jumpBack = midi(10, {0x90, 60, 100});
+    {
+        FailingAllocations noMemory;
+        EXPECT_EQ(rig.kernel.process(2000, 256, rig.scratch), Corvel::noErr);
+        EXPECT_EQ(rig.kernel.process(10, 256, {&jumpBack, 1}), Corvel::noErr);
+    }
+    rig.kernel.midiRecorder->drain();
+    rig.cycle(20, 1);
+
+    const auto takes = rig.recordings();
+    const auto kept = static_cast<int>(takes[1].events.size()) - 1 - 64;
+    ASSERT_GT(kept, 0);
+    for (int i = 0; i < kept; ++i)
+        ASSERT_EQ(takes[1].events.sampleTimeAt(static_cast<std::size_t>(65 + i)), 2000 + i) << i;
+    EXPECT_EQ(rig.kernel.midiRecorder->getEventSummary(1).lostEventCount, static_cast<std::uint64_t>(burst - kept));
+    EXPECT_EQ(takes[0].lostEventCount, 1u);
+    EXPECT_EQ(takes[0].events.size(), 2u);
+    EXPECT_EQ(rig.kernel.lostEventCount.load(), static_cast<std::uint64_t>(burst - kept + 1));
+    EXPECT_EQ(rig.counted.count, 64u + burst + 2u);
 }
 
 } // namespace

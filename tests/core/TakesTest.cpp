@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
+#include <tuple>
 
 using Corvel::MIDIRecorder;
 using Corvel::RecordingArchive;
@@ -30,15 +32,35 @@ struct Recorded : SondrelTest::Rig {
     }
 };
 
-/// Replaces the kernel's takes from inside the first cycle that passes something on.
-struct ReplacingOutput final : Corvel::MidiOutput {
-    ReplacingOutput(Corvel::MidiProcessor* k, std::vector<Corvel::Recording> w) : kernel(k), with(std::move(w)) {}
-    Corvel::MidiProcessor* kernel;
-    std::vector<Corvel::Recording> with;
+/// Does something to the kernel from inside the first cycle that passes something on, as the
+/// message thread may while the render thread is in a cycle.
+struct MeanwhileOutput final : Corvel::MidiOutput {
+    explicit MeanwhileOutput(std::function<void()> what) : then(std::move(what)) {}
+    std::function<void()> then;
     void sendMidi(std::int64_t, std::uint8_t, std::uint16_t, const std::uint8_t*) noexcept override
     {
-        if (kernel != nullptr)
-            std::exchange(kernel, nullptr)->replaceRecordings(with);
+        if (then)
+            std::exchange(then, nullptr)();
+    }
+};
+
+/// Loop laps: the same two notes each time, so that every lap is a new take.
+struct Looping : SondrelTest::Rig {
+    std::vector<std::int64_t> started;  ///< newest first
+    void lap()
+    {
+        run(1000, {midi(1000, {0x90, 60, 100}), midi(2000, {0x80, 60, 0})});
+        started.insert(started.begin(), recordings()[0].startTime);
+    }
+    /// Whether the takes held are the newest `n`, and the published count is the owner's.
+    bool holdsNewest(int n)
+    {
+        std::vector<std::int64_t> held;
+        for (const auto& r : recordings())
+            if (r.startTime > 0)
+                held.push_back(r.startTime);
+        return held == std::vector(started.begin(), started.begin() + n)
+            && kernel.savedRecordingCount.load() == static_cast<std::uint32_t>(kernel.midiRecorder->getSavedEventCount());
     }
 };
 
@@ -56,7 +78,7 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
 
     SondrelTest::Rig loaded;
     // Replaced while a cycle is rendered: what that cycle queued was for the takes before.
-    ReplacingOutput replacing{&loaded.kernel, *decoded};
+    MeanwhileOutput replacing{[&] { loaded.kernel.replaceRecordings(*decoded); }};
     loaded.kernel.setMidiOutput(&replacing);
     loaded.run(500, {midi(500, {0x90, 70, 1})});
     loaded.kernel.setMidiOutput(&loaded.output);
@@ -113,7 +135,7 @@ TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
     EXPECT_FALSE(RecordingArchive::decode(whole, 4)) << "more takes than slots";
     auto twice = whole;  // the second take's start time made the first's
     const auto slots = saved.recordings();
-    std::size_t second = 12 + 20;
+    std::size_t second = 12 + 29;
     for (const auto& e : slots[0].events)
         second += 25 + e.data.size();
     std::copy_n(whole.begin() + 12, 8, twice.begin() + static_cast<std::ptrdiff_t>(second));
@@ -121,4 +143,74 @@ TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
     ASSERT_TRUE(apart);
     EXPECT_EQ((*apart)[1].startTime, (*apart)[0].startTime + 1);
     EXPECT_EQ((*apart)[1].events, slots[1].events);
+}
+
+TEST(Takes, TakesToKeepKeepTheNewestAndNothingRecordedMeanwhileIsLost)
+{
+    Looping rig;
+    rig.kernel.setRecordingCount(25);
+    for (int i = 0; i < 30; ++i)
+        rig.lap();
+    EXPECT_TRUE(rig.holdsNewest(25));
+    rig.kernel.setRecordingCount(5);
+    EXPECT_TRUE(rig.holdsNewest(5));
+    rig.lap();
+    EXPECT_TRUE(rig.holdsNewest(5));
+    EXPECT_EQ(rig.kernel.getRecordingCount(), 5);
+
+    // Changed while a cycle that starts a take is being rendered: that take is kept, and the
+    // slots in use the kernel publishes stay those the owner holds.
+    const struct { int from, to; } changes[] = {{5, 10}, {10, 3}, {3, 50}};
+    for (const auto& c : changes) {
+        rig.kernel.setRecordingCount(c.from);
+        for (int i = 0; i < c.from; ++i)
+            rig.lap();
+        MeanwhileOutput changing{[&] { rig.kernel.setRecordingCount(c.to); }};
+        rig.kernel.setMidiOutput(&changing);
+        rig.lap();
+        rig.kernel.setMidiOutput(&rig.output);
+        for (int i = 0; i <= std::max(c.to - c.from, 0); ++i, rig.lap()) {
+            rig.run(3000, {});
+            EXPECT_TRUE(rig.holdsNewest(std::min(c.from + i, c.to))) << c.from << "->" << c.to << " lap " << i;
+        }
+    }
+
+    // The state keeps as many takes as the option: restored at 50 they are all there.
+    const auto encoded = rig.recorder([](const MIDIRecorder& r) { return RecordingArchive::encode(r, 16u << 20); });
+    SondrelTest::Rig loaded;
+    loaded.kernel.setRecordingCount(50);
+    loaded.kernel.replaceRecordings(*RecordingArchive::decode(encoded.bytes, loaded.kernel.getRecordingCount()));
+    EXPECT_EQ(loaded.recordings(), rig.recordings());
+}
+
+// A take captured while stopped, and its lost events, survive the archive; an archive of the
+// first version is still read.
+TEST(Takes, ArchiveKeepsHowATakeWasCapturedAndReadsTheFirstVersion)
+{
+    Corvel::Recording take{1'700'000'000'123, 48000.0f, {}, true, 7};
+    take.events.push_back({{0x90, 60, 100}, 480, 97.5, 0.25});
+    MIDIRecorder recorder(1, true);
+    recorder.replaceRecordings({take});
+    auto bytes = RecordingArchive::encode(recorder, 1u << 20).bytes;
+    EXPECT_EQ(RecordingArchive::decode(bytes, 1), std::vector{take});
+    auto first = bytes;  // the first version: no flags, no lost events
+    first[4] = 1;
+    first.erase(first.begin() + 24, first.begin() + 33);
+    std::tie(take.capturedWhileStopped, take.lostEventCount) = std::tuple(false, 0);
+    EXPECT_EQ(RecordingArchive::decode(first, 1), std::vector{take});
+    bytes[12 + 12] = 3;  // a flag this version does not know
+    EXPECT_FALSE(RecordingArchive::decode(bytes, 1));
+
+    // A free take restored in slot 0 is never continued, stopped or playing.
+    SondrelTest::Rig rig;
+    rig.kernel.setCaptureWhileStopped(true);
+    rig.host.flags = 0;
+    rig.run(0, {midi(0, {0x90, 59, 1})});
+    rig.kernel.replaceRecordings({Corvel::Recording{5, 44100.0f, {}, true, 0}});
+    rig.run(0, {midi(0, {0x90, 60, 1})});
+    rig.host.flags = Corvel::TransportStateMoving;
+    rig.run(100, {midi(100, {0x90, 61, 1})});
+    const auto now = rig.recordings();
+    EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 3u);
+    EXPECT_EQ(std::tuple(now[2].startTime, now[1].capturedWhileStopped, now[0].capturedWhileStopped), std::tuple(5, true, false));
 }

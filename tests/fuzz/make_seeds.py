@@ -35,9 +35,13 @@ SEEDS = {
     "kernel": {
         "random": random.Random(2).randbytes(2000),
     },
-    # Takes as a saved state holds them: "MSTK", version 1, takes, then per take its start time,
-    # sample rate and events (sample time, tempo, beat, length, bytes).
+    # Takes as a saved state holds them: "MSTK", version 1 or 2, takes, then per take its start
+    # time, sample rate, (version 2:) flags and lost events, and events (sample time, tempo, beat,
+    # length, bytes).
     "takes_archive": {
+        "stopped-take": b"MSTK" + struct.pack("<II", 2, 1)
+        + struct.pack("<qfBQQ", 1700000000002, 48000.0, 1, 3, 2) + struct.pack("<qddB", 0, 97.0, 0.0, 2) + b"\xc0\x00"
+        + struct.pack("<qddB", 0, 97.0, 0.0, 3) + b"\x90\x3c\x40",
         "two-takes": b"MSTK" + struct.pack("<II", 1, 2)
         + struct.pack("<qfQ", 1700000000001, 48000.0, 2) + struct.pack("<qddB", 0, 120.0, 0.0, 2) + b"\xc0\x00"
         + struct.pack("<qddB", 24000, 120.0, 1.0, 3) + b"\x90\x3c\x40"

@@ -129,25 +129,29 @@ def join_blob(element, tail):
 
 
 def takes_of(element):
-    """The takes in a state element: [(start_time, sample_rate, [(sample, bpm, beat, bytes)])]."""
+    """The takes in a state element: [(start_time, sample_rate, [(sample, bpm, beat, bytes)],
+    captured_while_stopped)]."""
     node = element.find("Takes")
     if node is None:
         return None
     data = zlib.decompress(base64.b64decode("".join(node.itertext())))
     assert data[:4] == b"MSTK", "not an archive of takes"
     version, count = struct.unpack_from("<II", data, 4)
-    assert version == 1
+    assert version in (1, 2)
     offset, takes = 12, []
     for _ in range(count):
-        start, rate, n = struct.unpack_from("<qfQ", data, offset)
-        offset += 20
+        start, rate = struct.unpack_from("<qf", data, offset)
+        stopped = version == 2 and data[offset + 12] & 1 == 1  # version 2: flags, then lost events
+        offset += 12 + (9 if version == 2 else 0)
+        (n,) = struct.unpack_from("<Q", data, offset)
+        offset += 8
         events = []
         for _ in range(n):
             sample, bpm, beat, length = struct.unpack_from("<qddB", data, offset)
             offset += 25
             events.append((sample, bpm, beat, data[offset:offset + length]))
             offset += length
-        takes.append((start, rate, events))
+        takes.append((start, rate, events, stopped))
     assert offset == len(data), "bytes after the last take"
     return takes
 

@@ -10,6 +10,7 @@ namespace {
 thread_local bool counting = false;
 thread_local long allocationCount = 0;
 thread_local long lockCount = 0;
+thread_local bool failing = false;
 
 template <typename Fn>
 Fn real(const char* name)
@@ -27,13 +28,15 @@ RealTimeScope::RealTimeScope()
 RealTimeScope::~RealTimeScope() { counting = false; }
 long RealTimeScope::allocations() const { return allocationCount; }
 long RealTimeScope::locks() const { return lockCount; }
+FailingAllocations::FailingAllocations() { failing = true; }
+FailingAllocations::~FailingAllocations() { failing = false; }
 } // namespace SondrelTest
 
 void* operator new(std::size_t size)
 {
     if (counting)
         ++allocationCount;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
+    if (void* p = failing ? nullptr : std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
 }
@@ -42,7 +45,7 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     if (counting)
         ++allocationCount;
-    return std::malloc(size == 0 ? 1 : size);
+    return failing ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }

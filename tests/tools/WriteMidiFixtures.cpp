@@ -66,7 +66,7 @@ int main(int argc, char** argv)
             rig.host.beatPosition = p.hostBeat;
             const auto e = Corvel::RenderEvent::midi(p.timestamp + p.offset, p.bytes.data(),
                                                      static_cast<std::uint16_t>(p.bytes.size()));
-            rig.kernel.process(p.timestamp, {&e, 1});
+            rig.kernel.process(p.timestamp, 0, {&e, 1});
             json << (&p != all[t].data() ? "," : "") << "[" << p.hostBeat << "," << p.tempo << "," << p.offset << ",[";
             for (std::size_t b = 0; b < p.bytes.size(); ++b)
                 json << (b ? "," : "") << static_cast<int>(p.bytes[b]);
