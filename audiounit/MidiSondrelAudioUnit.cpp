@@ -8,6 +8,8 @@
 namespace {
 constexpr const char* keepTakesAttribute = "keepTakes";
 constexpr const char* zoomAttribute = "zoom";
+constexpr const char* captureWhileStoppedAttribute = "captureWhileStopped";
+constexpr const char* takesToKeepAttribute = "takesToKeep";
 constexpr int outputChannels = 2;
 constexpr int inputMaximumChannels = 8;
 } // namespace
@@ -90,8 +92,9 @@ void MidiSondrelAudioUnit::setZoom(float zoom) noexcept
     windowZoom.store(std::isnan(zoom) ? minimumZoom : std::clamp(zoom, minimumZoom, maximumZoom), std::memory_order_relaxed);
 }
 
-// The parameter values, the window's zoom when it is not 1, and, with "Keep takes with the
-// project" on, the option and the takes. Host or message thread.
+// The parameter values, the window's zoom and the capture options where they are not their
+// defaults, and, with "Keep takes with the project" on, that option and the takes. Host or
+// message thread.
 void MidiSondrelAudioUnit::getStateInformation(juce::MemoryBlock& destData)
 {
     juce::XmlElement state("MidiSondrelState");
@@ -100,6 +103,10 @@ void MidiSondrelAudioUnit::getStateInformation(juce::MemoryBlock& destData)
             state.setAttribute(node->getParameterID(), static_cast<double>(node->value()));
     if (zoom() != 1.0f)
         state.setAttribute(zoomAttribute, static_cast<double>(zoom()));
+    if (capturesWhileStopped())
+        state.setAttribute(captureWhileStoppedAttribute, 1);
+    if (takesToKeep() != Corvel::MidiProcessor::defaultRecordingCount)
+        state.setAttribute(takesToKeepAttribute, takesToKeep());
     if (keepsTakesWithProject()) {
         state.setAttribute(keepTakesAttribute, 1);
         const auto saved = midiProcessor->midiRecorder->read(
@@ -122,6 +129,10 @@ void MidiSondrelAudioUnit::setStateInformation(const void* data, int sizeInBytes
                     node->normalise(static_cast<float>(state->getDoubleAttribute(node->getParameterID()))));
     // A state without a zoom (saved at 1, or before there was one) shows the window at 1.
     setZoom(static_cast<float>(state->getDoubleAttribute(zoomAttribute, 1.0)));
+    // Options a state does not mention (saved at their defaults, or before they existed) are
+    // at their defaults; the number of takes to keep comes before the takes it holds.
+    setCapturesWhileStopped(state->getBoolAttribute(captureWhileStoppedAttribute, false));
+    setTakesToKeep(state->getIntAttribute(takesToKeepAttribute, Corvel::MidiProcessor::defaultRecordingCount));
     // A state saved without the option (every state before it existed) leaves the takes alone.
     setKeepsTakesWithProject(state->getBoolAttribute(keepTakesAttribute, false));
     if (auto takes = TakesState::read(*state, midiProcessor->midiRecorder->slotCount()))

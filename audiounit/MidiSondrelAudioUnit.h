@@ -7,6 +7,7 @@
 #include "TakesState.h"
 #include "WickerAudioUnit.h"
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -45,6 +46,17 @@ public:
     }
     /// "Clear takes": every recording goes. Message thread.
     void clearTakes() { midiProcessor->replaceRecordings({}); }
+
+    /// "Capture while stopped": what is played while the host's transport stands still (or in a
+    /// host that tells no position) is recorded into takes of its own. Off by default. Any thread.
+    void setCapturesWhileStopped(bool on) noexcept { midiProcessor->setCaptureWhileStopped(on); }
+    bool capturesWhileStopped() const noexcept { return midiProcessor->capturesWhileStopped(); }
+    /// "Takes to keep": how many takes are held (the newest that fit stay when it shrinks). The
+    /// window offers takesToKeepChoices; a state may hold any count from 1 to the kernel's most.
+    /// Message thread (or a host thread restoring a state).
+    static constexpr std::array<int, 4> takesToKeepChoices{5, 10, 25, 50};
+    void setTakesToKeep(int count) { midiProcessor->setRecordingCount(count); }
+    int takesToKeep() const noexcept { return midiProcessor->getRecordingCount(); }
 
     /// The window's zoom, kept with the project: 1 shows it at 640 x 474, 2 at twice that.
     /// Values outside minimumZoom to maximumZoom are brought inside; one that is not a number

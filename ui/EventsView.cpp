@@ -18,6 +18,12 @@ EventsView::EventsView(Settings& model) : settings(model), table(model.live)
         label->setInterceptsMouseClicks(false, false);
         addChildComponent(*label);
     }
+    cardView.setViewedComponent(&cardColumn, false);
+    cardView.setScrollBarsShown(true, false);
+    cardView.setScrollBarThickness(6);
+    cardView.getVerticalScrollBar().setColour(juce::ScrollBar::thumbColourId, assets.colour("greyBorder"));
+    cardView.getVerticalScrollBar().setColour(juce::ScrollBar::trackColourId, juce::Colours::transparentBlack);
+    addChildComponent(cardView);
     addChildComponent(table);
     rebuild();
 }
@@ -44,7 +50,7 @@ void EventsView::build()
             kept.push_back(std::move(*same));
         } else {
             kept.push_back(std::make_unique<RecordingSummaryRow>(settings, summary));
-            addAndMakeVisible(*kept.back());
+            cardColumn.addAndMakeVisible(*kept.back());
         }
     }
     cards = std::move(kept);
@@ -56,6 +62,7 @@ void EventsView::build()
                              juce::dontSendNotification);
     pressPlay.setVisible(empty);
     eventsWillAppear.setVisible(empty);
+    cardView.setVisible(!empty);
     table.setVisible(!empty);
 
     // The list's first appearance selects the newest recording when nothing is selected.
@@ -72,13 +79,18 @@ void EventsView::resized()
     pressPlay.setBounds(0, middle - lineHeight - 4, getWidth(), lineHeight);
     eventsWillAppear.setBounds(0, middle + 4, getWidth(), lineHeight);
 
-    auto area = getLocalBounds().withTrimmedLeft(8);
-    auto column = area.removeFromLeft(RecordingSummaryRow::width);
+    auto area = getLocalBounds().withTrimmedLeft(8).withTrimmedBottom(bottomPadding);
+    const int cardsHeight = static_cast<int>(cards.size()) * (RecordingSummaryRow::height + cardSpacing) - cardSpacing;
+    // Room for the scroll bar only when the cards do not all fit.
+    const int scrollRoom = cardsHeight > area.getHeight() ? cardView.getScrollBarThickness() + 2 : 0;
+    cardView.setBounds(area.removeFromLeft(RecordingSummaryRow::width + scrollRoom));
+    cardColumn.setSize(RecordingSummaryRow::width, std::max(cardsHeight, 0));
+    int y = 0;
     for (auto& card : cards) {
-        card->setBounds(column.removeFromTop(RecordingSummaryRow::height));
-        column.removeFromTop(cardSpacing);
+        card->setTopLeftPosition(0, y);
+        y += RecordingSummaryRow::height + cardSpacing;
     }
-    table.setBounds(area.withTrimmedBottom(bottomPadding));
+    table.setBounds(area);
 }
 
 void EventsView::draw(juce::Graphics& g)

@@ -11,7 +11,8 @@ class Settings;
 
 /// The events page: "PRESS PLAY" while there is no recording (or, while the host says the
 /// transport runs, where MIDI can come from); otherwise the recordings as cards beside the
-/// table of the selected one's events. Message thread.
+/// table of the selected one's events. The cards scroll when there are more than fit above the
+/// keyboard strip. Message thread.
 class EventsView final : public Wickerlamp::ObservingComponent {
 public:
     static constexpr int cardSpacing = 6;
@@ -25,6 +26,7 @@ public:
     /// The cards in list order.
     std::vector<RecordingSummaryRow*> summaryRows() const;
     RecordingDetailsView& details() noexcept { return table; }
+    juce::Viewport& cardList() noexcept { return cardView; }
 
     void resized() override;
 
@@ -36,5 +38,7 @@ private:
     juce::Label pressPlay;
     juce::Label eventsWillAppear;
     std::vector<std::unique_ptr<RecordingSummaryRow>> cards;
+    juce::Viewport cardView;
+    juce::Component cardColumn;
     RecordingDetailsView table;
 };

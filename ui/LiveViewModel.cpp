@@ -2,7 +2,9 @@
 
 #include "MidiSondrelAudioUnit.h"
 #include "ParameterSettings.h"
+#include "TempoDetector.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace {
@@ -70,6 +72,16 @@ struct LiveViewModel::TickRead {
     std::optional<std::vector<Corvel::EventSummary>> summaries;
     /// The newest recording's rows, when the window is to show them after this tick.
     std::optional<MidiEventRows> rows;
+    /// The newest recording's lost events, when it grew.
+    std::optional<std::uint64_t> newestLost;
+    /// Free takes whose tempo is to be looked at: their note-ons as they are now.
+    struct TempoLook {
+        std::int64_t startTime;
+        std::uint64_t eventCount;
+        float sampleRate;
+        std::vector<Corvel::NoteOnset> noteOns;
+    };
+    std::vector<TempoLook> tempoLooks;
 };
 
 LiveViewModel::LiveViewModel(const Wickerlamp::ParameterSettings& parameterSet) : parameters(parameterSet) {}
@@ -121,6 +133,9 @@ void LiveViewModel::pollKernel()
     // While stopped the kernel publishes -1.0 and -1: the live recording is left as it was.
     const bool liveGrew = live && live->duration > 0.0 && live->count >= 1;
 
+    const auto now = juce::Time::getMillisecondCounter();
+    const bool lookAtTempi = now - lastTempoLook >= static_cast<juce::uint32>(1000 / tempoLooksPerSecond);
+
     // One lock: what was queued is applied, then the summaries and the rows the window will show
     // are read. The selection follows the newest recording whenever the recordings changed; the
     // newest one's rows also grow while it is selected and the transport runs.
@@ -138,6 +153,26 @@ void LiveViewModel::pollKernel()
         }
         if (newest && readsRowsFrom(*au) && (recordingCount || (liveGrew && selection.peek() == newest)))
             tick.rows = rowsOf(recorder, *newest, selectedRecordingEvents.peek());
+        if (newest && liveGrew)
+            tick.newestLost = recorder.getEventSummary(0).lostEventCount;
+        if (lookAtTempi) {
+            const auto look = [&](std::int64_t startTime) {
+                const auto* take = recorder.getEventDetailsByStartTime(startTime);
+                const auto found = foundTempi.find(startTime);
+                if (take != nullptr && (found == foundTempi.end() || found->second.eventCount != take->events.size()))
+                    tick.tempoLooks.push_back({startTime, take->events.size(), take->sampleRate,
+                                               Corvel::TempoDetector::noteOnsOf(take->events)});
+            };
+            if (tick.summaries) {
+                for (const auto& summary : *tick.summaries)
+                    if (summary.capturedWhileStopped)
+                        look(summary.startTime);
+            } else {
+                for (const auto& summary : recordingInfo.summaries.peek())
+                    if (summary->capturedWhileStopped)
+                        look(summary->originalStartTime);
+            }
+        }
         return tick;
     });
 
@@ -145,17 +180,40 @@ void LiveViewModel::pollKernel()
         refreshRecordings(std::move(*read.summaries));
     if (live)
         refreshLiveState(live->flags, *au, live->duration, live->count);
+    if (read.newestLost && !recordingInfo.summaries.peek().empty())
+        recordingInfo.summaries.peek().front()->lostEvents.set(*read.newestLost);
     if (read.rows)
         selectedRecordingEvents.set(*read.rows);
+    for (const auto& look : read.tempoLooks) {
+        const auto tempo = Corvel::TempoDetector::estimate(look.noteOns, look.sampleRate);
+        foundTempi[look.startTime] = {look.eventCount, tempo ? std::optional(tempo->bpm) : std::nullopt};
+    }
+    if (lookAtTempi)
+        lastTempoLook = now;
+    if (read.summaries || !read.tempoLooks.empty())
+        applyFoundTempi();
+}
+
+void LiveViewModel::applyFoundTempi()
+{
+    // Takes that are gone are forgotten; those listed show what is known of them.
+    const auto& summaries = recordingInfo.summaries.peek();
+    std::erase_if(foundTempi, [&](const auto& found) {
+        return std::none_of(summaries.begin(), summaries.end(),
+                            [&](const auto& s) { return s->originalStartTime == found.first; });
+    });
+    for (const auto& summary : summaries)
+        if (const auto found = foundTempi.find(summary->originalStartTime); found != foundTempi.end())
+            summary->detectedTempo.set(found->second.bpm);
 }
 
 void LiveViewModel::refreshRecordings(std::vector<Corvel::EventSummary> summaries)
 {
     RecordingSummaries list;
     for (std::size_t i = 0; i < summaries.size(); ++i)
-        list.push_back(std::make_shared<RecordingSummary>(static_cast<int>(i), summaries[i].startTime,
-                                                          static_cast<std::int64_t>(summaries[i].eventCount),
-                                                          summaries[i].duration));
+        list.push_back(std::make_shared<RecordingSummary>(
+            static_cast<int>(i), summaries[i].startTime, static_cast<std::int64_t>(summaries[i].eventCount),
+            summaries[i].duration, summaries[i].capturedWhileStopped, summaries[i].lostEventCount));
     recordingInfo.summaries.set(std::move(list));
     // The selection follows the newest recording (its rows come with the tick).
     const auto& shown = recordingInfo.summaries.peek();

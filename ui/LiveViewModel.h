@@ -10,6 +10,7 @@
 #include <juce_events/juce_events.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -27,7 +28,8 @@ class MidiSondrelAudioUnit;
 /// recordings under one lock (which also hands the render thread's queue to its owner, so the
 /// recordings stay current while no window is open), and everything about the held notes comes
 /// from one copy of the held-note flags, so the keyboard, the chord, the notes and the scales
-/// always agree.
+/// always agree. The tempo of a take captured while stopped is found here, a few times a second
+/// while it grows: its note-ons are copied under the tick's lock and looked at outside it.
 class LiveViewModel {
 public:
     static constexpr int pollHz = 60;
@@ -86,12 +88,24 @@ private:
         void timerCallback() override { owner.pollKernel(); }
     };
     struct TickRead;
+    /// What was last found of a free take's tempo, and at how many events.
+    struct FoundTempo {
+        std::uint64_t eventCount = 0;
+        std::optional<double> bpm;
+    };
 
     /// Whether rows may be read for the audio unit: the parameter set is connected to it.
     bool readsRowsFrom(const MidiSondrelAudioUnit& au) const;
     void refreshRecordings(std::vector<Corvel::EventSummary> summaries);
 
+    void applyFoundTempi();
+
     const Wickerlamp::ParameterSettings& parameters;
+    /// Free takes' tempi by start time; looked at again at most tempoLooksPerSecond times a second
+    /// while a take grows.
+    static constexpr int tempoLooksPerSecond = 4;
+    std::map<std::int64_t, FoundTempo> foundTempi;
+    juce::uint32 lastTempoLook = 0;
     juce::WeakReference<Wickerlamp::WickerAudioUnit> polledUnit;
     PollTimer pollTimer{*this};
     Wickerlamp::Observable<std::optional<std::int64_t>> selection;

@@ -3,6 +3,8 @@
 #include "DragToSaveImage.h"
 #include "MidiFileWriter.h"
 #include "MidiSondrelAudioUnit.h"
+#include "RecordingSummaryRow.h"
+#include "TempoDetector.h"
 #include "Settings.h"
 #include "X11Connection.h"
 
@@ -17,15 +19,46 @@ public:
         toggle.onClick = [this] { dialog.withTempo = toggle.getToggleState(); };
         toggle.setTooltip("The take's tempo and a 4/4 time signature, so that players keep its speed");
         addAndMakeVisible(toggle);
-        setSize(140, 60);
+        if (const auto bpm = dialog.detectedTempo()) {
+            // A free take: the host's tempo as recorded, or the one found in what was played.
+            detected.setButtonText("at the tempo played, " + RecordingSummaryRow::tempoText(*bpm));
+            detected.setTooltip("The notes on the beats of the tempo found in the take, the first on bar 1, with that "
+                                "tempo and a 4/4 time signature");
+            for (auto* choice : {&recorded, &detected}) {
+                choice->setRadioGroupId(1);
+                choice->onClick = [this] { choose(detected.getToggleState()); };
+                addAndMakeVisible(*choice);
+            }
+            (dialog.atDetectedTempo ? detected : recorded).setToggleState(true, juce::dontSendNotification);
+            choose(dialog.atDetectedTempo);
+        }
+        setSize(dialog.detectedTempo() ? 220 : 140, dialog.detectedTempo() ? 100 : 60);
     }
 
     void selectedFileChanged(const juce::File&) override {}
-    void resized() override { toggle.setBounds(getLocalBounds().removeFromTop(28).reduced(4, 0)); }
+    void resized() override
+    {
+        auto area = getLocalBounds().reduced(4, 0);
+        if (dialog.detectedTempo()) {
+            recorded.setBounds(area.removeFromTop(28));
+            toggle.setBounds(area.removeFromTop(28).withTrimmedLeft(24));
+            detected.setBounds(area.removeFromTop(28));
+        } else {
+            toggle.setBounds(area.removeFromTop(28));
+        }
+    }
 
 private:
+    void choose(bool atDetected)
+    {
+        dialog.atDetectedTempo = atDetected;
+        toggle.setEnabled(!atDetected);  // "with tempo" is about the host's tempo
+    }
+
     MidiFileSaveDialog& dialog;
     juce::ToggleButton toggle{"with tempo"};
+    juce::ToggleButton recorded{"as recorded"};
+    juce::ToggleButton detected;
 };
 
 /// The dialog's window: JUCE's file browser with the option beside it and Save and Cancel below,
@@ -167,8 +200,9 @@ private:
 };
 
 MidiFileSaveDialog::MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std::vector<std::uint8_t> fileWithTempo,
-                                       juce::File suggestedFile)
-    : plain(std::move(plainFile)), tempo(std::move(fileWithTempo)), suggested(std::move(suggestedFile))
+                                       juce::File suggestedFile, std::optional<AtDetectedTempo> atDetected)
+    : atDetectedTempo(atDetected.has_value()), plain(std::move(plainFile)), tempo(std::move(fileWithTempo)),
+      suggested(std::move(suggestedFile)), detected(std::move(atDetected))
 {
 }
 
@@ -186,13 +220,20 @@ std::unique_ptr<MidiFileSaveDialog> MidiFileSaveDialog::forRecording(Settings& m
     }
     const auto suggested = juce::File::getSpecialLocation(juce::File::userMusicDirectory)
                                .getChildFile(DragToSaveImage::fileNameFor(juce::Time::getCurrentTime()));
+    std::optional<AtDetectedTempo> detected;
+    if (take->capturedWhileStopped)
+        if (const auto found = Corvel::TempoDetector::estimate(*take))
+            detected = AtDetectedTempo{found->bpm, Corvel::MidiFileWriter::writeOnGrid(
+                                                       take->events, {found->bpm, found->firstBeatSampleTime, take->sampleRate})};
     return std::make_unique<MidiFileSaveDialog>(Corvel::MidiFileWriter::write(take->events),
-                                                Corvel::MidiFileWriter::write(take->events, {.withTempo = true}), suggested);
+                                                Corvel::MidiFileWriter::write(take->events, {.withTempo = true}), suggested,
+                                                std::move(detected));
 }
 
 bool MidiFileSaveDialog::confirm(const juce::File& target)
 {
-    const auto result = DragToSaveImage::writeMidiFile(withTempo ? tempo : plain, target.withFileExtension("mid"));
+    const auto& file = atDetectedTempo && detected ? detected->file : withTempo ? tempo : plain;
+    const auto result = DragToSaveImage::writeMidiFile(file, target.withFileExtension("mid"));
     if (result.failed())
         tell("Failed to save MIDI file: " + result.getErrorMessage());
     return result.wasOk();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Settings;
@@ -13,8 +14,11 @@ class Settings;
 /// user asked for it and writes it where the user confirms, whatever happened to the take (it
 /// may have dropped out of the five) or to its card meanwhile. Its option "with tempo" (on to
 /// start with) adds the take's tempo and a 4/4 time signature, so that players keep the speed;
-/// without it the file is the one a drag gives. A failure is said in a message box and printed
-/// ("Failed to save MIDI file: ..."), a success printed ("MIDI saved to: ...").
+/// without it the file is the one a drag gives. For a take captured while stopped whose tempo
+/// was found, the dialog also offers that tempo: the file then places the events on its beats
+/// (the first on bar 1, beat 1), with that tempo and 4/4; it is the choice to start with. A
+/// failure is said in a message box and printed ("Failed to save MIDI file: ..."), a success
+/// printed ("MIDI saved to: ...").
 ///
 /// The dialog is a window of its own, JUCE's file browser under the window manager's title bar:
 /// it opens centred on the plug-in's window at that window's scale, and is a transient dialog of
@@ -24,8 +28,15 @@ class Settings;
 /// Message thread. The window's model keeps each open dialog until it closes.
 class MidiFileSaveDialog {
 public:
-    /// The take's file without and with its tempo.
-    MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std::vector<std::uint8_t> fileWithTempo, juce::File suggested);
+    /// A free take's file at the tempo found in it.
+    struct AtDetectedTempo {
+        double bpm = 0.0;
+        std::vector<std::uint8_t> file;
+    };
+
+    /// The take's file without and with its tempo, and at the tempo found in it, if any.
+    MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std::vector<std::uint8_t> fileWithTempo, juce::File suggested,
+                       std::optional<AtDetectedTempo> detected = std::nullopt);
     ~MidiFileSaveDialog();
 
     /// A dialog for the take with that start time as it is now, or nothing (said and printed)
@@ -33,8 +44,11 @@ public:
     static std::unique_ptr<MidiFileSaveDialog> forRecording(Settings& model, std::int64_t recordingStartTime);
 
     const juce::File& suggestedFile() const noexcept { return suggested; }
-    /// The dialog's option "with tempo".
+    /// The dialog's option "with tempo" (the host's tempo, as recorded).
     bool withTempo = true;
+    /// The tempo found in a free take, if any, and whether the file is placed at it.
+    std::optional<double> detectedTempo() const { return detected ? std::optional(detected->bpm) : std::nullopt; }
+    bool atDetectedTempo = false;
 
     /// Writes the file (with or without the tempo, as the option says) as `target`, with the
     /// extension .mid. True when it was written; otherwise the reason goes to `tell`.
@@ -63,5 +77,6 @@ private:
     const std::vector<std::uint8_t> plain;
     const std::vector<std::uint8_t> tempo;
     const juce::File suggested;
+    const std::optional<AtDetectedTempo> detected;
     std::unique_ptr<Window> shown;
 };

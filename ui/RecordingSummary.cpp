@@ -13,15 +13,18 @@ juce::Time wholeSeconds(std::int64_t milliseconds)
 
 } // namespace
 
-RecordingSummary::RecordingSummary(int slot, std::int64_t start, std::int64_t count, double seconds)
-    : index(slot), startTime(wholeSeconds(start)), originalStartTime(start), noteCount(count), duration(seconds)
+RecordingSummary::RecordingSummary(int slot, std::int64_t start, std::int64_t count, double seconds, bool stopped,
+                                   std::uint64_t lost)
+    : index(slot), startTime(wholeSeconds(start)), originalStartTime(start), capturedWhileStopped(stopped),
+      noteCount(count), duration(seconds), lostEvents(lost)
 {
 }
 
 bool RecordingSummary::sameAs(const RecordingSummary& other) const
 {
     return index == other.index && startTime == other.startTime && noteCount.peek() == other.noteCount.peek()
-        && duration.peek() == other.duration.peek();
+        && duration.peek() == other.duration.peek() && capturedWhileStopped == other.capturedWhileStopped
+        && lostEvents.peek() == other.lostEvents.peek();
 }
 
 std::size_t RecordingSummary::hash() const

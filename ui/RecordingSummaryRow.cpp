@@ -6,6 +6,9 @@
 
 #include <clocale>
 #include <ctime>
+#include <langinfo.h>
+#include <string>
+#include <utility>
 #include <locale.h>
 
 RecordingSummaryRow::RecordingSummaryRow(Settings& model, std::shared_ptr<RecordingSummary> summary)
@@ -20,11 +23,39 @@ void RecordingSummaryRow::build()
 {
     selected = settings.live.selectedRecordingSummaryID().get() == item->originalStartTime;
     count = juce::String::formatted("%lld", static_cast<long long>(item->noteCount.get())) + " EVENTS";
-    time = clockText(item->startTime);
+    const auto lostEvents = item->lostEvents.get();
+    lost = lostEvents > 0 ? juce::String::formatted(", %llu LOST", static_cast<unsigned long long>(lostEvents)) : juce::String();
+    time = clockText(item->startTime, "", !item->capturedWhileStopped);
+    const auto bpm = item->detectedTempo.get();
+    tempo = item->capturedWhileStopped && bpm ? tempoText(*bpm) : juce::String();
     icon.setSelected(selected);
 }
 
-juce::String RecordingSummaryRow::clockText(juce::Time when, const char* locale)
+juce::String RecordingSummaryRow::tempoText(double bpm)
+{
+    return juce::String(juce::CharPointer_UTF8("\xe2\x89\x88 ")) + juce::String(juce::roundToInt(bpm)) + " BPM";
+}
+
+namespace {
+
+/// The locale's time format without its seconds field (and the separator before it).
+std::string formatWithoutSeconds(locale_t locale)
+{
+    std::string format = nl_langinfo_l(T_FMT, locale);
+    for (const auto& [composite, expanded] : {std::pair<std::string, std::string>{"%r", nl_langinfo_l(T_FMT_AMPM, locale)},
+                                              {"%T", "%H:%M:%S"}, {"%X", "%H:%M:%S"}})
+        if (const auto at = format.find(composite); at != std::string::npos)
+            format.replace(at, 2, expanded);
+    if (const auto at = format.find("%S"); at != std::string::npos) {
+        const bool separated = at > 0 && format[at - 1] != '%' && format[at - 1] != ' ';
+        format.erase(separated ? at - 1 : at, separated ? 3 : 2);
+    }
+    return format;
+}
+
+} // namespace
+
+juce::String RecordingSummaryRow::clockText(juce::Time when, const char* locale, bool withSeconds)
 {
     const auto seconds = static_cast<std::time_t>(when.toMilliseconds() / 1000);
     std::tm local{};
@@ -33,11 +64,11 @@ juce::String RecordingSummaryRow::clockText(juce::Time when, const char* locale)
     char text[64];
     std::size_t length = 0;
     if (const locale_t time = newlocale(LC_TIME_MASK, locale, static_cast<locale_t>(nullptr)); time != static_cast<locale_t>(nullptr)) {
-        length = strftime_l(text, sizeof text, "%X", &local, time);
+        length = strftime_l(text, sizeof text, withSeconds ? "%X" : formatWithoutSeconds(time).c_str(), &local, time);
         freelocale(time);
     }
     if (length == 0)
-        length = std::strftime(text, sizeof text, "%H:%M:%S", &local);
+        length = std::strftime(text, sizeof text, withSeconds ? "%H:%M:%S" : "%H:%M", &local);
     return juce::String::fromUTF8(text, static_cast<int>(length));
 }
 
@@ -65,10 +96,26 @@ void RecordingSummaryRow::draw(juce::Graphics& g)
     const float top = (bounds.getHeight() - 2.0f * lineHeight - 4.0f) / 2.0f;
     auto textArea = bounds.withTrimmedLeft(11.0f).withTrimmedRight(5.0f + static_cast<float>(icon.getWidth()));
     g.setFont(font);
-    g.setColour(countColour());
-    g.drawText(count, textArea.withY(top).withHeight(lineHeight), juce::Justification::centredLeft, true);
-    g.setColour(pluginAssets().colour("values"));
-    g.drawText(time, textArea.withY(top + lineHeight + 4.0f).withHeight(lineHeight), juce::Justification::centredLeft, true);
+    auto first = textArea.withY(top).withHeight(lineHeight);
+    auto second = textArea.withY(top + lineHeight + 4.0f).withHeight(lineHeight);
+    // Each piece of a line after the one before it.
+    const auto put = [&g, &font](juce::Rectangle<float>& line, const juce::String& text, juce::Colour colour) {
+        g.setColour(colour);
+        g.drawText(text, line, juce::Justification::centredLeft, true);
+        line.removeFromLeft(font.getStringWidthFloat(text));
+    };
+    put(first, count, countColour());
+    put(first, lost, pluginAssets().colour("yellowText"));
+    put(second, time, pluginAssets().colour("values"));
+    if (item->capturedWhileStopped) {
+        // The stop mark: a small square in the middle of the line, where the seconds would be.
+        second.removeFromLeft(5.0f);
+        const float side = 7.0f;
+        g.setColour(pluginAssets().colour("info"));
+        g.fillRect(second.removeFromLeft(side).withSizeKeepingCentre(side, side).translated(0.0f, -1.0f));
+        second.removeFromLeft(5.0f);
+        put(second, tempo, pluginAssets().colour("values"));
+    }
 }
 
 void RecordingSummaryRow::resized()

@@ -34,13 +34,26 @@ juce::PopupMenu TakesMenu::menu() const
                 action(*sondrel);
         };
     };
-    juce::PopupMenu::Item keep(keepTakesItem);
-    keep.setTicked(au->keepsTakesWithProject());
-    keep.setAction(withUnit([keepIt = !au->keepsTakesWithProject()](MidiSondrelAudioUnit& a) {
-        a.setKeepsTakesWithProject(keepIt);
-        a.updateHostDisplay(juce::AudioProcessor::ChangeDetails().withNonParameterStateChanged(true));
-    }));
-    m.addItem(std::move(keep));
+    // A choice the project keeps: the host is told that the state changed.
+    const auto choice = [&withUnit](const juce::String& text, bool ticked, auto apply) {
+        juce::PopupMenu::Item item(text);
+        item.setTicked(ticked);
+        item.setAction(withUnit([apply](MidiSondrelAudioUnit& a) {
+            apply(a);
+            a.updateHostDisplay(juce::AudioProcessor::ChangeDetails().withNonParameterStateChanged(true));
+        }));
+        return item;
+    };
+    const bool keeps = au->keepsTakesWithProject();
+    m.addItem(choice(keepTakesItem, keeps, [keeps](MidiSondrelAudioUnit& a) { a.setKeepsTakesWithProject(!keeps); }));
+    const bool captures = au->capturesWhileStopped();
+    m.addItem(choice(captureWhileStoppedItem, captures,
+                     [captures](MidiSondrelAudioUnit& a) { a.setCapturesWhileStopped(!captures); }));
+    juce::PopupMenu takes;
+    for (const int count : MidiSondrelAudioUnit::takesToKeepChoices)
+        takes.addItem(choice(juce::String(count), count == au->takesToKeep(),
+                             [count](MidiSondrelAudioUnit& a) { a.setTakesToKeep(count); }));
+    m.addSubMenu(takesToKeepItem, takes);
 
     juce::PopupMenu::Item clear(clearTakesItem);
     clear.setEnabled(!settings.live.recordingInfo.summaries.peek().empty());

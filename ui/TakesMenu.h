@@ -8,14 +8,17 @@
 
 class Settings;
 
-/// The header's menu: "Keep takes with the project", "Clear takes" and "Zoom" (the window at
-/// 100 to 200 percent, kept with the project). When the last saved state could not keep every
+/// The header's menu: "Keep takes with the project", "Capture while stopped", "Takes to keep"
+/// (5 to 50), "Clear takes" and "Zoom" (the window at 100 to 200 percent); the project keeps
+/// every choice. When the last saved state could not keep every
 /// take (it holds at most TakesState::eventByteLimit bytes of events), the button is marked and
 /// the menu says how many it kept. Message thread.
 class TakesMenu final : public Wickerlamp::ObservingComponent {
 public:
     static constexpr int size = 22;
     static constexpr const char* keepTakesItem = "Keep takes with the project";
+    static constexpr const char* captureWhileStoppedItem = "Capture while stopped";
+    static constexpr const char* takesToKeepItem = "Takes to keep";
     static constexpr const char* clearTakesItem = "Clear takes";
     static constexpr const char* zoomItem = "Zoom";
     static constexpr std::array<int, 5> zoomPercentages = {100, 125, 150, 175, 200};

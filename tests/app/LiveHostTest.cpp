@@ -166,6 +166,26 @@ TEST(AppWindow, TheEmptyPageSaysWhereMidiComesFromAndAStoppedPositionStandsStill
     EXPECT_EQ(main.transportBar().positionReadout().getText(), "10.1");
 }
 
+// With "Capture while stopped" on, what comes in from a MIDI input while the app stands still is
+// a take of its own, the first note on its first beat.
+TEST(LiveHost, NotesPlayedWhileTheAppIsStoppedMakeATakeOfTheirOwn)
+{
+    LiveHost host;
+    host.audioUnit().setCapturesWhileStopped(true);
+    play(host, 4);
+    const std::uint8_t on[] = {0x90, 64, 90}, off[] = {0x80, 64, 0};
+    host.receiveMidi(on, 3);
+    play(host, 48);  // a quarter of a second
+    host.receiveMidi(off, 3);
+    play(host, 1);
+    const auto taken = recordings(host);
+    ASSERT_EQ(taken.size(), 1u);
+    ASSERT_EQ(taken[0].events.size(), 3u);
+    EXPECT_EQ(taken[0].events[1], std::pair(0.0, Bytes(on, on + 3)));
+    EXPECT_GT(taken[0].events[2].first, 0.0);
+    EXPECT_TRUE(host.audioUnit().kernel().midiRecorder->copyRecording(taken[0].startTime)->capturedWhileStopped);
+}
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

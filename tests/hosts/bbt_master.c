@@ -1,10 +1,12 @@
 // A JACK timebase master with a tempo map of its own, for the jalv host test: 4/4 at TEMPO1 from
 // frame 0, TEMPO2 from frame CHANGE on; every cycle's bar, beat and tick come from that map.
-// It connects its MIDI output to the input port DESTINATION, starts the transport and plays a
-// note every half beat (a quarter beat long) into it; at frame LOCATE_AT it locates back to
+// It connects its MIDI output to the input port DESTINATION and, with the transport still
+// stopped, plays four notes a half beat apart at TEMPO1 (a quarter beat long); then it starts the
+// transport and plays a note every half beat into it; at frame LOCATE_AT it locates back to
 // LOCATE_TO while rolling, and once it has reached STOP_AT after that it stops and exits. It prints
-// every event it sent as "frame beat bytes" (the beat its own map gives that frame), and
-// "locate LOCATE_TO" where the jump fell.
+// what it played while stopped as "stopped frame beat bytes" (frames and beats from its first
+// note), every event it sent while rolling as "frame beat bytes" (the beat its own map gives that
+// frame), and "locate LOCATE_TO" where the jump fell.
 // Usage: bbt_master TEMPO1 CHANGE TEMPO2 LOCATE_AT LOCATE_TO STOP_AT DESTINATION
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -33,6 +35,9 @@ static jack_port_t* out;
 // Written by the process thread only; read by main once `done` is set.
 static Event sent[2 * MaxEvents];
 static int sentCount, locatedAfter = -1;
+enum { StoppedEvents = 8 };
+static Event stopped[StoppedEvents];  // at frames from the first
+static jack_nframes_t stoppedFrame;  // frames gone by since the first
 static atomic_int done;
 
 static double beatAt(double frame)
@@ -76,9 +81,15 @@ static int process(jack_nframes_t nframes, void* arg)
     jack_position_t pos;
     const jack_transport_state_t state = jack_transport_query(client, &pos);
     if (!started && jack_port_connected(out) > 0) {
-        jack_transport_locate(client, 0);
-        jack_transport_start(client);
-        started = 1;
+        for (int i = 0; i < StoppedEvents; ++i) // while stopped, on a clock of its own
+            if (stopped[i].frame >= stoppedFrame && stopped[i].frame < stoppedFrame + nframes)
+                jack_midi_event_write(buffer, stopped[i].frame - stoppedFrame, stopped[i].bytes, 3);
+        stoppedFrame += nframes;
+        if (stoppedFrame > stopped[StoppedEvents - 1].frame + rate) {
+            jack_transport_locate(client, 0);
+            jack_transport_start(client);
+            started = 1;
+        }
     }
     if (state != JackTransportRolling || atomic_load(&done))
         return 0;
@@ -111,6 +122,10 @@ int main(int argc, char** argv)
         return 1;
     }
     rate = jack_get_sample_rate(client);
+    for (int k = 0; k < StoppedEvents; k += 2) {
+        stopped[k] = (Event) { frameOf(k / 4.0), { 0x90, (unsigned char)(84 + k), 90 } };
+        stopped[k + 1] = (Event) { frameOf(k / 4.0 + 0.25), { 0x80, (unsigned char)(84 + k), 0 } };
+    }
     for (int k = 0; eventCount + 2 <= MaxEvents && frameOf(k / 2.0) < locateAt + rate; ++k) {
         const unsigned char note = (unsigned char)(48 + k % 36);
         events[eventCount++] = (Event) { frameOf(k / 2.0), { 0x90, note, 100 } };
@@ -128,6 +143,9 @@ int main(int argc, char** argv)
     usleep(100000);
     jack_deactivate(client);
     jack_client_close(client);
+    for (int i = 0; i < StoppedEvents; ++i)
+        printf("stopped %u %.9f %02x%02x%02x\n", stopped[i].frame, beatAt(stopped[i].frame), stopped[i].bytes[0],
+               stopped[i].bytes[1], stopped[i].bytes[2]);
     for (int i = 0; i <= sentCount; ++i) {
         if (i == locatedAfter)
             printf("locate %u\n", locateTo);

@@ -14,9 +14,10 @@ stores it, and the takes decoded from it compared note by note with what was pla
   qtractor-session DIR            a session with a clip of the song "qtractor", the plug-in on its
                                   track, the option on
   qtractor-check SESSION          a take from the start and one from the edit head, exact
-  jalv-state DIR                  a jalv state folder (-l) with the option on
-  jalv-check STATE MASTER_LOG     a take before and after the locate, each note at the beat
-                                  bbt_master published for its frame
+  jalv-state DIR                  a jalv state folder (-l) with the options on (and capture while
+                                  stopped)
+  jalv-check STATE MASTER_LOG     a take captured while stopped, then a take before and after the
+                                  locate, each note at the beat bbt_master published for its frame
 
 The plug-in's state: JUCE's state blob (an XML document behind an 8-byte header) as JUCE's own
 base64 text under the key ...:StateString (LV2: state.ttl, Qtractor: the session's plug-in
@@ -269,12 +270,21 @@ def runs_of(take, played, tempo, errors, wrong):
     return runs
 
 
-def check_takes(host, element, played, expected, tempo=None):
+def check_takes(host, element, played, expected, tempo=None, stopped=None):
     """The takes in a saved state (oldest first), note by note (runs_of), then one take a pass:
     `expected` holds, a take at a time, the runs it must hold, or the index its one run must
-    start at (it ends where the transport stopped)."""
+    start at (it ends where the transport stopped). With `stopped` (events played while the
+    transport stood still, as `played`), the oldest take must be captured while stopped and hold
+    exactly those."""
     assert element.get("keepTakes") == "1", "the option is not in the saved state"
-    takes = [t[2] for t in takes_of(element) or []][::-1]
+    takes = (takes_of(element) or [])[::-1]
+    if stopped:
+        assert takes and takes[0][3], "no take captured while stopped comes first"
+        wrong = []
+        assert runs_of(takes.pop(0)[2], stopped, None, [], wrong) == [[0, len(stopped) - 1]] and not wrong, \
+            "the take captured while stopped: %s" % wrong
+    assert not any(t[3] for t in takes), "a take captured while stopped among those played"
+    takes = [t[2] for t in takes]
     print("takes, oldest first: %s" % ", ".join(
         "%d events, samples %d..%d" % (len(t), t[1][0] if len(t) > 1 else 0, t[-1][0]) for t in takes))
     runs, errors, wrong = [], [], []
@@ -385,16 +395,19 @@ def jalv_state(folder):
     open(os.path.join(folder, "state.ttl"), "w").write(
         "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
         "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n<> a pset:Preset ; lv2:appliesTo <urn:corvel:midi-sondrel> ;\n"
-        "  state:state [ <urn:corvel:midi-sondrel:StateString> \"%s\" ] .\n" % state_string(mainMode="0.0", keepTakes="1"))
+        "  state:state [ <urn:corvel:midi-sondrel:StateString> \"%s\" ] .\n"
+        % state_string(mainMode="0.0", keepTakes="1", captureWhileStopped="1"))
 
 
 def jalv_check(state, log):
     """bbt_master's log: "frame beat bytes" a line, "locate FRAME" where it jumped back. After the
     jump it replays frames it played before, so what it played first is enough to compare with."""
     before, after = open(log).read().split("locate ")
-    played = [(int(f), float(b), bytes.fromhex(m)) for f, b, m in (line.split() for line in before.splitlines())]
+    lines = [line.split() for line in before.splitlines()]
+    stopped = [(int(f), float(b), bytes.fromhex(m)) for _, f, b, m in (l for l in lines if l[0] == "stopped")]
+    played = [(int(f), float(b), bytes.fromhex(m)) for f, b, m in (l for l in lines if l[0] != "stopped")]
     first_after = next(i for i, (f, _, _) in enumerate(played) if f >= int(after.split()[0]))
-    check_takes("jalv LV2", plugin_state(state), played, [0, first_after])
+    check_takes("jalv LV2", plugin_state(state), played, [0, first_after], stopped=stopped)
 
 
 def ardour_plan(scripts, name):

@@ -3,10 +3,11 @@
 # and stopped here, with a timebase master of our own (bbt_master.c) that publishes exact bars,
 # beats and ticks from its tempo map: 120 BPM, 90 BPM from inside bar 3 on (a change while
 # rolling), then a locate back into the later tempo while rolling; it plays a note every half
-# beat into the plug-in. jalv starts from a state with "Keep takes with the project"
-# on (-l) and saves the plug-in's state through its File > Save (Ctrl+S) dialog. The takes
-# decoded from that state: one before and one after the locate, every note within half a tick of
-# the beat the master published for its frame.
+# beat into the plug-in, and four before it starts the transport. jalv starts from a state with
+# "Keep takes with the project" and "Capture while stopped" on (-l) and saves the plug-in's state
+# through its File > Save (Ctrl+S) dialog. The takes decoded from that state: the notes played
+# while stopped, from beat 0 on, then one before and one after the locate, every note within half
+# a tick of the beat the master published for its frame.
 # Usage: jalv_takes.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME BBT_MASTER
 set -uo pipefail
 
