@@ -253,8 +253,11 @@ def write_performance(path, bpm, kind, seed):
     """Twelve bars of 4/4 after a beat's rest, played by a human: every onset up to 15 ms early or
     late, velocities 50-110. A left hand (bass on one and three with chords on two and four, or
     a chord on every beat) under a melody of quarters and eighths; "rests" leaves bars out,
-    "swing" plays the off-beat eighths at two thirds of the beat."""
-    rng, tpq, timed = random.Random(seed), 480, []
+    "swing" plays the off-beat eighths at two thirds of the beat. The sustain pedal goes down
+    half a beat in and up a tick before the fourteenth bar, so that a loop of it plays on."""
+    rng, tpq = random.Random(seed), 480
+    timed = [(tpq // 2, mido.Message("control_change", control=64, value=127)),
+             (52 * tpq - 1, mido.Message("control_change", control=64, value=0))]
     def play(beat, lowest):
         tick = round((1 + beat) * tpq + rng.uniform(-0.015, 0.015) * bpm / 60 * tpq)
         note = lowest + rng.randrange(12)
@@ -282,9 +285,10 @@ def takes(stdout):
 
 
 def case_stopped(tmp):
-    """Two passes of a humanised performance at 97 BPM with the transport stopped: two free
-    takes, each written as recorded (from its first event on, at the host's tempo) or at its
-    detected tempo, its notes on that tempo's beats."""
+    """Two passes of a humanised performance at 97 BPM with the transport stopped, nothing
+    between them but the tool's silence: two free takes, each written as recorded (at the host's
+    tempo, from its first event on: the pedal at tick 0, not half a beat in) or at its detected
+    tempo, its notes on that tempo's beats."""
     source = pathlib.Path(tmp, "human.mid")
     write_performance(source, 97, "steady", 7)
     plain, timed = (run([str(source), "--stopped", "--loop", "2", "--out", out] + extra, cwd=tmp).stdout
@@ -293,20 +297,22 @@ def case_stopped(tmp):
     if len(heard) != 2 or takes(timed) != heard or any(not d or abs(d / 97 - 1) > 0.02 or f != 97 for d, f in heard):
         fail(f"stopped: takes {heard} and {takes(timed)}, expected two at 97 BPM")
     expected = expected_by_tick(source)
-    first = min(place for place, _ in expected)
+    first = min(place for place, data in expected if data[0] == 0x90)
     wanted = sorted((round((place - first) / 240), data[1]) for place, data in expected if data[0] == 0x90)
-    for recorded, written in zip(saved_files(plain), saved_files(timed), strict=True):
-        compare(recorded, [(place - first, data) for place, data in expected], f"{recorded.name} as recorded")
+    worst = 0
+    for recorded, written, (bpm, _) in zip(saved_files(plain), saved_files(timed), heard, strict=True):
+        compare(recorded, [(place - 240, data) for place, data in expected], f"{recorded.name} as recorded")
         events = list(every_message(written))
         tempo = [mido.tempo2bpm(m.tempo) for _, m in events if m.type == "set_tempo"]
         metre = [(t, m.numerator, m.denominator) for t, m in events if m.type == "time_signature"]
         notes = [(t, m.bytes()[1]) for t, m in events if m.type == "note_on" and m.velocity]
         drift = max(abs(t - 240 * round(t / 240)) for t, _ in notes)
-        if len(tempo) != 1 or abs(tempo[0] - heard[0][0]) > 0.01 or metre != [(0, 4, 4)] or drift > 24 \
+        worst = max(worst, drift)
+        if len(tempo) != 1 or abs(tempo[0] - bpm) > 0.01 or metre != [(0, 4, 4)] or drift > 24 \
                 or sorted((round(t / 240), n) for t, n in notes) != wanted:
             fail(f"{written.name}: tempo {tempo}, metre {metre}, notes up to {drift} ticks off their eighths "
                  f"or on other beats than played")
-    print(f"stopped: two free takes at {heard[0][0]} BPM; their notes on its eighths, {drift:.0f} ticks off at most")
+    print(f"stopped: two free takes at {heard[0][0]} BPM; their notes on its eighths, {worst:.0f} ticks off at most")
 
 
 def case_tempo(tmp, debian):
@@ -326,14 +332,11 @@ def case_tempo(tmp, debian):
         detected, true = found[0]
         hits[source] = detected is not None and abs(detected / true - 1) <= 0.02
         print(f"{'' if hits[source] else 'MISS':4} {detected or 0:7.2f} BPM detected, {true:7.2f} BPM in {pathlib.Path(source).name}")
-    scores = {name: sum(hits[f] for f in files) / len(files) for name, files in
-              (("Debian", debian), ("written", written), ("together", hits)) if files}
-    print(", ".join(f"{name} {round(score * n)} of {n} ({score:.1%})" for (name, score), n in
-                    zip(scores.items(), (len(debian), len(written), len(hits)))))
-    if len(debian) < 40 or scores["Debian"] < 0.82 or scores["written"] < 1 \
+    print(", ".join(f"{name} {sum(hits[f] for f in files)} of {len(files)}"
+                    for name, files in (("Debian", debian), ("written", written), ("together", hits))))
+    if len(debian) < 40 or sum(hits[f] for f in debian) < 0.82 * len(debian) or not all(hits[f] for f in written) \
             or not any(hits[f] for f in debian if f.endswith("music000.mid")):
         fail(f"{len(debian)} Debian files; below 82 % of them, a written file or music000.mid missed")
-
 
 if __name__ == "__main__":
     TOOL = sys.argv[1]
