@@ -3,12 +3,13 @@
 
 Usage: check_capture_tool.py TOOL CASE [FILES...]
 Cases: progression, debian (FILES: Standard MIDI Files from a Debian package),
-bad-input, dense. Exits non-zero with a message on the first failure."""
+bad-input, dense, stopped, tempo (FILES: Debian's MIDI files, the tempo corpus). Exits non-zero with a message on the first failure."""
 
 import collections
 import math
 import os
 import pathlib
+import random
 import re
 import subprocess
 import sys
@@ -248,9 +249,99 @@ def case_dense(tmp):
     print(f"dense: three takes; {peak - baseline} KiB held for a {source.stat().st_size // 1024} KiB file")
 
 
+def write_performance(path, bpm, kind, seed):
+    """Twelve bars of 4/4 after a beat's rest, played by a human: every onset up to 15 ms early or
+    late, velocities 50-110. A left hand (bass on one and three with chords on two and four, or
+    a chord on every beat) under a melody of quarters and eighths; "rests" leaves bars out,
+    "swing" plays the off-beat eighths at two thirds of the beat. The sustain pedal goes down
+    half a beat in and up a tick before the fourteenth bar, so that a loop of it plays on."""
+    rng, tpq = random.Random(seed), 480
+    timed = [(tpq // 2, mido.Message("control_change", control=64, value=127)),
+             (52 * tpq - 1, mido.Message("control_change", control=64, value=0))]
+    def play(beat, lowest):
+        tick = round((1 + beat) * tpq + rng.uniform(-0.015, 0.015) * bpm / 60 * tpq)
+        note = lowest + rng.randrange(12)
+        timed.extend([(tick, mido.Message("note_on", note=note, velocity=rng.randint(50, 110))),
+                      (tick + tpq // 3, mido.Message("note_off", note=note))])
+    oom_pah = rng.random() < 0.5
+    for bar in range(12):
+        if kind == "rests" and bar > 0 and (bar % 4 == 2 or rng.random() < 1 / 6):
+            continue
+        for beat in range(4):
+            for _ in range(1 if oom_pah and beat % 2 == 0 else 3):
+                play(bar * 4 + beat, 36 if oom_pah and beat % 2 == 0 else 52)
+        for beat in rng.choice([(0, 1, 2, 3), (0, .5, 1, 2, 2.5, 3), (0, 1.5, 2, 3), (0, 2), (0, .5, 1, 1.5, 2, 3)]):
+            if kind != "rests" or rng.random() > 0.2:
+                play(bar * 4 + (beat // 1 + 2 / 3 if kind == "swing" and beat % 1 else beat), 67)
+    midi = mido.MidiFile(type=0, ticks_per_beat=tpq)
+    midi.tracks.append(track_of([(0, mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(bpm)))] + timed))
+    midi.save(str(path))
+
+
+def takes(stdout):
+    """(detected BPM or None, the file's BPM) for every take line of a stopped run."""
+    found = re.findall(r"^take \d+: detected (?:([\d.]+) BPM|no tempo), file ([\d.]+) BPM$", stdout, re.M)
+    return [(float(d) if d else None, float(f)) for d, f in found]
+
+
+def case_stopped(tmp):
+    """Two passes of a humanised performance at 97 BPM with the transport stopped, nothing
+    between them but the tool's silence: two free takes, each written as recorded (at the host's
+    tempo, from its first event on: the pedal at tick 0, not half a beat in) or at its detected
+    tempo, its notes on that tempo's beats."""
+    source = pathlib.Path(tmp, "human.mid")
+    write_performance(source, 97, "steady", 7)
+    plain, timed = (run([str(source), "--stopped", "--loop", "2", "--out", out] + extra, cwd=tmp).stdout
+                    for out, extra in (("plain", []), ("timed", ["--with-tempo"])))
+    heard = takes(plain)
+    if len(heard) != 2 or takes(timed) != heard or any(not d or abs(d / 97 - 1) > 0.02 or f != 97 for d, f in heard):
+        fail(f"stopped: takes {heard} and {takes(timed)}, expected two at 97 BPM")
+    expected = expected_by_tick(source)
+    first = min(place for place, data in expected if data[0] == 0x90)
+    wanted = sorted((round((place - first) / 240), data[1]) for place, data in expected if data[0] == 0x90)
+    worst = 0
+    for recorded, written, (bpm, _) in zip(saved_files(plain), saved_files(timed), heard, strict=True):
+        compare(recorded, [(place - 240, data) for place, data in expected], f"{recorded.name} as recorded")
+        events = list(every_message(written))
+        tempo = [mido.tempo2bpm(m.tempo) for _, m in events if m.type == "set_tempo"]
+        metre = [(t, m.numerator, m.denominator) for t, m in events if m.type == "time_signature"]
+        notes = [(t, m.bytes()[1]) for t, m in events if m.type == "note_on" and m.velocity]
+        drift = max(abs(t - 240 * round(t / 240)) for t, _ in notes)
+        worst = max(worst, drift)
+        if len(tempo) != 1 or abs(tempo[0] - bpm) > 0.01 or metre != [(0, 4, 4)] or drift > 24 \
+                or sorted((round(t / 240), n) for t, n in notes) != wanted:
+            fail(f"{written.name}: tempo {tempo}, metre {metre}, notes up to {drift} ticks off their eighths "
+                 f"or on other beats than played")
+    print(f"stopped: two free takes at {heard[0][0]} BPM; their notes on its eighths, {worst:.0f} ticks off at most")
+
+
+def case_tempo(tmp, debian):
+    """The tempo detected in takes played with the transport stopped, against the file's own, on
+    Debian's MIDI files and on humanised performances: within 2 %; half or double is wrong."""
+    written = []
+    for seed, (kind, bpm) in enumerate([("steady", 62), ("steady", 97), ("steady", 133), ("steady", 188),
+                                        ("rests", 70), ("rests", 110), ("rests", 150), ("rests", 199),
+                                        ("swing", 66), ("swing", 121), ("swing", 160), ("swing", 176)]):
+        written.append(pathlib.Path(tmp, f"{kind}-{bpm}.mid"))
+        write_performance(written[-1], bpm, kind, seed)
+    hits = {}
+    for source in list(debian) + written:
+        found = takes(run([str(source), "--stopped", "--out", "tempo"], cwd=tmp).stdout)
+        if len(found) != 1:
+            fail(f"{source}: {len(found)} takes")
+        detected, true = found[0]
+        hits[source] = detected is not None and abs(detected / true - 1) <= 0.02
+        print(f"{'' if hits[source] else 'MISS':4} {detected or 0:7.2f} BPM detected, {true:7.2f} BPM in {pathlib.Path(source).name}")
+    print(", ".join(f"{name} {sum(hits[f] for f in files)} of {len(files)}"
+                    for name, files in (("Debian", debian), ("written", written), ("together", hits))))
+    if len(debian) < 40 or sum(hits[f] for f in debian) < 0.82 * len(debian) or not all(hits[f] for f in written) \
+            or not any(hits[f] for f in debian if f.endswith("music000.mid")):
+        fail(f"{len(debian)} Debian files; below 82 % of them, a written file or music000.mid missed")
+
 if __name__ == "__main__":
     TOOL = sys.argv[1]
     cases = {"progression": case_progression, "bad-input": case_bad_input, "dense": case_dense,
-             "debian": lambda tmp: case_debian(tmp, sys.argv[3:])}
+             "debian": lambda tmp: case_debian(tmp, sys.argv[3:]), "stopped": case_stopped,
+             "tempo": lambda tmp: case_tempo(tmp, sys.argv[3:])}
     with tempfile.TemporaryDirectory() as tmp:
         cases[sys.argv[2]](tmp)

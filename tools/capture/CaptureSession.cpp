@@ -2,13 +2,27 @@
 
 #include "ChordDescription.h"
 #include "MidiSondrelAudioUnit.h"
+#include "TempoDetector.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iomanip>
 #include <limits>
 #include <sstream>
 
 namespace {
 constexpr std::size_t scalesShown = 3;
+
+/// A tempo with two decimals, or "no tempo".
+std::string tempoText(std::optional<double> bpm)
+{
+    std::ostringstream text;
+    if (bpm && *bpm > 0.0)
+        text << std::fixed << std::setprecision(2) << *bpm << " BPM";
+    else
+        text << "no tempo";
+    return text.str();
+}
 
 } // namespace
 
@@ -18,6 +32,14 @@ CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, Options session
 {
     processor->setPlayHead(&playHead);
     processor->prepareToPlay(sampleRate, blockSize);
+    if (options.stopped) {
+        unit.kernel().setCaptureWhileStopped(true);
+        standing.bpm = midiFile.tempoMap.bpmAt(0.0);
+        const BarGrid::Place start = player.bars().placeOf(0.0);
+        standing.timeSignatureNumerator = start.numerator;
+        standing.timeSignatureDenominator = start.denominator;
+        fileTempo = Corvel::TempoDetector::performanceOf(midiFile, static_cast<float>(sampleRate)).bpm;
+    }
 }
 
 CaptureSession::~CaptureSession()
@@ -66,7 +88,7 @@ void CaptureSession::run(std::ostream& log, const SaveRecording& saveRecording)
             if (player.passCount() > 1)
                 log << "-- pass " << currentPass + 1 << " of " << player.passCount() << " --\n";
         }
-        playHead.set(stretch.segment.position);
+        playHead.set(options.stopped ? standing : stretch.segment.position);
         fillBlock(stretch);
         double changeAt = stretch.segment.position.ppqPosition;
         bool notes = false;
@@ -93,25 +115,50 @@ void CaptureSession::run(std::ostream& log, const SaveRecording& saveRecording)
             }
         }
 
-        if (stretch.segment.endsAtLoopEnd)
-            saveLiveRecording(stretch.pass, saveRecording);
+        if (stretch.segment.endsAtLoopEnd) {
+            saveLiveRecording(stretch.pass, log, saveRecording);
+            if (options.stopped && stretch.pass + 1 < player.passCount())
+                playSilence(static_cast<std::int64_t>(std::ceil(gapSeconds * sampleRate)));
+        }
     }
     // The last pass (or the only one) ends with the file.
-    saveLiveRecording(player.passCount() - 1, saveRecording);
+    saveLiveRecording(player.passCount() - 1, log, saveRecording);
 }
 
-void CaptureSession::saveLiveRecording(int pass, const SaveRecording& saveRecording)
+void CaptureSession::playSilence(std::int64_t samples)
+{
+    juce::AudioBuffer<float> audio(2, blockSize);
+    midi.clear();
+    playHead.set(standing);
+    for (; samples > 0; samples -= blockSize) {
+        audio.setSize(2, static_cast<int>(std::min<std::int64_t>(samples, blockSize)), false, false, true);
+        audio.clear();
+        processor->processBlock(audio, midi);
+    }
+    unit.kernel().midiRecorder->drain();
+}
+
+void CaptureSession::saveLiveRecording(int pass, std::ostream& log, const SaveRecording& saveRecording)
 {
     // The live recording holds the pass just played until the next pass's first event. It is
     // written where it is, without a copy: nothing else reads the recordings meanwhile.
-    auto bytes = unit.kernel().midiRecorder->read([this](const Corvel::MIDIRecorder& r) {
-        const Corvel::Recording& live = r.getEventDetailsByIndex(0);
-        return live.startTime == 0 || live.startTime == lastSaved
-            ? std::nullopt
-            : std::optional(std::pair(live.startTime, Corvel::MidiFileWriter::write(live.events, options.file)));
-    });
-    if (!bytes)
+    Corvel::RecordingStore& store = *unit.kernel().midiRecorder;
+    const std::int64_t start = store.read([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).startTime; });
+    if (start == 0 || start == lastSaved)
         return;
-    lastSaved = bytes->first;
-    saveRecording(pass, bytes->second);
+    lastSaved = start;
+
+    std::optional<Corvel::TempoEstimate> tempo;
+    if (options.stopped) {
+        tempo = store.detectTempo(start);
+        log << "take " << pass + 1 << ": detected " << tempoText(tempo ? std::optional(tempo->bpm) : std::nullopt)
+            << ", file " << tempoText(fileTempo) << "\n";
+    }
+    const auto bytes = store.read([&](const Corvel::MIDIRecorder& r) {
+        const Corvel::Recording& live = r.getEventDetailsByIndex(0);
+        if (tempo && options.file.withTempo)
+            return Corvel::MidiFileWriter::writeOnGrid(live.events, {tempo->bpm, tempo->firstBeatSampleTime, live.sampleRate});
+        return Corvel::MidiFileWriter::write(live.events, options.file);
+    });
+    saveRecording(pass, bytes);
 }

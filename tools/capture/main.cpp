@@ -22,7 +22,16 @@
 namespace {
 
 constexpr const char* usage =
-    "usage: midi-sondrel-capture [--loop N] [--out DIR] [--with-tempo] [--ignore-channel N] [file.mid]";
+    "usage: midi-sondrel-capture [--loop N] [--out DIR] [--with-tempo] [--stopped] [--ignore-channel N] [file.mid]";
+constexpr const char* help =
+    "  --loop N            play N passes (1 to 100), each a recording of its own\n"
+    "  --out DIR           write the recordings into DIR (default ./midi-sondrel-recordings)\n"
+    "  --with-tempo        write the files with their tempo and a 4/4 time signature\n"
+    "  --stopped           play with the transport stopped and \"Capture while stopped\" on: each pass\n"
+    "                      is a free take (more than 10 s of silence on the plug-in's clock go by\n"
+    "                      between passes); prints each take's detected tempo and the file's;\n"
+    "                      with --with-tempo, a take is written at its detected tempo\n"
+    "  --ignore-channel N  leave channel N (1 to 16) out of the printed chords and scales\n";
 constexpr std::size_t maximumFileBytes = 64 * 1024 * 1024;
 constexpr double maximumPlayingHours = 24.0;
 
@@ -121,6 +130,8 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
             options.session.ignoredChannel = *channel - 1;
         } else if (arg == "--with-tempo") {
             options.session.file.withTempo = true;
+        } else if (arg == "--stopped") {
+            options.session.stopped = true;
         } else if (arg == "--out") {
             const auto text = value();
             if (!text || text->empty()) {
@@ -129,7 +140,7 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
             }
             options.outputFolder = juce::File::getCurrentWorkingDirectory().getChildFile(*text);
         } else if (arg == "--help" || arg == "-h") {
-            std::cout << usage << "\n";
+            std::cout << usage << "\n" << help;
             std::exit(0);
         } else if (arg.rfind("-", 0) == 0 && arg != "-") {
             error = "unknown option " + arg + " (" + usage + ")";
