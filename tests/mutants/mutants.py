@@ -31,7 +31,9 @@ ROOT = HERE.parent.parent
 PRESET = {"core": "core", "plugin": "release", "app": "release"}
 TARGETS = {"core": ["all"], "plugin": ["plugin_tests", "juce_hosting_tests"],
            "app": ["app_host_tests", "app_live_host_tests", "midi-sondrel", "midi-sondrel-capture"]}
-TESTS = {"core": [["-L", "core"]], "plugin": [["-L", "plugin"], ["-R", "JuceHosting"]], "app": [["-L", "app"]]}
+# The check that every fault applies fails for any planted fault: it tells nothing here.
+TESTS = {"core": [["-L", "core", "-E", "^Mutants[.]"]], "plugin": [["-L", "plugin"], ["-R", "JuceHosting"]],
+         "app": [["-L", "app"]]}
 
 
 def load(path=HERE / "faults.txt"):
