@@ -23,4 +23,5 @@ target_compile_definitions(sondrel_juce
   # The modules' own definitions (module availability, global settings), for the headers.
   INTERFACE
     $<TARGET_PROPERTY:sondrel_juce,COMPILE_DEFINITIONS>)
-target_include_directories(sondrel_juce INTERFACE $<TARGET_PROPERTY:sondrel_juce,INCLUDE_DIRECTORIES>)
+# As system headers: a warning in JUCE is not one of ours.
+target_include_directories(sondrel_juce SYSTEM INTERFACE $<TARGET_PROPERTY:sondrel_juce,INCLUDE_DIRECTORIES>)

@@ -22,8 +22,11 @@ QualityColours coloursFor(std::optional<Corvel::ChordQuality> quality)
     case Corvel::ChordQuality::major: return {"redText", "redBorder", PianoColor::red};
     case Corvel::ChordQuality::minor: return {"blueText", "blueBorder", PianoColor::blue};
     case Corvel::ChordQuality::diminished: return {"greenText", "greenBorder", PianoColor::green};
-    default: return {"greyText", "greyBorder", PianoColor::yellow};
+    case Corvel::ChordQuality::dominant:
+    case Corvel::ChordQuality::augmented:
+    case Corvel::ChordQuality::other: break;
     }
+    return {"greyText", "greyBorder", PianoColor::yellow};
 }
 
 std::vector<Corvel::Note> pitchClassesOf(const std::vector<Corvel::FullNote>& notes)

@@ -138,8 +138,9 @@ TEST(HostTransport, LoopWrapsExactlyAtTheLoopEndAndJumpsBackInSamples)
                 EXPECT_EQ(played % 192000, 0) << "the loop ends after exactly two bars of samples";
             }
             previousTime = s.position.timeInSamples;
-            if (s.endsAtLoopEnd)
+            if (s.endsAtLoopEnd) {
                 EXPECT_EQ(s.position.timeInSamples + s.length, 192000);
+            }
             total += s.length;
             played += s.length;
         }

@@ -69,7 +69,7 @@ void play(Rig& rig, const std::vector<Cycle>& script, std::atomic<int>& played)
     for (const Cycle& c : script) {
         rig.host.tempo = c.tempo;
         rig.host.beatPosition = c.beat;
-        rig.host.flags = c.playing ? Corvel::TransportStateMoving : 0;
+        rig.host.flags = c.playing ? std::uint64_t{Corvel::TransportStateMoving} : 0;
         rig.kernel.process(c.timestamp, 512, c.events);
         played.fetch_add(1, std::memory_order_release);
     }

@@ -17,9 +17,9 @@ Bytes track(Bytes events)
 {
     events.insert(events.end(), {0x00, 0xFF, 0x2F, 0x00});
     const auto n = static_cast<std::uint32_t>(events.size());
-    Bytes b = {'M', 'T', 'r', 'k', std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
-    b.insert(b.end(), events.begin(), events.end());
-    return b;
+    events.insert(events.begin(), {'M', 'T', 'r', 'k', std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8),
+                                   std::uint8_t(n)});
+    return events;
 }
 
 /// One header and `tracks`, each already a chunk.

@@ -139,8 +139,9 @@ TEST(TimePositionReader, ReadsTheSongPositionInTheHostsMeaning)
         const HostPositionReport r = reader.read(c.keys);
         EXPECT_EQ(r.beatPosition, c.beat) << c.what;
         ASSERT_EQ(r.beatSpan.has_value(), c.span.has_value()) << c.what;
-        if (c.span)
+        if (c.span) {
             EXPECT_EQ(std::pair(r.beatSpan->start, r.beatSpan->length), std::pair(c.span->start, c.span->length)) << c.what;
+        }
         EXPECT_EQ(r.bpm, 120.0) << c.what;
         EXPECT_TRUE(r.playing) << c.what;
     }
