@@ -59,7 +59,7 @@ public:
         plugin.connectPort(Lv2Plugin::pagePort, &page);
         plugin.activate();
         // The window's poll drains only where the benchmark pauses, as in PluginBenchmark.cpp.
-        plugin.call([this] { plugin.audioUnit().settings().stopPolling(); });
+        plugin.call([this] { plugin.audioUnit().settings().live.stopPolling(); });
     }
 
     // The host's part of a cycle and the plug-in's run.

@@ -13,7 +13,14 @@
 
 namespace {
 std::atomic<long long> liveBytes{0};
+
+void release(void* p) noexcept
+{
+    if (p != nullptr)
+        liveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
+    std::free(p);
 }
+} // namespace
 
 void* operator new(std::size_t size)
 {
@@ -23,13 +30,8 @@ void* operator new(std::size_t size)
     liveBytes.fetch_add(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
     return p;
 }
-void operator delete(void* p) noexcept
-{
-    if (p != nullptr)
-        liveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
 
 namespace {
 
