@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test: installs the Debian packages, then configures,
 # builds and tests the sanitizer builds of the core, the fuzz targets (each replays its seeds
-# and the crashes found so far) and the full release build (plug-ins, real hosts).
+# and the crashes found so far) and the full release build (plug-ins, real hosts), then builds
+# the benchmarks (without running them).
 # Usage: bash tools/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
