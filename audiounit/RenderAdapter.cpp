@@ -68,21 +68,3 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
     return status;
 }
 
-// Render thread.
-bool RenderAdapter::musicalContext(double& tempo, double& beatPosition) noexcept
-{
-    if (!position)
-        return false;
-    tempo = position->tempo;
-    beatPosition = position->beatPosition;
-    return true;
-}
-
-// Render thread.
-bool RenderAdapter::transportState(std::uint64_t& flags) noexcept
-{
-    if (!position)
-        return false;
-    flags = position->transportFlags;
-    return true;
-}

@@ -17,7 +17,7 @@
 ///
 /// Render thread, apart from prepare(). No allocation: events are handed to the kernel in
 /// chunks of a fixed size, made room for at construction.
-class RenderAdapter final : public Corvel::MusicalContextSource, public Corvel::TransportStateSource {
+class RenderAdapter final : public Corvel::BlockPositionSource {
 public:
     static constexpr std::size_t eventsPerChunk = 4096;
 
@@ -29,12 +29,7 @@ public:
     std::int32_t render(Corvel::MidiProcessor& kernel, juce::AudioPlayHead* playHead, int numSamples,
                         const juce::MidiBuffer& midi) noexcept;
 
-    // Corvel host callbacks (render thread).
-    bool musicalContext(double& tempo, double& beatPosition) noexcept override;
-    bool transportState(std::uint64_t& flags) noexcept override;
-
 private:
-    std::optional<Corvel::BlockPosition> position;  ///< of the block being rendered
     Corvel::PositionCarrier carrier;
     float rate = 44100.0f;
     std::vector<Corvel::RenderEvent> events = std::vector<Corvel::RenderEvent>(eventsPerChunk);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HostCallbacks.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -35,6 +37,30 @@ struct BlockPosition {
     double beatPosition = 0.0;
     std::int64_t sampleTime = 0;  ///< of the block's first sample
     std::uint64_t transportFlags = 0;
+};
+
+/// The kernel's host callbacks answered from the position of the block being rendered (set by
+/// the adapter before each kernel cycle): "cannot tell" while there is none. Render thread.
+class BlockPositionSource : public MusicalContextSource, public TransportStateSource {
+public:
+    bool musicalContext(double& tempo, double& beatPosition) noexcept override
+    {
+        if (!position)
+            return false;
+        tempo = position->tempo;
+        beatPosition = position->beatPosition;
+        return true;
+    }
+    bool transportState(std::uint64_t& flags) noexcept override
+    {
+        if (!position)
+            return false;
+        flags = position->transportFlags;
+        return true;
+    }
+
+protected:
+    std::optional<BlockPosition> position;  ///< of the block being rendered
 };
 
 /// Keeps the host's last position and carries it forward between the blocks in which the host

@@ -179,25 +179,6 @@ void Lv2Plugin::endStretch(std::int64_t frame) noexcept
     eventCount = 0;
 }
 
-// Render thread.
-bool Lv2Plugin::musicalContext(double& tempo, double& beatPosition) noexcept
-{
-    if (!position)
-        return false;
-    tempo = position->tempo;
-    beatPosition = position->beatPosition;
-    return true;
-}
-
-// Render thread.
-bool Lv2Plugin::transportState(std::uint64_t& flags) noexcept
-{
-    if (!position)
-        return false;
-    flags = position->transportFlags;
-    return true;
-}
-
 // Render thread. A new value of the page port becomes a request for the message thread.
 void Lv2Plugin::watchPagePort() noexcept
 {

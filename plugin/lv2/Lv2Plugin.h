@@ -1,6 +1,5 @@
 #pragma once
 
-#include "HostCallbacks.h"
 #include "Lv2Uris.h"
 #include "MessageThread.h"
 #include "PositionCarrier.h"
@@ -37,7 +36,7 @@ class ParameterNode;
 /// Threads: the constructor, destructor, activate and the state functions run on host threads
 /// that never overlap a run (LV2's instantiation class); run and connectPort on the render
 /// thread; the audio unit, its parameters and everything `call` runs on the message thread.
-class Lv2Plugin final : public Corvel::MusicalContextSource, public Corvel::TransportStateSource {
+class Lv2Plugin final : public Corvel::BlockPositionSource {
 public:
     enum Port : std::uint32_t { inputPort = 0, outputPort = 1, pagePort = 2 };
     /// Events handed to the kernel at once; more in one stretch of a cycle go in several calls.
@@ -71,10 +70,6 @@ public:
     std::pair<int, int> windowSize() const noexcept { return lastWindowSize; }
     void rememberWindowSize(int width, int height) noexcept { lastWindowSize = {width, height}; }
 
-    // Corvel host callbacks: the position of the stretch of the cycle being rendered.
-    bool musicalContext(double& tempo, double& beatPosition) noexcept override;
-    bool transportState(std::uint64_t& flags) noexcept override;
-
 private:
     struct PagePoll;
 
@@ -104,7 +99,6 @@ private:
     Corvel::TimePositionReader reader;
     Corvel::PositionCarrier carrier;
     std::optional<Corvel::HostPositionReport> stretchReport;
-    std::optional<Corvel::BlockPosition> position;
     std::int64_t stretchStart = 0;  ///< frame in the cycle
     std::size_t eventCount = 0;
     std::vector<Corvel::RenderEvent> events = std::vector<Corvel::RenderEvent>(eventsPerChunk);
