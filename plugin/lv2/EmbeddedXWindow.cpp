@@ -132,8 +132,10 @@ void EmbeddedXWindow::resizeHostWindowToHold(Size wanted)
             top = up;
         else
             break;
+    // Only a window that holds little besides ours (a plug-in window with a toolbar): a host's
+    // main window with the plug-in docked in it keeps its size.
     const Size now = parentSize(), outer = geometry(dpy(display), top);
-    if (now.width <= 0 || outer.width <= 0)
+    if (now.width <= 0 || now.height <= 0 || outer.width > 2 * now.width || outer.height > 2 * now.height)
         return;
     XResizeWindow(dpy(display), top, static_cast<unsigned>(std::max(1, outer.width + wanted.width - now.width)),
                   static_cast<unsigned>(std::max(1, outer.height + wanted.height - now.height)));

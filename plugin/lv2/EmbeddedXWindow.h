@@ -39,7 +39,8 @@ public:
     /// Whether a mouse button is down (the user may be dragging a window's frame).
     bool buttonHeld() const;
     /// Resizes the host's top-level window (through the window manager, as a drag of its frame
-    /// would) by what the window we live in lacks of `wanted`.
+    /// would) by what the window we live in lacks of `wanted`, unless that window holds much more
+    /// than ours.
     void resizeHostWindowToHold(Size wanted);
 
 private:
