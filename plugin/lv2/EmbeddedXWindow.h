@@ -34,8 +34,18 @@ public:
     /// The size hints the host reads: the smallest, largest and preferred ("base") size.
     void setSizeHints(Size minimum, Size maximum, Size preferred);
 
+    /// The size of the host's window we live in.
+    Size parentSize() const;
+    /// Whether a mouse button is down (the user may be dragging a window's frame).
+    bool buttonHeld() const;
+    /// Resizes the host's top-level window (through the window manager, as a drag of its frame
+    /// would) by what the window we live in lacks of `wanted`, unless that window holds much more
+    /// than ours.
+    void resizeHostWindowToHold(Size wanted);
+
 private:
     void* display = nullptr;  ///< the connection (Display*)
+    std::uintptr_t parent = 0;
     std::uintptr_t window = 0;
     Size size;
 };

@@ -8,6 +8,7 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -17,8 +18,10 @@ constexpr Size designSize{MainView::designWidth, MainView::designHeight};
 constexpr Size smallest{MainView::designWidth / 2, MainView::designHeight / 2};
 constexpr Size largest{MainView::designWidth * 4, MainView::designHeight * 4};
 constexpr std::uint32_t backgroundRgb = 0x1b1f27;
-/// How long a size asked for stays the window's minimum if the host never gets there.
-constexpr int askedMinimumMs = 1000;
+/// How long a host has to give the size asked for before its window is resized by its frame.
+constexpr int hostFollowMs = 300;
+/// How often a released mouse button is looked for after the user resized the host's window.
+constexpr int releasePollMs = 100;
 
 /// The size of the editor's proportions with `area`'s width (or height), within its limits.
 Size proportional(Size area, bool byWidth)
@@ -94,15 +97,17 @@ public:
     /// The host gave the window this size. The editor fits into it at once; unless it fits
     /// exactly, the host is asked for the size of the editor's proportions that covers it where
     /// it grew (the user pulled the window wider or taller), or that fits into it where it shrank.
+    /// While a mouse button is held the user may still be dragging the window's frame: the host
+    /// is asked once it is released.
     void hostResized(Size area)
     {
         const bool grew = area.width > shown.width || area.height > shown.height;
         const Size fit = fitInside(area);
         layOut(fit);
-        if (asking)
-            stopAsking(area);
         const Size wanted = grew ? cover(area) : fit;
-        if (!(fit == area) && !(wanted == lastAsked))
+        if (xWindow->buttonHeld())
+            askOnRelease(++asks, fit == area ? std::optional<Size>() : wanted);
+        else if (!(fit == area) && !(wanted == lastAsked))
             ask(wanted);
     }
 
@@ -146,27 +151,53 @@ private:
         owner.plugin.rememberWindowSize(fit.width, fit.height);
     }
 
-    /// Asks the host for `s`; while the request is on its way `s` is the window's minimum too, so
-    /// that a host that sizes by the minimum (GTK under suil) makes room for it.
+    /// Asks the host for `s` (ui:resize, and `s` as the preferred size in the hints).
     void ask(Size s)
     {
         lastAsked = s;
-        asking = true;
-        setHints(s, s);
+        setHints(smallest, s);
         owner.sizeToAsk.store(packed(s));
-        juce::Timer::callAfterDelay(askedMinimumMs, [safe = juce::Component::SafePointer<juce::Component>(&holder), this] {
-            if (safe != nullptr && asking)
-                stopAsking(lastAsked);
+        followUp(++asks);
+    }
+
+    /// Many hosts never give a size asked for once their window is shown (suil's GTK embeddings
+    /// take it as a natural size, which a shown window does not grow to). If the host's window
+    /// does not hold the size asked for by `request`'s turn to look, it is resized by its frame, as
+    /// the user would; not while a button is held, and not once a newer size was asked for or
+    /// the user resized it.
+    void followUp(unsigned request)
+    {
+        afterDelay(hostFollowMs, [this, request] {
+            if (request != asks)
+                return;
+            if (xWindow->buttonHeld())
+                followUp(request);
+            else if (!(xWindow->parentSize() == lastAsked))
+                xWindow->resizeHostWindowToHold(lastAsked);
         });
     }
 
-    /// The minimum is the editor's own again; the host is asked for `area` so that it reads the
-    /// hints anew (GTK keeps the minimum it last read).
-    void stopAsking(Size area)
+    /// Asks for `wanted` (if anything) once no button is held, unless the host resized the
+    /// window again meanwhile.
+    void askOnRelease(unsigned resize, std::optional<Size> wanted)
     {
-        asking = false;
-        setHints(smallest, shown);
-        owner.sizeToAsk.store(packed(area));
+        afterDelay(releasePollMs, [this, resize, wanted] {
+            if (resize != asks)
+                return;
+            if (xWindow->buttonHeld())
+                askOnRelease(resize, wanted);
+            else if (wanted)
+                ask(*wanted);
+        });
+    }
+
+    template <typename F>
+    void afterDelay(int ms, F f)
+    {
+        juce::Timer::callAfterDelay(ms, [safe = juce::Component::SafePointer<juce::Component>(&holder), f] {
+            if (safe != nullptr)
+                f();
+        });
     }
 
     // The editor changed its own size (not through layOut): the window follows and the host is asked.
@@ -194,9 +225,9 @@ private:
     juce::Component holder;
     int pageIndex = -1;
     bool layingOut = false;
-    bool asking = false;
     Size shown;      ///< the editor's size
     Size lastAsked;
+    unsigned asks = 0;  ///< sizes asked for and the user's resizes, so that what waits for a turn knows it is stale
 };
 
 Lv2Ui::Lv2Ui(Lv2Plugin& p, std::uintptr_t parentWindow, const LV2UI_Resize* resize, LV2UI_Write_Function writeFunction,

@@ -14,10 +14,12 @@ class Lv2Plugin;
 ///
 /// Size: the editor keeps its 640:474 proportions and its limits. Whatever size the host gives
 /// the window (by resizing it, or through our ui:resize), the editor takes the largest size of
-/// those proportions that fits, and the host is asked for exactly that size; a change of the
-/// editor's own size is asked for too. The window's size hints say the editor's minimum, so a
-/// host that reads them (suil) lets the window shrink again after it grew; a size asked for is
-/// briefly the minimum as well, so that such a host makes room for it.
+/// those proportions that fits, and the host is asked for exactly that size (once the mouse
+/// button is released, if the user is dragging the window's frame); a change of the editor's own
+/// size (the zoom) is asked for too. The window's size hints say the editor's minimum, so a host
+/// that reads them (suil) lets the window shrink again after it grew. A host whose window does
+/// not take a size asked for (suil's GTK embeddings, as in Ardour 7 and jalv) has it resized by
+/// its frame, through the window manager, as the user would.
 ///
 /// Page: a page chosen in the window is written to the host's control port; when the window
 /// opens it tells the host the page shown.

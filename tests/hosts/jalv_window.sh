@@ -3,8 +3,9 @@
 # Xvfb display and a private JACK server (dummy back end): the plug-in's window opens at its
 # design size and paints; with the transport rolling and notes played into it, a recording
 # appears in it and the notes come out unchanged; it scales with jalv's window, larger and then
-# smaller again; jalv shuts down cleanly and reported the plug-in's own UI. Screenshots:
-# SCREENSHOT, -recording, -resized, -smaller.
+# smaller again; "Zoom" 150 % in its menu makes it, and jalv's window with it, 960 x 711; jalv
+# shuts down cleanly and reported the plug-in's own UI. Screenshots: SCREENSHOT, -recording,
+# -resized, -smaller, -zoomed.
 # Usage: jalv_window.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME SCREENSHOT
 set -uo pipefail
 
@@ -209,6 +210,17 @@ echo "jalv window resized to $SMALL_W x $SMALL_H; the plug-in's window is now ${
 near "$w2" "$SMALL_W" && near "$h2" "$SMALL_H" ||
   die "after making jalv's window smaller the plug-in's window is ${w2} x ${h2}, not $SMALL_W x $SMALL_H"
 screenshot "$plugwin" "$w2" "$h2" "${shot%.png}-smaller.png" "the plug-in's window made smaller"
+
+# --- "Zoom" 150 % chosen with the keys in the header's menu (its fifth item, the zoom's third):
+# the plug-in asks for 960 x 711 and jalv's window makes room for it.
+x xdotool mousemove --window "$plugwin" $((w2 * 613 / DESIGN_W)) $((h2 * 22 / DESIGN_H)) click 1 sleep 0.8 \
+  key Down Down Down Down Down Right sleep 0.5 key Down Down Return || die "xdotool could not choose the zoom"
+settled_geometry "$plugwin" "the plug-in's window at 150 %" "$settled"
+w3=${settled%x*} h3=${settled#*x} top_geometry=$(geometry "$top")
+echo "zoomed to 150 %: the plug-in's window is ${w3} x ${h3}, jalv's ${top_geometry}"
+near "$w3" 960 && near "$h3" 711 && ((${top_geometry%x*} >= w3 && ${top_geometry#*x} >= h3)) ||
+  die "at 150 % the plug-in's window is ${w3} x ${h3} in jalv's ${top_geometry}, not 960 x 711"
+screenshot "$plugwin" "$w3" "$h3" "${shot%.png}-zoomed.png" "the plug-in's window at 150 %"
 
 # --- jalv shuts down cleanly and reported the plug-in's own UI.
 kill -INT "$jalv_pid" 2>/dev/null || die "jalv is no longer running"
