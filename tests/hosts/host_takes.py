@@ -1,37 +1,15 @@
 #!/usr/bin/env python3
 """Fixtures and checks of the host tests: the songs they play, the plug-in's state as each host
-stores it, and the takes decoded from it compared note by note with what was played.
-
-  ardour-plan SCRIPTS_DIR SONG    the note generator (an Ardour Lua DSP script) and the plan
-                                  (meter, tempos, length, locate, loop) ardour_takes.lua follows
-  prepare SNAPSHOT SONG           the song's loop range added to a closed session, "Keep takes
-                                  with the project" turned on in its saved state
-  ardour-check HOST SONG SNAPSHOT RELOADED
-                                  one take per roll, locate and loop pass, each note where it was
-                                  played; B's recording the input; Main Tab at 1, the same takes
-                                  after reloading
-  old-session SNAPSHOT RELOADED   a session of an earlier build: page and takes back after loading
-  qtractor-session DIR            a session with a clip of the song "qtractor", the plug-in on its
-                                  track, the option on
-  qtractor-check SESSION          a take from the start and one from the edit head, exact
-  jalv-state DIR                  a jalv state folder (-l) with the options on (and capture while
-                                  stopped)
-  jalv-check STATE MASTER_LOG     a take captured while stopped, then a take before and after the
-                                  locate, each note at the beat bbt_master published for its frame
+stores it, and the takes decoded from it compared note by note with what was played. Commands:
+ardour-plan SCRIPTS_DIR SONG, prepare SNAPSHOT SONG, ardour-check HOST SONG SNAPSHOT RELOADED,
+old-session SNAPSHOT RELOADED, qtractor-session DIR, qtractor-check SESSION, jalv-state DIR,
+jalv-check STATE MASTER_LOG (each function says what it writes or checks).
 
 The plug-in's state: JUCE's state blob (an XML document behind an 8-byte header) as JUCE's own
 base64 text under the key ...:StateString (LV2: state.ttl, Qtractor: the session's plug-in
 configs), in VST3 as the component chunk of a preset, with JUCE's private data after the XML.
 """
-import base64
-import glob
-import math
-import os
-import re
-import struct
-import sys
-import xml.etree.ElementTree as ET
-import zlib
+import base64, glob, math, os, re, struct, sys, xml.etree.ElementTree as ET, zlib
 
 import mido
 
@@ -228,6 +206,7 @@ def plugin_state(path, edit=None):
 
 
 def prepare(snapshot, name):
+    """The song's loop range added to a closed session, "Keep takes with the project" turned on."""
     plugin_state(snapshot, lambda element: element.set("keepTakes", "1"))
     song = SONGS[name]
     if not song.loop:
@@ -304,6 +283,8 @@ def check_takes(host, element, played, expected, tempo=None, stopped=None):
 
 
 def ardour_check(host, name, snapshot, reloaded):
+    """One take per roll, locate and loop pass, each note where it was played; B's recording the
+    input; Main Tab at 1, and the same takes after reloading."""
     song = SONGS[name]
     played = song.events()
     element = plugin_state(snapshot)
@@ -385,12 +366,14 @@ def qtractor_session(folder, song=SONGS["qtractor"]):
 
 
 def qtractor_check(session, song=SONGS["qtractor"]):
+    """A take from the start and one from the edit head, exact."""
     played = song.events()
     first_after = next(i for i, (_, b, _) in enumerate(played) if b >= song.locate)
     check_takes("Qtractor LV2", plugin_state(session), played, [0, first_after])
 
 
 def jalv_state(folder):
+    """A jalv state folder (-l) with the options on, capture while stopped too."""
     os.makedirs(folder, exist_ok=True)
     open(os.path.join(folder, "state.ttl"), "w").write(
         "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
@@ -411,6 +394,7 @@ def jalv_check(state, log):
 
 
 def ardour_plan(scripts, name):
+    """The note generator (an Ardour Lua DSP script) and the plan ardour_takes.lua follows."""
     song = SONGS[name]
     rows = ", ".join("{ %d, { 0x%02x, %d, %d } }" % (s, m[0], m[1], m[2]) for s, _, m in song.events())
     open(os.path.join(scripts, "sondrel_test_notes.lua"), "w").write(GENERATOR.replace("@EVENTS@", rows))
