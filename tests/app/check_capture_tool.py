@@ -11,18 +11,15 @@ import mido
 
 TOOL = None
 
-
 def fail(message):
     print("FAIL: " + message)
     sys.exit(1)
-
 
 def run(args, cwd, expect_ok=True, timeout=300, under=()):
     result = subprocess.run([*under, TOOL] + args, cwd=cwd, capture_output=True, text=True, timeout=timeout)
     if expect_ok and result.returncode != 0:
         fail(f"{args} exited {result.returncode}: {result.stderr.strip()}")
     return result
-
 
 def fails_in_one_line(args, cwd, timeout=300):
     """Runs the tool on bad input: a non-zero status, one line on stderr, no claim of success."""
@@ -32,16 +29,13 @@ def fails_in_one_line(args, cwd, timeout=300):
         fail(f"{args}: exit {result.returncode}, stdout {result.stdout!r}, stderr {result.stderr!r}")
     return lines[0]
 
-
 def saved_files(stdout):
     return [pathlib.Path(line.split(": ", 1)[1]) for line in stdout.splitlines() if line.startswith("MIDI saved to: ")]
-
 
 def chord_lines(stdout):
     """(bar.beat, chord, scales) for every printed chord line."""
     matches = (re.match(r"^(\d+\.\d+)\s+(\S+(?: \S+)*?)\s{2,}(.*)$", line) for line in stdout.splitlines())
     return [(m.group(1), m.group(2).strip(), m.group(3).strip()) for m in matches if m]
-
 
 def every_message(path):
     """(place at 480 ticks per quarter note, message) for every message of every track."""
@@ -51,7 +45,6 @@ def every_message(path):
         for msg in track:
             tick += msg.time
             yield tick * 480 / midi.ticks_per_beat, msg
-
 
 def messages_by_tick(path):
     """mido's reading of an exported file: {tick: Counter(bytes)} for channel messages."""
@@ -64,11 +57,9 @@ def messages_by_tick(path):
             found[int(tick)][tuple(msg.bytes())] += 1
     return found
 
-
 def expected_by_tick(source):
     """Where each channel message of a source file belongs at 480 ticks per quarter note."""
     return [(place, tuple(msg.bytes())) for place, msg in every_message(source) if not msg.is_meta and msg.type != "sysex"]
-
 
 def compare(exported, source_exact, label):
     """The exported file holds the recording's Program Change anchor at tick 0 and exactly the
@@ -93,7 +84,6 @@ def compare(exported, source_exact, label):
         fail(f"{label}: {missing} messages missing, {left} unexpected")
     print(f"{label}: {len(source_exact)} messages at their ticks")
 
-
 def save(path, tpq, *tracks, type=1):
     """A file of tracks of (tick, message) pairs, each track in order of its ticks."""
     midi = mido.MidiFile(type=type, ticks_per_beat=tpq)
@@ -104,7 +94,6 @@ def save(path, tpq, *tracks, type=1):
             last = tick
         midi.tracks.append(track)
     midi.save(str(path))
-
 
 def write_progression(path, drums=False):
     """C major, A minor, F major 7, G dominant 7, one bar each, in a format 1 file at 96 ticks per
@@ -123,11 +112,9 @@ def write_progression(path, drums=False):
              for beat in range(16) for off, kind in ((0, "note_on"), (tpq // 2, "note_off"))]
     save(path, tpq, conductor, notes, *([hihat] if drums else []))
 
-
 def set_tempos(path):
     """[(tick, microseconds per quarter)] of a file's tempo events, ticks at 480 per quarter."""
     return sorted((int(place), msg.tempo) for place, msg in every_message(path) if msg.type == "set_tempo")
-
 
 def case_progression(tmp):
     source = pathlib.Path(tmp, "progression.mid")
@@ -165,7 +152,6 @@ def case_progression(tmp):
         fail(f"progression with drums: printed {heard}, with channel 10 left out {left_out}")
     print("progression: tempo file and channel 10 left out as expected")
 
-
 def case_debian(tmp, sources):
     for source in sources or fail("no files given"):
         out = run([source, "--out", pathlib.Path(source).stem], cwd=tmp, timeout=600)
@@ -176,7 +162,6 @@ def case_debian(tmp, sources):
         if not chords or any(a == b for a, b in zip(chords, chords[1:])):
             fail(f"{source}: no chords printed, or one printed twice in a row: {chords}")
         compare(files[0], expected_by_tick(source), pathlib.Path(source).name)
-
 
 def case_bad_input(tmp):
     t = pathlib.Path(tmp)
@@ -209,7 +194,6 @@ def case_bad_input(tmp):
                  ["--out", "/proc/self"]):
         fails_in_one_line(args, tmp)
 
-
 def case_dense(tmp):
     """300,000 notes at one instant: each of three passes is a take of its own, every note read
     back, and memory stays within a bound of the input (the file reader's event records and the
@@ -231,7 +215,6 @@ def case_dense(tmp):
     if (peak - baseline) * 1024 > 30 * source.stat().st_size:
         fail(f"dense: {peak - baseline} KiB held for a {source.stat().st_size}-byte file")
     print(f"dense: three takes; {peak - baseline} KiB held for a {source.stat().st_size // 1024} KiB file")
-
 
 def write_performance(path, bpm, kind, seed):
     """Twelve bars of 4/4 after a beat's rest, played by a human: every onset up to 15 ms early or
@@ -260,12 +243,10 @@ def write_performance(path, bpm, kind, seed):
                 play(bar * 4 + (beat // 1 + 2 / 3 if kind == "swing" and beat % 1 else beat), 67)
     save(path, tpq, timed, type=0)
 
-
 def takes(stdout):
     """(detected BPM or None, the file's BPM) for every take line of a stopped run."""
     found = re.findall(r"^take \d+: detected (?:([\d.]+) BPM|no tempo), file ([\d.]+) BPM$", stdout, re.M)
     return [(float(d) if d else None, float(f)) for d, f in found]
-
 
 def case_stopped(tmp):
     """Two passes of a humanised performance at 97 BPM with the transport stopped, nothing
@@ -297,7 +278,6 @@ def case_stopped(tmp):
                  f"or on other beats than played")
     print(f"stopped: two free takes at {heard[0][0]} BPM; their notes on its eighths, {worst:.0f} ticks off at most")
 
-
 def case_tempo(tmp, debian):
     """The tempo detected in takes played with the transport stopped, against the file's own, on
     Debian's MIDI files and on humanised performances: within 2 %; half or double is wrong."""
@@ -320,7 +300,6 @@ def case_tempo(tmp, debian):
     if len(debian) < 40 or sum(hits[f] for f in debian) < 0.82 * len(debian) or not all(hits[f] for f in written) \
             or not any(hits[f] for f in debian if f.endswith("music000.mid")):
         fail(f"{len(debian)} Debian files; below 82 % of them, a written file or music000.mid missed")
-
 
 if __name__ == "__main__":
     TOOL = sys.argv[1]

@@ -21,10 +21,8 @@ LIFETIME = 120  # seconds any process started here may live
 BAR_HEIGHT = 74  # the app's transport bar above the plug-in's window
 ICON = (194, 92)  # the first card's icon in the plug-in's window (640 x 474)
 
-
 def fail(message):
     raise SystemExit("FAIL: " + message)
-
 
 def gtk():
     import gi
@@ -32,7 +30,6 @@ def gtk():
     gi.require_version("Gtk", "3.0")
     from gi.repository import Gdk, Gio, Gtk
     return Gdk, Gio, Gtk
-
 
 def drop_target():
     """A GTK 3 window that takes text/uri-list drops and prints what it got, one JSON line each."""
@@ -46,11 +43,9 @@ def drop_target():
     window.show_all()
     Gtk.main()
 
-
 def clipboard_uris():
     Gdk, _, Gtk = gtk()
     print(json.dumps(Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD).wait_for_uris()), flush=True)
-
 
 def until(condition, what, seconds=15):
     deadline = time.monotonic() + seconds
@@ -60,13 +55,11 @@ def until(condition, what, seconds=15):
         time.sleep(0.1)
     fail("timed out waiting for " + what)
 
-
 def read_line(stream, seconds):
     """The stream's next line, or "" when none came within `seconds`."""
     with selectors.DefaultSelector() as selector:
         selector.register(stream, selectors.EVENT_READ)
         return stream.readline() if selector.select(seconds) else ""
-
 
 class Session:
     """Xvfb, openbox and whatever else is started, each under `timeout`, stopped newest first."""
@@ -133,7 +126,6 @@ class Session:
                 process.wait()
         for log in sorted(self.work.glob("*.out")) if failed else ():
             print(f"----- {log.name} (last 20 lines)\n" + "\n".join(log.read_text(errors="replace").splitlines()[-20:]))
-
 
 def main(app, capture):
     import mido
@@ -246,7 +238,6 @@ def main(app, capture):
         print("transfers: drag, copy and save dialog all as expected")
     finally:
         shutil.rmtree(work, ignore_errors=True)
-
 
 if __name__ == "__main__":
     {"--drop-target": drop_target, "--clipboard": clipboard_uris}.get(sys.argv[1], lambda: main(*sys.argv[1:3]))()

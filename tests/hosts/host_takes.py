@@ -16,7 +16,6 @@ import mido
 RATE = 48000
 TICKS = 480  # per quarter note, as the exported files have them
 
-
 class Song:
     """A meter, a tempo map ([(beat, bpm)], the first at 0) and a note every half beat for
     `beats` beats (the even ones half a beat long, so that a note-off shares its sample with the
@@ -46,7 +45,6 @@ class Song:
             out += [(start, 1, bytes([0x90 | channel, note, velocity])), (start + length, 0, bytes([0x80 | channel, note, 0]))]
         return [(round(self.sample(b)), b, m) for b, _, m in sorted(out)]
 
-
 SONGS = {
     # 4/4: 100 BPM from the bar line of bar 3, 150 BPM from beat 3 of bar 4; rolled from the
     # start, located to bar 6 and rolled, then looped over bar 6
@@ -71,11 +69,9 @@ function dsp_run (_, _, n)
 end
 '''
 
-
 JUCE_B64 = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
 XML_MAGIC = b"VC2!"
 STATE_STRING = re.compile(r'(StateString>\s*")(\d+\.[.A-Za-z0-9+]*)(")')
-
 
 def juce_b64_decode(text):
     """JUCE's own base64: six bits a character, least significant first, so four make three bytes."""
@@ -85,13 +81,11 @@ def juce_b64_decode(text):
                    for i in range(0, len(data), 4))
     return out[:int(size)]
 
-
 def juce_b64_encode(raw):
     padded = raw + bytes(-len(raw) % 3)
     chars = "".join(JUCE_B64[int.from_bytes(padded[i:i + 3], "little") >> 6 * k & 63]
                     for i in range(0, len(padded), 3) for k in range(4))
     return "%d.%s" % (len(raw), chars[:(len(raw) * 8 + 5) // 6])
-
 
 def split_blob(blob):
     """(XML element, the bytes after the XML) of a state blob."""
@@ -101,11 +95,9 @@ def split_blob(blob):
     text = blob[8:8 + size].rstrip(b"\0").decode("utf-8")
     return ET.fromstring(text), blob[8 + size:]
 
-
 def join_blob(element, tail):
     text = ET.tostring(element, encoding="unicode").encode("utf-8") + b"\0"
     return XML_MAGIC + struct.pack("<I", len(text)) + text + tail
-
 
 def takes_of(element):
     """The takes in a state element: [(start_time, sample_rate, [(sample, bpm, beat, bytes)],
@@ -134,7 +126,6 @@ def takes_of(element):
     assert offset == len(data), "bytes after the last take"
     return takes
 
-
 def vst3_chunks(preset):
     """The chunks of a VST3 preset ('VST3', version, class id, chunk list offset; the list's
     entries name each chunk's offset and size), as [(id, bytes)], and its 40-byte head."""
@@ -148,7 +139,6 @@ def vst3_chunks(preset):
         chunks.append((cid, preset[offset:offset + size]))
     return chunks, preset[:40]
 
-
 def vst3_preset(head, chunks):
     body, entries, offset = b"", b"", 48
     for cid, data in chunks:
@@ -156,18 +146,15 @@ def vst3_preset(head, chunks):
         body += data
     return head + struct.pack("<q", offset + len(body)) + body + b"List" + struct.pack("<i", len(chunks)) + entries
 
-
 def ttl_state(text):
     """(state element, bytes after its XML, the match of its text) in an LV2 state (Turtle)."""
     match = STATE_STRING.search(text)
     assert match, "no state of the plug-in"
     return split_blob(juce_b64_decode(match.group(2))) + (match,)
 
-
 def state_string(**attributes):
     """JUCE's base64 text of a state holding only these attributes."""
     return juce_b64_encode(join_blob(ET.Element("MidiSondrelState", attributes), b""))
-
 
 def plugin_state(path, edit=None):
     """The plug-in's state element in an Ardour snapshot, a Qtractor session (its own compressed
@@ -204,7 +191,6 @@ def plugin_state(path, edit=None):
         return element
     raise SystemExit("no MIDI Sondrel in %s" % path)
 
-
 def prepare(snapshot, name):
     """The song's loop range added to a closed session, "Keep takes with the project" turned on."""
     plugin_state(snapshot, lambda element: element.set("keepTakes", "1"))
@@ -218,7 +204,6 @@ def prepare(snapshot, name):
         "id": str(max(ids) + 1000), "name": "Loop", "start": "b%d" % (song.loop[0] * 1920),
         "end": "b%d" % (song.loop[1] * 1920), "flags": "IsAutoLoop,IsHidden", "locked": "0", "timestamp": "0", "cue": "0"})
     tree.write(snapshot, encoding="UTF-8", xml_declaration=True)
-
 
 def runs_of(take, played, tempo, errors, wrong):
     """Checks each event of a take (after its Program Change anchor) against the played events
@@ -247,7 +232,6 @@ def runs_of(take, played, tempo, errors, wrong):
             runs.append([i, i])
         last = i
     return runs
-
 
 def check_takes(host, element, played, expected, tempo=None, stopped=None):
     """The takes in a saved state (oldest first), note by note (runs_of), then one take a pass:
@@ -280,7 +264,6 @@ def check_takes(host, element, played, expected, tempo=None, stopped=None):
             assert len(got) == 1 and got[0][0] == want, "take %d holds %s, not one run from event %d" % (n + 1, got, want)
         else:
             assert got == want, "take %d holds %s, not %s" % (n + 1, got, want)
-
 
 def ardour_check(host, name, snapshot, reloaded):
     """One take per roll, locate and loop pass, each note where it was played; B's recording the
@@ -318,14 +301,12 @@ def ardour_check(host, name, snapshot, reloaded):
     assert takes_of(again) == takes_of(element), "the reloaded plug-in holds other takes"
     print("reloaded: the same takes")
 
-
 def old_session(snapshot, reloaded):
     """The fixture's page, option and takes, back in the state saved after loading it."""
     before, after = plugin_state(snapshot), plugin_state(reloaded)
     assert (after.get("mainMode"), after.get("keepTakes")) == ("1.0", "1"), "page and option not back: %s" % after.attrib
     assert len(takes_of(before) or []) == 5 and takes_of(after) == takes_of(before), "the takes are not back"
     print("the old session's page, option and five takes are back")
-
 
 QTR = """<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE qtractorSession>
@@ -347,7 +328,6 @@ QTR = """<?xml version="1.0" encoding="UTF-8"?>
 </session>
 """
 
-
 def qtractor_session(folder, song=SONGS["qtractor"]):
     """notes.mid (the song's notes as a format 1 file, 960 ticks a beat) and sondrel.qtr."""
     midi = mido.MidiFile(type=1, ticks_per_beat=960)
@@ -364,13 +344,11 @@ def qtractor_session(folder, song=SONGS["qtractor"]):
         locate=round(song.sample(song.locate)), end=round(song.sample(song.beats)),
         state=state_string(mainMode="0.0", keepTakes="1")))
 
-
 def qtractor_check(session, song=SONGS["qtractor"]):
     """A take from the start and one from the edit head, exact."""
     played = song.events()
     first_after = next(i for i, (_, b, _) in enumerate(played) if b >= song.locate)
     check_takes("Qtractor LV2", plugin_state(session), played, [0, first_after])
-
 
 def jalv_state(folder):
     """A jalv state folder (-l) with the options on, capture while stopped too."""
@@ -380,7 +358,6 @@ def jalv_state(folder):
         "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n<> a pset:Preset ; lv2:appliesTo <urn:corvel:midi-sondrel> ;\n"
         "  state:state [ <urn:corvel:midi-sondrel:StateString> \"%s\" ] .\n"
         % state_string(mainMode="0.0", keepTakes="1", captureWhileStopped="1"))
-
 
 def jalv_check(state, log):
     """bbt_master's log: "frame beat bytes" a line, "locate FRAME" where it jumped back. After the
@@ -392,7 +369,6 @@ def jalv_check(state, log):
     first_after = next(i for i, (f, _, _) in enumerate(played) if f >= int(after.split()[0]))
     check_takes("jalv LV2", plugin_state(state), played, [0, first_after], stopped=stopped)
 
-
 def ardour_plan(scripts, name):
     """The note generator (an Ardour Lua DSP script) and the plan ardour_takes.lua follows."""
     song = SONGS[name]
@@ -402,7 +378,6 @@ def ardour_plan(scripts, name):
         song.beats_per_bar, ", ".join("{ %r, %r }" % t for t in song.tempos), round(song.sample(song.beats)),
         "nil" if song.locate is None else round(song.sample(song.locate)), str(bool(song.loop)).lower(), "10x Speed")
     open(os.path.join(scripts, "sondrel_plan.lua"), "w").write(plan.replace("'", '"'))
-
 
 COMMANDS = {"ardour-plan": ardour_plan, "prepare": prepare, "ardour-check": ardour_check, "old-session": old_session,
             "qtractor-session": qtractor_session, "qtractor-check": qtractor_check, "jalv-state": jalv_state,

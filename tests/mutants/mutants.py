@@ -19,7 +19,6 @@ TARGETS = {"core": ["all"], "plugin": ["plugin_tests", "juce_hosting_tests"],
 TESTS = {"core": [["-L", "core", "-E", "^Mutants[.]"]], "plugin": [["-L", "plugin"], ["-R", "JuceHosting"]],
          "app": [["-L", "app"]]}
 
-
 def load():
     """The faults as dicts (id, group, file, what, old, new), in file order."""
     faults, part = [], None
@@ -44,11 +43,9 @@ def load():
         sys.exit("mutants: a fault id is used twice")
     return faults
 
-
 def occurrences(root, fault):
     path = pathlib.Path(root, fault["file"])
     return path.read_text().count(fault["old"]) if path.is_file() else 0
-
 
 def bounded(seconds, command, log):
     """The command's exit status, or 124 when it ran out of time (it and its children stopped)."""
@@ -60,7 +57,6 @@ def bounded(seconds, command, log):
             os.killpg(process.pid, 9)
             process.wait()
             return 124
-
 
 def sync(tree):
     """Copies what differs (with a fresh modification time) and removes what is gone, so that a
@@ -76,7 +72,6 @@ def sync(tree):
             shutil.copyfile(ROOT / rel, tree / rel)
     for rel in set(files(tree)) - wanted:
         (tree / rel).unlink()
-
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
@@ -178,7 +173,6 @@ def main():
     else:
         shutil.rmtree(scratch, ignore_errors=True)
     return 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
