@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""Gets a take out of the standalone app as a user would, on a private Xvfb display with openbox.
+"""Gets a take out of the standalone app as a user would, on a private Xvfb display with openbox
+(support/on_screen.sh provides them).
 
-Usage: check_take_transfer.py APP CAPTURE_TOOL
+Usage: on_screen.sh check_take_transfer.py APP CAPTURE_TOOL
 
 The app plays a short MIDI file once (one take); the capture tool's export of the same file is
 what every file handed out must hold. Driven with xdotool:
@@ -62,18 +63,19 @@ def read_line(stream, seconds):
         return stream.readline() if selector.select(seconds) else ""
 
 class Session:
-    """Xvfb, openbox and whatever else is started, each under `timeout`, stopped newest first."""
+    """What is started here, each under `timeout`, stopped newest first."""
 
     def __init__(self, work):
         self.work, self.processes = work, []
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY")}
+        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY")}
+        if "DISPLAY" not in self.env:
+            fail("no display: run under support/on_screen.sh")
 
-    def start(self, name, args, env=None, pass_fds=()):
+    def start(self, name, args, env=None):
         out = open(self.work / f"{name}.out", "w")
         self.processes.append(subprocess.Popen(
             ["timeout", "-k", "2", str(LIFETIME), *args], env=env or self.env, stderr=out, stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE if name.startswith("pipe-") else out, text=True, pass_fds=pass_fds))
+            stdout=subprocess.PIPE if name.startswith("pipe-") else out, text=True))
         return self.processes[-1]
 
     def window(self, name):
@@ -97,23 +99,6 @@ class Session:
         return result.stdout
 
     def __enter__(self):
-        try:
-            # Xvfb picks a free display and writes its number and a newline once it is ready.
-            ready, told = os.pipe()
-            self.start("xvfb", ["Xvfb", "-displayfd", str(told), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                       pass_fds=(told,))
-            os.close(told)
-            with os.fdopen(ready) as number:
-                line = read_line(number, 15)
-            if not line.strip().isdigit():
-                fail(f"Xvfb did not start ({line!r})")
-            self.env["DISPLAY"] = ":" + line.strip()
-            self.start("openbox", ["openbox", "--sm-disable"])
-            until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
-                  "openbox to start")
-        except BaseException:
-            self.__exit__(True)
-            raise
         return self
 
     def __exit__(self, failed, *_):
