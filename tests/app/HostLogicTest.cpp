@@ -52,21 +52,16 @@ MidiFile fileWith(const std::vector<std::pair<double, std::vector<std::uint8_t>>
 
 TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
 {
-    const BarGrid common;
-    EXPECT_EQ(common.barBeat(0.0), "1.1");
-    EXPECT_EQ(common.barBeat(5.5), "2.2");
-    EXPECT_EQ(common.barBeat(7.9999999999), "3.1");  // a hair below a bar line counts as on it
+    // 4/4 throughout (a hair below a bar line counts as on it); then two bars of 3/4, 6/8 (beats in
+    // eighths) and a 4/4 change in the middle of a bar.
+    const BarGrid common, mixed({{0.0, 3, 4}, {6.0, 6, 8}, {10.0, 4, 4}});
+    const std::tuple<const BarGrid&, double, const char*> places[] = {
+        {common, 0.0, "1.1"}, {common, 5.5, "2.2"}, {common, 7.9999999999, "3.1"}, {mixed, 3.0, "2.1"},
+        {mixed, 6.0, "3.1"}, {mixed, 7.5, "3.4"}, {mixed, 9.0, "4.1"}, {mixed, 10.0, "5.1"}, {mixed, 14.0, "6.1"}};
+    for (const auto& [grid, beat, text] : places)
+        EXPECT_EQ(grid.barBeat(beat), text) << beat;
     EXPECT_DOUBLE_EQ(common.nextBarLineAfter(4.0), 8.0);
     EXPECT_DOUBLE_EQ(common.nextBarLineAfter(3.5), 4.0);
-
-    // Two bars of 3/4, then 6/8 (beats in eighths), then a 4/4 change in the middle of a bar.
-    const BarGrid mixed({{0.0, 3, 4}, {6.0, 6, 8}, {10.0, 4, 4}});
-    EXPECT_EQ(mixed.barBeat(3.0), "2.1");
-    EXPECT_EQ(mixed.barBeat(6.0), "3.1");
-    EXPECT_EQ(mixed.barBeat(7.5), "3.4");
-    EXPECT_EQ(mixed.barBeat(9.0), "4.1");
-    EXPECT_EQ(mixed.barBeat(10.0), "5.1");
-    EXPECT_EQ(mixed.barBeat(14.0), "6.1");
     EXPECT_DOUBLE_EQ(mixed.nextBarLineAfter(9.5), 10.0);
     EXPECT_EQ(mixed.placeOf(7.0).denominator, 8);
 }
@@ -87,8 +82,7 @@ TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
     std::int64_t previousEnd = 2;
     while (player.next(256, s)) {
         const HostPosition& p = s.segment.position;
-        EXPECT_TRUE(p.isPlaying);
-        EXPECT_TRUE(p.isLooping);
+        EXPECT_TRUE(p.isPlaying && p.isLooping);
         // Each pass starts a sample earlier on the host's timeline than the one before.
         const std::int64_t passStart = 2 - s.pass;
         if (s.pass != previousPass) {

@@ -81,8 +81,7 @@ TEST(LiveHost, TwoBarLoopOfTheDemoPlayedThreeTimesLeavesThreeIdenticalRecordings
 
     const auto all = recordings(host);
     ASSERT_EQ(all.size(), 3u);
-    EXPECT_LT(all[0].startTime, all[1].startTime);
-    EXPECT_LT(all[1].startTime, all[2].startTime);
+    EXPECT_TRUE(all[0].startTime < all[1].startTime && all[1].startTime < all[2].startTime);
     for (const auto& r : all) {
         ASSERT_EQ(r.events.size(), all[0].events.size());
         for (std::size_t i = 0; i < r.events.size(); ++i) {
@@ -94,8 +93,8 @@ TEST(LiveHost, TwoBarLoopOfTheDemoPlayedThreeTimesLeavesThreeIdenticalRecordings
     auto& store = *host.audioUnit().kernel().midiRecorder;
     const auto first = store.midiFileForRecording(all[0].startTime);
     ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(store.midiFileForRecording(all[1].startTime), first);
-    EXPECT_EQ(store.midiFileForRecording(all[2].startTime), first);
+    for (const auto& r : all)
+        EXPECT_EQ(store.midiFileForRecording(r.startTime), first);
     EXPECT_FALSE(host.isPlaying());
 }
 
@@ -120,8 +119,7 @@ TEST(LiveHost, AnOpenFilePlaysUnderTheTransportAndLoopsAtItsEnd)
     play(host, 100);
     host.setLooping(false);
     play(host, 400);  // to the end, where it stops
-    EXPECT_FALSE(host.wantsPlaying());
-    EXPECT_FALSE(host.isPlaying());
+    EXPECT_FALSE(host.wantsPlaying() || host.isPlaying());
     EXPECT_EQ(host.positionText(), "1.1");
 
     // Two passes; the third stopped on beat 1.07 (the held note ends there, and its own note-off

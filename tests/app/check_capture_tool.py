@@ -2,35 +2,24 @@
 """Runs midi-sondrel-capture on MIDI files it did not write and reads what it wrote with mido.
 
 Usage: check_capture_tool.py TOOL CASE [FILES...]
-Cases: progression, debian (FILES: Standard MIDI Files from a Debian package),
-bad-input, dense, stopped, tempo (FILES: Debian's MIDI files, the tempo corpus). Exits non-zero with a message on the first failure."""
+Cases: progression, debian (FILES: Standard MIDI Files from a Debian package), bad-input, dense,
+stopped, tempo (FILES: Debian's MIDI files, the tempo corpus). Exits non-zero on the first failure."""
 
-import collections
-import math
-import os
-import pathlib
-import random
-import re
-import subprocess
-import sys
-import tempfile
+import collections, math, os, pathlib, random, re, subprocess, sys, tempfile
 
 import mido
 
 TOOL = None
 
-
 def fail(message):
     print("FAIL: " + message)
     sys.exit(1)
-
 
 def run(args, cwd, expect_ok=True, timeout=300, under=()):
     result = subprocess.run([*under, TOOL] + args, cwd=cwd, capture_output=True, text=True, timeout=timeout)
     if expect_ok and result.returncode != 0:
         fail(f"{args} exited {result.returncode}: {result.stderr.strip()}")
     return result
-
 
 def fails_in_one_line(args, cwd, timeout=300):
     """Runs the tool on bad input: a non-zero status, one line on stderr, no claim of success."""
@@ -40,16 +29,22 @@ def fails_in_one_line(args, cwd, timeout=300):
         fail(f"{args}: exit {result.returncode}, stdout {result.stdout!r}, stderr {result.stderr!r}")
     return lines[0]
 
-
 def saved_files(stdout):
     return [pathlib.Path(line.split(": ", 1)[1]) for line in stdout.splitlines() if line.startswith("MIDI saved to: ")]
-
 
 def chord_lines(stdout):
     """(bar.beat, chord, scales) for every printed chord line."""
     matches = (re.match(r"^(\d+\.\d+)\s+(\S+(?: \S+)*?)\s{2,}(.*)$", line) for line in stdout.splitlines())
     return [(m.group(1), m.group(2).strip(), m.group(3).strip()) for m in matches if m]
 
+def every_message(path):
+    """(place at 480 ticks per quarter note, message) for every message of every track."""
+    midi = mido.MidiFile(str(path))
+    for track in midi.tracks:
+        tick = 0
+        for msg in track:
+            tick += msg.time
+            yield tick * 480 / midi.ticks_per_beat, msg
 
 def messages_by_tick(path):
     """mido's reading of an exported file: {tick: Counter(bytes)} for channel messages."""
@@ -62,38 +57,24 @@ def messages_by_tick(path):
             found[int(tick)][tuple(msg.bytes())] += 1
     return found
 
-
-def every_message(path):
-    """(place at 480 ticks per quarter note, message) for every message of every track."""
-    midi = mido.MidiFile(str(path))
-    for track in midi.tracks:
-        tick = 0
-        for msg in track:
-            tick += msg.time
-            yield tick * 480 / midi.ticks_per_beat, msg
-
-
 def expected_by_tick(source):
-    """Where each channel message of a source file belongs at 480 ticks per quarter note, with
-    the recording's Program Change anchor at tick 0. Half-tick places may round either way."""
-    return [(place, tuple(msg.bytes())) for place, msg in every_message(source)
-            if not msg.is_meta and msg.type != "sysex"]
-
+    """Where each channel message of a source file belongs at 480 ticks per quarter note."""
+    return [(place, tuple(msg.bytes())) for place, msg in every_message(source) if not msg.is_meta and msg.type != "sysex"]
 
 def compare(exported, source_exact, label):
+    """The exported file holds the recording's Program Change anchor at tick 0 and exactly the
+    messages expected, each at its nearest tick (a half tick either way)."""
     found = messages_by_tick(exported)
     if found[0][(0xC0, 0)] < 1:
         fail(f"{label}: no Program Change anchor at tick 0")
     found[0][(0xC0, 0)] -= 1
     missing = 0
     for exact, data in source_exact:
-        candidates = {math.floor(exact + 0.5)}
-        if abs(exact - math.floor(exact) - 0.5) < 1e-3:
-            candidates |= {math.floor(exact), math.ceil(exact)}
-        for tick in sorted(candidates):
-            if found[tick][data] > 0:
-                found[tick][data] -= 1
-                break
+        candidates = {math.floor(exact + 0.5)} | ({math.floor(exact), math.ceil(exact)}
+                                                  if abs(exact - math.floor(exact) - 0.5) < 1e-3 else set())
+        tick = next((t for t in sorted(candidates) if found[t][data] > 0), None)
+        if tick is not None:
+            found[tick][data] -= 1
         else:
             missing += 1
             if missing <= 5:
@@ -103,15 +84,16 @@ def compare(exported, source_exact, label):
         fail(f"{label}: {missing} messages missing, {left} unexpected")
     print(f"{label}: {len(source_exact)} messages at their ticks")
 
-
-def track_of(timed):
-    """A track of (tick, message) pairs, in order of their ticks."""
-    track, last = mido.MidiTrack(), 0
-    for tick, msg in sorted(timed, key=lambda pair: pair[0]):
-        track.append(msg.copy(time=tick - last))
-        last = tick
-    return track
-
+def save(path, tpq, *tracks, type=1):
+    """A file of tracks of (tick, message) pairs, each track in order of its ticks."""
+    midi = mido.MidiFile(type=type, ticks_per_beat=tpq)
+    for timed in tracks:
+        track, last = mido.MidiTrack(), 0
+        for tick, msg in sorted(timed, key=lambda pair: pair[0]):
+            track.append(msg.copy(time=tick - last))
+            last = tick
+        midi.tracks.append(track)
+    midi.save(str(path))
 
 def write_progression(path, drums=False):
     """C major, A minor, F major 7, G dominant 7, one bar each, in a format 1 file at 96 ticks per
@@ -126,33 +108,22 @@ def write_progression(path, drums=False):
         notes += [(bar * 4 * tpq, mido.Message("note_on", note=n, velocity=90, channel=2)) for n in chord]
         notes += [(bar * 4 * tpq + 4 * tpq - 12, mido.Message("note_off", note=n, velocity=0, channel=2)) for n in chord]
     notes.append((16 * tpq - 12, mido.Message("control_change", control=64, value=0, channel=2)))
-    midi = mido.MidiFile(type=1, ticks_per_beat=tpq)
-    midi.tracks.extend([track_of(conductor), track_of(notes)])
-    if drums:
-        midi.tracks.append(track_of([(beat * tpq + off, mido.Message(kind, note=42, velocity=80 if off == 0 else 0, channel=9))
-                                     for beat in range(16) for off, kind in ((0, "note_on"), (tpq // 2, "note_off"))]))
-    midi.save(str(path))
-
+    hihat = [(beat * tpq + off, mido.Message(kind, note=42, velocity=80 if off == 0 else 0, channel=9))
+             for beat in range(16) for off, kind in ((0, "note_on"), (tpq // 2, "note_off"))]
+    save(path, tpq, conductor, notes, *([hihat] if drums else []))
 
 def set_tempos(path):
     """[(tick, microseconds per quarter)] of a file's tempo events, ticks at 480 per quarter."""
     return sorted((int(place), msg.tempo) for place, msg in every_message(path) if msg.type == "set_tempo")
-
-
-def peak_rss_kib(args, cwd):
-    """The tool's peak resident memory, from GNU time (a small parent: this interpreter is not counted)."""
-    return int(run(args, cwd, under=("/usr/bin/time", "-f", "%M")).stderr.split()[-1])
-
 
 def case_progression(tmp):
     source = pathlib.Path(tmp, "progression.mid")
     write_progression(source)
     out = run([str(source), "--out", "p"], cwd=tmp)
     lines = chord_lines(out.stdout)
-    got = [(place, chord) for place, chord, _ in lines]
     want = [("1.1", "C Major"), ("2.1", "A Minor"), ("3.1", "F Major 7"), ("4.1", "G Dominant 7")]
-    if got != want:
-        fail(f"progression: printed {got}, expected {want}\n{out.stdout}")
+    if [(place, chord) for place, chord, _ in lines] != want:
+        fail(f"progression: printed {lines}, expected {want}\n{out.stdout}")
     if "C Major (Ionian)" not in lines[0][2]:
         fail(f"progression: top scales for C major are {lines[0][2]}")
     files = saved_files(out.stdout)
@@ -175,17 +146,15 @@ def case_progression(tmp):
     # Drums on channel 10 change what the plug-in names; the tool can leave them out.
     drums = pathlib.Path(tmp, "drums.mid")
     write_progression(drums, drums=True)
-    heard = [(p, c) for p, c, _ in chord_lines(run([str(drums), "--out", "d"], cwd=tmp).stdout)]
-    left_out = [(p, c) for p, c, _ in chord_lines(run([str(drums), "--out", "d", "--ignore-channel", "10"], cwd=tmp).stdout)]
+    heard, left_out = ([(p, c) for p, c, _ in chord_lines(run([str(drums), "--out", "d", *extra], cwd=tmp).stdout)]
+                       for extra in ([], ["--ignore-channel", "10"]))
     if left_out != want or heard == want or any(a[1] == b[1] for a, b in zip(heard, heard[1:])):
         fail(f"progression with drums: printed {heard}, with channel 10 left out {left_out}")
     print("progression: tempo file and channel 10 left out as expected")
 
-
 def case_debian(tmp, sources):
     for source in sources or fail("no files given"):
-        name = pathlib.Path(source).stem
-        out = run([source, "--out", name], cwd=tmp, timeout=600)
+        out = run([source, "--out", pathlib.Path(source).stem], cwd=tmp, timeout=600)
         files = saved_files(out.stdout)
         if len(files) != 1:
             fail(f"{source}: {len(files)} files written")
@@ -194,12 +163,15 @@ def case_debian(tmp, sources):
             fail(f"{source}: no chords printed, or one printed twice in a row: {chords}")
         compare(files[0], expected_by_tick(source), pathlib.Path(source).name)
 
-
 def case_bad_input(tmp):
     t = pathlib.Path(tmp)
     header = b"MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60"
     def track(body):
         return b"MTrk" + len(body).to_bytes(4, "big") + body
+    os.mkfifo(t / "no-writer.fifo")
+    (t / "folder.mid").mkdir()
+    # Only regular files are read; a slow pass to each bar line counts in the 24-hour limit
+    # (255/1 bars of 16.8 s quarter notes: 4.75 hours each).
     cases = {
         "text.mid": b"This is not a MIDI file at all\n",
         "empty.mid": b"",
@@ -207,13 +179,9 @@ def case_bad_input(tmp):
         "five-byte-length.mid": header + track(b"\x00\xff\x01\x81\x81\x81\x81\x01x"),
         "running-status-first.mid": header + track(b"\x00\x3c\x40\x00\xff\x2f\x00"),
         "status-in-data.mid": header + track(b"\x00\x90\x3c\x91\x00\xff\x2f\x00"),
+        "/dev/zero": None, str(t / "no-writer.fifo"): None, "folder.mid": None,
+        "slow.mid": header + track(b"\x00\xff\x58\x04\xff\x00\x18\x08\x00\xff\x51\x03\xff\xff\xff\x00\x90\x3c\x40"),
     }
-    # Only regular files are read; a slow pass to each bar line counts in the 24-hour limit
-    # (255/1 bars of 16.8 s quarter notes: 4.75 hours each).
-    os.mkfifo(t / "no-writer.fifo")
-    (t / "folder.mid").mkdir()
-    cases.update({"/dev/zero": None, str(t / "no-writer.fifo"): None, "folder.mid": None, "slow.mid": header[:-2]
-                  + b"\x00\x60" + track(b"\x00\xff\x58\x04\xff\x00\x18\x08\x00\xff\x51\x03\xff\xff\xff\x00\x90\x3c\x40")})
     for name, data in cases.items():
         if data is not None:
             (t / name).write_bytes(data)
@@ -226,15 +194,14 @@ def case_bad_input(tmp):
                  ["--out", "/proc/self"]):
         fails_in_one_line(args, tmp)
 
-
 def case_dense(tmp):
     """300,000 notes at one instant: each of three passes is a take of its own, every note read
     back, and memory stays within a bound of the input (the file reader's event records and the
     plug-in's own recording take about 24 bytes per byte of such a file)."""
-    body = b"\x00\x90\x3c\x40" + b"".join(b"\x00" + bytes([i % 128, 1 + i // 128 % 127]) for i in range(300_000))
+    body = b"\x00\x90\x3c\x40" + b"".join(b"\x00" + bytes([i % 128, 1 + i // 128 % 127]) for i in range(300_000)) \
+        + b"\x00\xff\x2f\x00"
     source = pathlib.Path(tmp, "dense.mid")
-    source.write_bytes(b"MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk" + len(body + b"\x00\xff\x2f\x00").to_bytes(4, "big")
-                       + body + b"\x00\xff\x2f\x00")
+    source.write_bytes(b"MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk" + len(body).to_bytes(4, "big") + body)
     files = saved_files(run([str(source), "--loop", "3", "--out", "dense"], cwd=tmp).stdout)
     if len(files) != 3:
         fail(f"dense: {len(files)} takes from three passes")
@@ -242,12 +209,12 @@ def case_dense(tmp):
         found = messages_by_tick(f)
         if list(found) != [0] or sum(found[0].values()) != 300_002:
             fail(f"dense: {f.name} holds {sum(sum(c.values()) for c in found.values())} messages")
-    baseline = peak_rss_kib(["--out", "demo"], tmp)
-    peak = peak_rss_kib([str(source), "--out", "dense"], tmp)
+    # The tool's peak resident memory, from GNU time (this interpreter is not counted).
+    baseline, peak = (int(run(args, tmp, under=("/usr/bin/time", "-f", "%M")).stderr.split()[-1])
+                      for args in (["--out", "demo"], [str(source), "--out", "dense"]))
     if (peak - baseline) * 1024 > 30 * source.stat().st_size:
         fail(f"dense: {peak - baseline} KiB held for a {source.stat().st_size}-byte file")
     print(f"dense: three takes; {peak - baseline} KiB held for a {source.stat().st_size // 1024} KiB file")
-
 
 def write_performance(path, bpm, kind, seed):
     """Twelve bars of 4/4 after a beat's rest, played by a human: every onset up to 15 ms early or
@@ -256,7 +223,8 @@ def write_performance(path, bpm, kind, seed):
     "swing" plays the off-beat eighths at two thirds of the beat. The sustain pedal goes down
     half a beat in and up a tick before the fourteenth bar, so that a loop of it plays on."""
     rng, tpq = random.Random(seed), 480
-    timed = [(tpq // 2, mido.Message("control_change", control=64, value=127)),
+    timed = [(0, mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(bpm))),
+             (tpq // 2, mido.Message("control_change", control=64, value=127)),
              (52 * tpq - 1, mido.Message("control_change", control=64, value=0))]
     def play(beat, lowest):
         tick = round((1 + beat) * tpq + rng.uniform(-0.015, 0.015) * bpm / 60 * tpq)
@@ -273,16 +241,12 @@ def write_performance(path, bpm, kind, seed):
         for beat in rng.choice([(0, 1, 2, 3), (0, .5, 1, 2, 2.5, 3), (0, 1.5, 2, 3), (0, 2), (0, .5, 1, 1.5, 2, 3)]):
             if kind != "rests" or rng.random() > 0.2:
                 play(bar * 4 + (beat // 1 + 2 / 3 if kind == "swing" and beat % 1 else beat), 67)
-    midi = mido.MidiFile(type=0, ticks_per_beat=tpq)
-    midi.tracks.append(track_of([(0, mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(bpm)))] + timed))
-    midi.save(str(path))
-
+    save(path, tpq, timed, type=0)
 
 def takes(stdout):
     """(detected BPM or None, the file's BPM) for every take line of a stopped run."""
     found = re.findall(r"^take \d+: detected (?:([\d.]+) BPM|no tempo), file ([\d.]+) BPM$", stdout, re.M)
     return [(float(d) if d else None, float(f)) for d, f in found]
-
 
 def case_stopped(tmp):
     """Two passes of a humanised performance at 97 BPM with the transport stopped, nothing
@@ -313,7 +277,6 @@ def case_stopped(tmp):
             fail(f"{written.name}: tempo {tempo}, metre {metre}, notes up to {drift} ticks off their eighths "
                  f"or on other beats than played")
     print(f"stopped: two free takes at {heard[0][0]} BPM; their notes on its eighths, {worst:.0f} ticks off at most")
-
 
 def case_tempo(tmp, debian):
     """The tempo detected in takes played with the transport stopped, against the file's own, on

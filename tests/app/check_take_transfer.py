@@ -1,49 +1,36 @@
 #!/usr/bin/python3
-"""Gets a take out of the standalone app as a user would, on a private Xvfb display with openbox.
+"""Gets a take out of the standalone app as a user would, on a private Xvfb display with openbox
+(support/on_screen.sh provides them).
 
-Usage: check_take_transfer.py APP CAPTURE_TOOL
+Usage: on_screen.sh check_take_transfer.py APP CAPTURE_TOOL
 
 The app plays a short MIDI file once (one take); the capture tool's export of the same file is
-what every file handed out must hold. Then, driven with xdotool:
+what every file handed out must hold. Driven with xdotool:
 - a drag of the card's icon onto a GTK 3 drop target gives it one text/uri-list entry, percent-
   encoded and CRLF-ended, that Gio resolves to the take's file; drags released over nothing or
-  cancelled with Escape leave no file in the temporary folder (a folder with a space, '#', '%'
-  and a non-ASCII letter in its name);
+  cancelled with Escape leave no file in the temporary folder (named with a space, '#', '%' and
+  a non-ASCII letter);
 - "Copy MIDI File" offers the three targets on the CLIPBOARD, and GTK's clipboard reader gets
   the file's URI;
 - "Save MIDI File..." opens a transient dialog of the app's window, with a title bar, not above
   everything, centred on the plug-in's window; Return saves the take with its tempo.
 Every process is started here, capped in time, and stopped on every way out."""
 
-import base64
-import json
-import os
-import pathlib
-import selectors
-import shutil
-import subprocess
-import sys
-import tempfile
-import time
+import base64, json, os, pathlib, selectors, shutil, subprocess, sys, tempfile, time
 
 LIFETIME = 120  # seconds any process started here may live
 BAR_HEIGHT = 74  # the app's transport bar above the plug-in's window
 ICON = (194, 92)  # the first card's icon in the plug-in's window (640 x 474)
 
-
 def fail(message):
     raise SystemExit("FAIL: " + message)
 
-
 def gtk():
     import gi
-
     gi.require_version("Gdk", "3.0")
     gi.require_version("Gtk", "3.0")
     from gi.repository import Gdk, Gio, Gtk
-
     return Gdk, Gio, Gtk
-
 
 def drop_target():
     """A GTK 3 window that takes text/uri-list drops and prints what it got, one JSON line each."""
@@ -51,37 +38,45 @@ def drop_target():
     window = Gtk.Window(title="drop target")
     window.set_default_size(300, 240)
     window.drag_dest_set(Gtk.DestDefaults.ALL, [Gtk.TargetEntry.new("text/uri-list", 0, 0)], Gdk.DragAction.COPY)
-
-    def say(**what):
-        print(json.dumps(what), flush=True)
-
-    window.connect("drag-data-received", lambda w, context, x, y, data, info, t: say(
+    window.connect("drag-data-received", lambda w, context, x, y, data, info, t: print(json.dumps(dict(
         offered=[target.name() for target in context.list_targets()], type=data.get_data_type().name(),
-        data=base64.b64encode(data.get_data()).decode()))
+        data=base64.b64encode(data.get_data()).decode())), flush=True))
     window.show_all()
     Gtk.main()
-
 
 def clipboard_uris():
     Gdk, _, Gtk = gtk()
     print(json.dumps(Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD).wait_for_uris()), flush=True)
 
+def until(condition, what, seconds=15):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if value := condition():
+            return value
+        time.sleep(0.1)
+    fail("timed out waiting for " + what)
+
+def read_line(stream, seconds):
+    """The stream's next line, or "" when none came within `seconds`."""
+    with selectors.DefaultSelector() as selector:
+        selector.register(stream, selectors.EVENT_READ)
+        return stream.readline() if selector.select(seconds) else ""
 
 class Session:
-    """Xvfb, openbox and whatever else is started, each under `timeout`, stopped newest first."""
+    """What is started here, each under `timeout`, stopped newest first."""
 
     def __init__(self, work):
         self.work, self.processes = work, []
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY")}
+        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY")}
+        if "DISPLAY" not in self.env:
+            fail("no display: run under support/on_screen.sh")
 
-    def start(self, name, args, env=None, pass_fds=()):
+    def start(self, name, args, env=None):
         out = open(self.work / f"{name}.out", "w")
-        process = subprocess.Popen(["timeout", "-k", "2", str(LIFETIME), *args], env=env or self.env,
-                                   stdout=subprocess.PIPE if name.startswith("pipe-") else out, stderr=out,
-                                   stdin=subprocess.DEVNULL, text=True, pass_fds=pass_fds)
-        self.processes.append(process)
-        return process
+        self.processes.append(subprocess.Popen(
+            ["timeout", "-k", "2", str(LIFETIME), *args], env=env or self.env, stderr=out, stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE if name.startswith("pipe-") else out, text=True))
+        return self.processes[-1]
 
     def window(self, name):
         """The visible window of that name (a regular expression), once it shows."""
@@ -103,7 +98,10 @@ class Session:
             fail(f"{args}: exit {result.returncode}: {result.stderr.strip()}")
         return result.stdout
 
-    def stop(self):
+    def __enter__(self):
+        return self
+
+    def __exit__(self, failed, *_):
         for process in reversed(self.processes):
             process.terminate()
             try:
@@ -111,62 +109,11 @@ class Session:
             except subprocess.TimeoutExpired:
                 process.kill()
                 process.wait()
-
-    def __enter__(self):
-        try:
-            # Xvfb picks a free display itself and writes its number and a newline once it is ready
-            # (in two writes: the second fails if the pipe is closed before it).
-            ready, told = os.pipe()
-            self.start("xvfb", ["Xvfb", "-displayfd", str(told), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                       pass_fds=(told,))
-            os.close(told)
-            with os.fdopen(ready) as number:
-                line = read_line(number, 15)
-            if not line.strip().isdigit():
-                fail(f"Xvfb did not start ({line!r})")
-            self.env["DISPLAY"] = ":" + line.strip()
-            self.start("openbox", ["openbox", "--sm-disable"])
-            until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
-                  "openbox to start")
-        except BaseException:
-            self.__exit__(True)
-            raise
-        return self
-
-    def __exit__(self, failed, *_):
-        self.stop()
         for log in sorted(self.work.glob("*.out")) if failed else ():
             print(f"----- {log.name} (last 20 lines)\n" + "\n".join(log.read_text(errors="replace").splitlines()[-20:]))
 
-
-def until(condition, what, seconds=15):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    fail("timed out waiting for " + what)
-
-
-def read_line(stream, seconds):
-    """The stream's next line, or "" when none came within `seconds`."""
-    selector = selectors.DefaultSelector()
-    selector.register(stream, selectors.EVENT_READ)
-    ready = selector.select(seconds)
-    selector.close()
-    return stream.readline() if ready else ""
-
-
-def read_json_line(process, seconds):
-    """The process's next JSON line on stdout, or None after `seconds`."""
-    line = read_line(process.stdout, seconds)
-    return json.loads(line) if line else None
-
-
 def main(app, capture):
     import mido
-
     _, Gio, _ = gtk()
     work = pathlib.Path(tempfile.mkdtemp(prefix="sondrel-transfer."))
     try:
@@ -175,10 +122,9 @@ def main(app, capture):
             folder.mkdir(parents=True)
         # One bar of four notes at 240 BPM: the take is complete one second after it starts.
         midi = mido.MidiFile(ticks_per_beat=480)
-        track = mido.MidiTrack([mido.MetaMessage("set_tempo", tempo=250000)])
-        for note in (60, 64, 67, 72):
-            track += [mido.Message("note_on", note=note, velocity=90), mido.Message("note_off", note=note, time=400)]
-        midi.tracks.append(track)
+        midi.tracks.append(mido.MidiTrack([mido.MetaMessage("set_tempo", tempo=250000)] + [
+            m for note in (60, 64, 67, 72)
+            for m in (mido.Message("note_on", note=note, velocity=90), mido.Message("note_off", note=note, time=400))]))
         midi.save(work / "take.mid")
         expected = {}
         for flags, key in (([], "plain"), (["--with-tempo"], "tempo")):
@@ -188,8 +134,8 @@ def main(app, capture):
             expected[key] = next(out.glob("*.mid")).read_bytes()
 
         with Session(work) as s:
-            app_env = dict(s.env, TMPDIR=str(temporary), HOME=str(home), XDG_CONFIG_HOME=str(home / ".config"))
-            s.start("app", [app, str(work / "take.mid")], env=app_env)
+            s.start("app", [app, str(work / "take.mid")],
+                    env=dict(s.env, TMPDIR=str(temporary), HOME=str(home), XDG_CONFIG_HOME=str(home / ".config")))
             until(lambda: "1 recording" in (work / "app.out").read_text(), "the app's take")
             window = s.window("^MIDI Sondrel - take.mid$")
             time.sleep(1.5)  # the file's one bar plays to its end
@@ -205,23 +151,24 @@ def main(app, capture):
             def drag(to, escape=False):
                 s.run("xdotool", "mousemove", *map(str, icon), "sleep", "0.2", "mousedown", "1", "sleep", "0.2",
                       "mousemove", str(icon[0] - 10), str(icon[1]), "sleep", "0.3", "mousemove", *map(str, to),
-                      "sleep", "0.3", "mousemove", str(to[0] + 4), str(to[1] + 4), "sleep", "0.3")
-                if escape:
-                    s.run("xdotool", "key", "Escape", "sleep", "0.3")
-                s.run("xdotool", "mouseup", "1")
+                      "sleep", "0.3", "mousemove", str(to[0] + 4), str(to[1] + 4), "sleep", "0.3",
+                      *(["key", "Escape", "sleep", "0.3"] if escape else []), "mouseup", "1")
+
+            def dropped(seconds):
+                return json.loads(line) if (line := read_line(target.stdout, seconds)) else None
 
             # Onto the GTK target: one entry, encoded, CRLF-ended, naming the take's file.
             drag(drop)
-            got = read_json_line(target, 10) or fail("the drop target received nothing")
+            got = dropped(10) or fail("the drop target received nothing")
             data = base64.b64decode(got["data"])
             if got["offered"].count("text/uri-list") != 1 or got["type"] != "text/uri-list":
                 fail(f"offered {got['offered']}, data of type {got['type']}")
             uri = data.decode("ascii", "replace")[:-2]
             if not data.endswith(b"\r\n") or "\n" in uri or " " in uri or "#" in uri:
                 fail(f"the drop's text/uri-list is {data!r}")
-            dropped = pathlib.Path(Gio.File.new_for_uri(uri).get_path())
-            if dropped.parent != temporary or dropped.read_bytes() != expected["plain"]:
-                fail(f"{uri} resolves to {dropped}, not a file of the take's bytes in {temporary}")
+            file = pathlib.Path(Gio.File.new_for_uri(uri).get_path())
+            if file.parent != temporary or file.read_bytes() != expected["plain"]:
+                fail(f"{uri} resolves to {file}, not a file of the take's bytes in {temporary}")
             left_behind = sorted(temporary.iterdir())
 
             # Released over nothing, then cancelled over the target: nothing received, nothing left.
@@ -229,7 +176,7 @@ def main(app, capture):
             drag((1260, 1000))
             time.sleep(1.0)
             drag(drop, escape=True)
-            if (late := read_json_line(target, 1.5)) is not None:
+            if (late := dropped(1.5)) is not None:
                 fail(f"a cancelled drag was dropped: {late}")
             if sorted(temporary.iterdir()) != left_behind:
                 fail(f"drags that came to nothing left {sorted(temporary.iterdir())}, not {left_behind}")
@@ -277,11 +224,5 @@ def main(app, capture):
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-
 if __name__ == "__main__":
-    if sys.argv[1:] == ["--drop-target"]:
-        drop_target()
-    elif sys.argv[1:] == ["--clipboard"]:
-        clipboard_uris()
-    else:
-        main(*sys.argv[1:3])
+    {"--drop-target": drop_target, "--clipboard": clipboard_uris}.get(sys.argv[1], lambda: main(*sys.argv[1:3]))()

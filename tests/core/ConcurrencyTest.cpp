@@ -1,7 +1,7 @@
-// The hand-off between the render thread and the readers: a render thread pushes random MIDI
-// with jumps back and bursts (some larger than every spare block of the queue together) while
-// the window polls and another thread reads and exports recordings. Run under ThreadSanitizer
-// by the tsan preset. Also: nothing is lost when nobody reads for millions of events.
+// The hand-off between the render thread and the readers: random MIDI with jumps back and bursts
+// (some larger than all spare blocks together) while the window polls and another thread reads
+// and exports recordings; under ThreadSanitizer in the tsan preset. And nothing is lost when
+// nobody reads for millions of events.
 
 #include "ChordDescription.h"
 #include "KernelHarness.h"
@@ -18,15 +18,13 @@ namespace {
 using namespace SondrelTest;
 using Corvel::RenderEvent;
 
-// A deterministic wall clock per render thread, so two runs of the same input give the same
-// start times.
+// A wall clock per render thread: two runs of the same input give the same start times.
 thread_local std::int64_t fakeMilliseconds = 0;
 std::int64_t perThreadClock() noexcept { return 1'700'000'000'000 + ++fakeMilliseconds; }
 
 struct Cycle {
     std::int64_t timestamp;
-    double tempo;
-    double beat;
+    double tempo, beat;
     bool playing;
     std::vector<RenderEvent> events;
 };
@@ -82,15 +80,12 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     Rig concurrent;
     concurrent.output.received.reserve(1'500'000);
     const int total = static_cast<int>(script.size());
-    std::atomic<int> played{0};
-    std::atomic<int> readersStarted{0};
-
+    std::atomic<int> played{0}, readersStarted{0};
     // Each reader counts the reads that began after a cycle was done and ended before the last:
     // proof that reading and rendering overlapped.
     struct Reads {
         bool isWindow;  ///< only the window (one thread) runs the note detector's analyses
-        long duringRendering = 0;
-        long filesWritten = 0;
+        long duringRendering = 0, filesWritten = 0;
     };
     const auto reader = [&](Reads& reads) {
         auto& k = concurrent.kernel;
@@ -98,19 +93,15 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
         for (long polls = 0; played.load(std::memory_order_acquire) < total || (reads.filesWritten == 0 && polls < 100'000);
              ++polls) {
             const int before = played.load(std::memory_order_acquire);
-            if (k.recordingsChanged.exchange(0) == 1) {
-                const auto count = k.savedRecordingCount.load(std::memory_order_relaxed);
-                EXPECT_GE(count, 1u);
-                EXPECT_LE(count, 5u);
-            }
+            if (k.recordingsChanged.exchange(0) == 1)
+                EXPECT_TRUE(k.savedRecordingCount.load(std::memory_order_relaxed) - 1 < 5u);  // 1 to 5
             if (reads.isWindow && k.liveRecordingChanged.exchange(0) == 1) {
                 EXPECT_GE(k.liveEventCount.load(std::memory_order_relaxed), -1);
                 (void)Corvel::heldFullNotes(k);
                 (void)Corvel::describeCurrentChord(k);
                 (void)k.noteDetector->guessScale();
             }
-            const auto summaries = k.midiRecorder->summaries();
-            for (const auto& s : summaries) {
+            for (const auto& s : k.midiRecorder->summaries()) {
                 if (s.startTime == 0)
                     continue;
                 if (auto copy = k.midiRecorder->copyRecording(s.startTime)) {
@@ -173,10 +164,8 @@ TEST(Concurrency, OptionsChangeWhileRendering)
 TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
 {
     Rig rig;
-    rig.output.received.reserve(0);
     rig.kernel.setMidiOutput(nullptr);
-    constexpr int perCycle = 1000;
-    constexpr int cycles = 2000;
+    constexpr int perCycle = 1000, cycles = 2000;
     std::vector<RenderEvent> events(perCycle);
     for (int c = 0; c < cycles; ++c) {
         for (int i = 0; i < perCycle; ++i) {
@@ -192,7 +181,6 @@ TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
     rig.recorder([&](const Corvel::MIDIRecorder& r) {
         const Corvel::EventList& events = r.getEventDetailsByIndex(0).events;
         ASSERT_EQ(events.size(), static_cast<std::size_t>(perCycle * cycles + 1));
-        EXPECT_EQ(r.getSavedEventCount(), 1);
         for (std::size_t i = 1; i < events.size(); ++i) {
             const auto n = static_cast<std::int64_t>(i - 1);
             ASSERT_EQ(events.sampleTimeAt(i), n * 3) << i;

@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
-# MIDI Sondrel in Ardour 7 (Debian's `ardour`), headless: ardour7-lua with the "None (Dummy)"
-# back end, in a private home. For each format and each song of host_takes.py that it plays
-# ("changes": tempo changes on a bar line and inside a bar, a locate and a loop; "waltz": 3/4 with
-# a change inside a bar, only rolled): a session with the song's tempo map whose MIDI track plays
-# a region of the song's notes through the plug-in; saved, "Keep takes with the project" turned
-# on in the saved state, then played as the song says, "Main Tab" set to 1, saved, and loaded
-# again in a fresh process. The takes decoded from the state Ardour stored must hold one take per
-# roll, locate or loop pass, every note within half a tick of where it was played; the plug-in's
-# output (recorded on a second track) must be its input unchanged; the track carrying the LV2
-# must have no audio outputs; the reloaded session must hold the same takes and show "Main Tab"
-# at 1.
-# With --old FIXTURE instead of songs: FIXTURE (a session saved by an earlier build, folder
-# FIXTURE/FORMAT) is loaded with this build; the plug-in must be in place, with its page and
-# takes back.
-#
+# MIDI Sondrel in Ardour 7 headless (ardour7-lua, "None (Dummy)" back end, a private home). For
+# each format and each song of host_takes.py ("changes": tempo changes on a bar line and inside a
+# bar, a locate and a loop; "waltz": 3/4 with a change inside a bar): a session whose MIDI track
+# plays a region of the song's notes through the plug-in; saved, "Keep takes with the project"
+# turned on in its state, played as the song says, "Main Tab" set to 1, saved, and loaded again
+# in a fresh process. The takes in the state: one per roll, locate or loop pass, every note within
+# half a tick of where it was played; the plug-in's output (recorded on a second track) is its
+# input; the LV2's track has no audio outputs; the reloaded session has the same takes and "Main
+# Tab" at 1. With --old FIXTURE: a session of an earlier build (FIXTURE/FORMAT) opens with this
+# build's plug-in in place, its page and takes back.
 # Usage: ardour_takes.sh LV2_BUNDLE VST3_BUNDLE LV2_URI [--old FIXTURE] [FORMAT...]   (formats: LV2 VST3)
 set -uo pipefail
 
@@ -33,7 +28,6 @@ formats=("$@")
 [ $# -gt 0 ] || formats=(LV2 VST3)
 here=$(cd "$(dirname "$0")" && pwd)
 lua=$(command -v ardour7-lua) || { echo "FAIL: ardour7-lua not found (tools/install-deps.sh installs ardour)"; exit 1; }
-python=/usr/bin/python3
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sondrel-ardour.XXXXXX") || exit 2
 [ -n "${SONDREL_KEEP_WORK:-}" ] || trap 'rm -rf "$work"' EXIT
@@ -53,6 +47,7 @@ export LV2_PATH=$work/lv2 VST3_PATH=$work/vst3 SONDREL_PLAN=$scripts/sondrel_pla
 fail() { echo "FAIL: $*"; exit 1; }
 failed=()
 problem() { echo "FAIL: $*"; failed+=("$*"); } # goes on with the next session
+py() { /usr/bin/python3 "$here/host_takes.py" "$@"; }
 
 step() { # NAME STEP
   local log=$work/$1-$2.log
@@ -82,26 +77,26 @@ for format in "${formats[@]}"; do
   if [ -n "$old" ]; then
     export SONDREL_SESSION=$work/old-$format
     cp -r "$old/$format" "$SONDREL_SESSION" || fail "no fixture $old/$format"
-    "$python" "$here/host_takes.py" ardour-plan "$scripts" waltz || exit 1 # the steps read their speed from a plan
+    py ardour-plan "$scripts" waltz || exit 1 # the steps read their speed from a plan
     step "old-$format" reload
     # An LV2 session of the earlier build holds no value for the control port, so Ardour's control
     # shows its default; the plug-in's own page must still come back (checked in its saved state).
     [ "$format" = LV2 ] || grep -q '^RESULT main_tab=1' "$work/old-$format-reload.log" ||
       problem "$format: the old session's Main Tab is not back at 1"
-    "$python" "$here/host_takes.py" old-session "$SONDREL_SESSION/sondrel.ardour" "$SONDREL_SESSION/reloaded.ardour" ||
+    py old-session "$SONDREL_SESSION/sondrel.ardour" "$SONDREL_SESSION/reloaded.ardour" ||
       problem "$format: the old session's takes"
     continue
   fi
   for song in changes waltz; do
     name=$format-$song
     export SONDREL_SESSION=$work/$name
-    "$python" "$here/host_takes.py" ardour-plan "$scripts" $song || exit 1
+    py ardour-plan "$scripts" $song || exit 1
     step "$name" create
     snapshot=$SONDREL_SESSION/sondrel.ardour
-    "$python" "$here/host_takes.py" prepare "$snapshot" $song || fail "preparing the saved session"
+    py prepare "$snapshot" $song || fail "preparing the saved session"
     step "$name" play
     step "$name" reload
-    "$python" "$here/host_takes.py" ardour-check "Ardour $format ($song)" $song "$snapshot" "$SONDREL_SESSION/reloaded.ardour" ||
+    py ardour-check "Ardour $format ($song)" $song "$snapshot" "$SONDREL_SESSION/reloaded.ardour" ||
       problem "$name: the takes"
     if [ "$format" = LV2 ]; then
       grep -q '^RESULT audio_outputs_of_A=0' "$work/$name-create.log" || problem "$name: the plug-in added audio outputs to its MIDI track"

@@ -1,43 +1,20 @@
 #!/usr/bin/env python3
 """Fixtures and checks of the host tests: the songs they play, the plug-in's state as each host
-stores it, and the takes decoded from it compared note by note with what was played.
-
-  ardour-plan SCRIPTS_DIR SONG    the note generator (an Ardour Lua DSP script) and the plan
-                                  (meter, tempos, length, locate, loop) ardour_takes.lua follows
-  prepare SNAPSHOT SONG           the song's loop range added to a closed session, "Keep takes
-                                  with the project" turned on in its saved state
-  ardour-check HOST SONG SNAPSHOT RELOADED
-                                  one take per roll, locate and loop pass, each note where it was
-                                  played; B's recording the input; Main Tab at 1, the same takes
-                                  after reloading
-  old-session SNAPSHOT RELOADED   a session of an earlier build: page and takes back after loading
-  qtractor-session DIR            a session with a clip of the song "qtractor", the plug-in on its
-                                  track, the option on
-  qtractor-check SESSION          a take from the start and one from the edit head, exact
-  jalv-state DIR                  a jalv state folder (-l) with the options on (and capture while
-                                  stopped)
-  jalv-check STATE MASTER_LOG     a take captured while stopped, then a take before and after the
-                                  locate, each note at the beat bbt_master published for its frame
+stores it, and the takes decoded from it compared note by note with what was played. Commands:
+ardour-plan SCRIPTS_DIR SONG, prepare SNAPSHOT SONG, ardour-check HOST SONG SNAPSHOT RELOADED,
+old-session SNAPSHOT RELOADED, qtractor-session DIR, qtractor-check SESSION, jalv-state DIR,
+jalv-check STATE MASTER_LOG (each function says what it writes or checks).
 
 The plug-in's state: JUCE's state blob (an XML document behind an 8-byte header) as JUCE's own
 base64 text under the key ...:StateString (LV2: state.ttl, Qtractor: the session's plug-in
 configs), in VST3 as the component chunk of a preset, with JUCE's private data after the XML.
 """
-import base64
-import glob
-import math
-import os
-import re
-import struct
-import sys
-import xml.etree.ElementTree as ET
-import zlib
+import base64, glob, math, os, re, struct, sys, xml.etree.ElementTree as ET, zlib
 
 import mido
 
 RATE = 48000
 TICKS = 480  # per quarter note, as the exported files have them
-
 
 class Song:
     """A meter, a tempo map ([(beat, bpm)], the first at 0) and a note every half beat for
@@ -68,7 +45,6 @@ class Song:
             out += [(start, 1, bytes([0x90 | channel, note, velocity])), (start + length, 0, bytes([0x80 | channel, note, 0]))]
         return [(round(self.sample(b)), b, m) for b, _, m in sorted(out)]
 
-
 SONGS = {
     # 4/4: 100 BPM from the bar line of bar 3, 150 BPM from beat 3 of bar 4; rolled from the
     # start, located to bar 6 and rolled, then looped over bar 6
@@ -93,11 +69,9 @@ function dsp_run (_, _, n)
 end
 '''
 
-
 JUCE_B64 = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
 XML_MAGIC = b"VC2!"
 STATE_STRING = re.compile(r'(StateString>\s*")(\d+\.[.A-Za-z0-9+]*)(")')
-
 
 def juce_b64_decode(text):
     """JUCE's own base64: six bits a character, least significant first, so four make three bytes."""
@@ -107,13 +81,11 @@ def juce_b64_decode(text):
                    for i in range(0, len(data), 4))
     return out[:int(size)]
 
-
 def juce_b64_encode(raw):
     padded = raw + bytes(-len(raw) % 3)
     chars = "".join(JUCE_B64[int.from_bytes(padded[i:i + 3], "little") >> 6 * k & 63]
                     for i in range(0, len(padded), 3) for k in range(4))
     return "%d.%s" % (len(raw), chars[:(len(raw) * 8 + 5) // 6])
-
 
 def split_blob(blob):
     """(XML element, the bytes after the XML) of a state blob."""
@@ -123,11 +95,9 @@ def split_blob(blob):
     text = blob[8:8 + size].rstrip(b"\0").decode("utf-8")
     return ET.fromstring(text), blob[8 + size:]
 
-
 def join_blob(element, tail):
     text = ET.tostring(element, encoding="unicode").encode("utf-8") + b"\0"
     return XML_MAGIC + struct.pack("<I", len(text)) + text + tail
-
 
 def takes_of(element):
     """The takes in a state element: [(start_time, sample_rate, [(sample, bpm, beat, bytes)],
@@ -156,7 +126,6 @@ def takes_of(element):
     assert offset == len(data), "bytes after the last take"
     return takes
 
-
 def vst3_chunks(preset):
     """The chunks of a VST3 preset ('VST3', version, class id, chunk list offset; the list's
     entries name each chunk's offset and size), as [(id, bytes)], and its 40-byte head."""
@@ -170,7 +139,6 @@ def vst3_chunks(preset):
         chunks.append((cid, preset[offset:offset + size]))
     return chunks, preset[:40]
 
-
 def vst3_preset(head, chunks):
     body, entries, offset = b"", b"", 48
     for cid, data in chunks:
@@ -178,18 +146,15 @@ def vst3_preset(head, chunks):
         body += data
     return head + struct.pack("<q", offset + len(body)) + body + b"List" + struct.pack("<i", len(chunks)) + entries
 
-
 def ttl_state(text):
     """(state element, bytes after its XML, the match of its text) in an LV2 state (Turtle)."""
     match = STATE_STRING.search(text)
     assert match, "no state of the plug-in"
     return split_blob(juce_b64_decode(match.group(2))) + (match,)
 
-
 def state_string(**attributes):
     """JUCE's base64 text of a state holding only these attributes."""
     return juce_b64_encode(join_blob(ET.Element("MidiSondrelState", attributes), b""))
-
 
 def plugin_state(path, edit=None):
     """The plug-in's state element in an Ardour snapshot, a Qtractor session (its own compressed
@@ -226,8 +191,8 @@ def plugin_state(path, edit=None):
         return element
     raise SystemExit("no MIDI Sondrel in %s" % path)
 
-
 def prepare(snapshot, name):
+    """The song's loop range added to a closed session, "Keep takes with the project" turned on."""
     plugin_state(snapshot, lambda element: element.set("keepTakes", "1"))
     song = SONGS[name]
     if not song.loop:
@@ -239,7 +204,6 @@ def prepare(snapshot, name):
         "id": str(max(ids) + 1000), "name": "Loop", "start": "b%d" % (song.loop[0] * 1920),
         "end": "b%d" % (song.loop[1] * 1920), "flags": "IsAutoLoop,IsHidden", "locked": "0", "timestamp": "0", "cue": "0"})
     tree.write(snapshot, encoding="UTF-8", xml_declaration=True)
-
 
 def runs_of(take, played, tempo, errors, wrong):
     """Checks each event of a take (after its Program Change anchor) against the played events
@@ -268,7 +232,6 @@ def runs_of(take, played, tempo, errors, wrong):
             runs.append([i, i])
         last = i
     return runs
-
 
 def check_takes(host, element, played, expected, tempo=None, stopped=None):
     """The takes in a saved state (oldest first), note by note (runs_of), then one take a pass:
@@ -302,8 +265,9 @@ def check_takes(host, element, played, expected, tempo=None, stopped=None):
         else:
             assert got == want, "take %d holds %s, not %s" % (n + 1, got, want)
 
-
 def ardour_check(host, name, snapshot, reloaded):
+    """One take per roll, locate and loop pass, each note where it was played; B's recording the
+    input; Main Tab at 1, and the same takes after reloading."""
     song = SONGS[name]
     played = song.events()
     element = plugin_state(snapshot)
@@ -337,14 +301,12 @@ def ardour_check(host, name, snapshot, reloaded):
     assert takes_of(again) == takes_of(element), "the reloaded plug-in holds other takes"
     print("reloaded: the same takes")
 
-
 def old_session(snapshot, reloaded):
     """The fixture's page, option and takes, back in the state saved after loading it."""
     before, after = plugin_state(snapshot), plugin_state(reloaded)
     assert (after.get("mainMode"), after.get("keepTakes")) == ("1.0", "1"), "page and option not back: %s" % after.attrib
     assert len(takes_of(before) or []) == 5 and takes_of(after) == takes_of(before), "the takes are not back"
     print("the old session's page, option and five takes are back")
-
 
 QTR = """<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE qtractorSession>
@@ -366,7 +328,6 @@ QTR = """<?xml version="1.0" encoding="UTF-8"?>
 </session>
 """
 
-
 def qtractor_session(folder, song=SONGS["qtractor"]):
     """notes.mid (the song's notes as a format 1 file, 960 ticks a beat) and sondrel.qtr."""
     midi = mido.MidiFile(type=1, ticks_per_beat=960)
@@ -383,21 +344,20 @@ def qtractor_session(folder, song=SONGS["qtractor"]):
         locate=round(song.sample(song.locate)), end=round(song.sample(song.beats)),
         state=state_string(mainMode="0.0", keepTakes="1")))
 
-
 def qtractor_check(session, song=SONGS["qtractor"]):
+    """A take from the start and one from the edit head, exact."""
     played = song.events()
     first_after = next(i for i, (_, b, _) in enumerate(played) if b >= song.locate)
     check_takes("Qtractor LV2", plugin_state(session), played, [0, first_after])
 
-
 def jalv_state(folder):
+    """A jalv state folder (-l) with the options on, capture while stopped too."""
     os.makedirs(folder, exist_ok=True)
     open(os.path.join(folder, "state.ttl"), "w").write(
         "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
         "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n<> a pset:Preset ; lv2:appliesTo <urn:corvel:midi-sondrel> ;\n"
         "  state:state [ <urn:corvel:midi-sondrel:StateString> \"%s\" ] .\n"
         % state_string(mainMode="0.0", keepTakes="1", captureWhileStopped="1"))
-
 
 def jalv_check(state, log):
     """bbt_master's log: "frame beat bytes" a line, "locate FRAME" where it jumped back. After the
@@ -409,8 +369,8 @@ def jalv_check(state, log):
     first_after = next(i for i, (f, _, _) in enumerate(played) if f >= int(after.split()[0]))
     check_takes("jalv LV2", plugin_state(state), played, [0, first_after], stopped=stopped)
 
-
 def ardour_plan(scripts, name):
+    """The note generator (an Ardour Lua DSP script) and the plan ardour_takes.lua follows."""
     song = SONGS[name]
     rows = ", ".join("{ %d, { 0x%02x, %d, %d } }" % (s, m[0], m[1], m[2]) for s, _, m in song.events())
     open(os.path.join(scripts, "sondrel_test_notes.lua"), "w").write(GENERATOR.replace("@EVENTS@", rows))
@@ -418,7 +378,6 @@ def ardour_plan(scripts, name):
         song.beats_per_bar, ", ".join("{ %r, %r }" % t for t in song.tempos), round(song.sample(song.beats)),
         "nil" if song.locate is None else round(song.sample(song.locate)), str(bool(song.loop)).lower(), "10x Speed")
     open(os.path.join(scripts, "sondrel_plan.lua"), "w").write(plan.replace("'", '"'))
-
 
 COMMANDS = {"ardour-plan": ardour_plan, "prepare": prepare, "ardour-check": ardour_check, "old-session": old_session,
             "qtractor-session": qtractor_session, "qtractor-check": qtractor_check, "jalv-state": jalv_state,

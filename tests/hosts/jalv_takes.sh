@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# MIDI Sondrel in jalv.gtk3 on a private Xvfb display and JACK server (dummy back end), started
-# and stopped here, with a timebase master of our own (bbt_master.c) that publishes exact bars,
-# beats and ticks from its tempo map: 120 BPM, 90 BPM from inside bar 3 on (a change while
-# rolling), then a locate back into the later tempo while rolling; it plays a note every half
-# beat into the plug-in, and four before it starts the transport. jalv starts from a state with
-# "Keep takes with the project" and "Capture while stopped" on (-l) and saves the plug-in's state
-# through its File > Save (Ctrl+S) dialog. The takes decoded from that state: the notes played
-# while stopped, from beat 0 on, then one before and one after the locate, every note within half
-# a tick of the beat the master published for its frame.
+# MIDI Sondrel in jalv.gtk3 on a private Xvfb display and JACK server, with a timebase master of
+# our own (bbt_master.c) publishing exact bars, beats and ticks: 120 BPM, 90 BPM from inside bar 3
+# (a change while rolling), then a locate back into the later tempo while rolling; it plays a note
+# every half beat, and four before it starts the transport. jalv starts from a state with "Keep
+# takes with the project" and "Capture while stopped" on (-l) and saves it through File > Save
+# (Ctrl+S). The takes in that state: the notes played while stopped, then one take before and one
+# after the locate, every note within half a tick of the beat the master published for its frame.
 # Usage: jalv_takes.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME BBT_MASTER
 set -uo pipefail
 
@@ -21,15 +19,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=processes.sh
 source "$here/processes.sh"
 require Xvfb jackd jack_wait jack_lsp jalv.gtk3 xdotool /usr/bin/python3 timeout
-LV2_PATH=$(cd "$(dirname "$bundle")" && pwd) || exit 2
-export LV2_PATH
+lv2_path "$bundle"
 private_session sondrel-jalv-takes
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config" \
-  XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share"
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR" || exit 2
-export GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
-x() { timeout --foreground -k 1 10 "$@"; } # an X or JACK client, bounded in time
-
 start_display
 start_jack 48000 256
 /usr/bin/python3 "$here/host_takes.py" jalv-state "$work/initial" || die "writing the initial state"
@@ -41,11 +32,10 @@ timeout --foreground -k 2 60 "$master" "${PLAN[@]}" "$plugin_name:in" >"$work/ma
 all_running
 
 # File > Save: a folder chooser, given the folder's full path.
-window() { win=$(x xdotool search --onlyvisible --name "^$plugin_name\$" 2>/dev/null | head -n 1) && [ -n "$win" ]; }
-wait_for "jalv's window" window
+window() { win=$(x xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$win" ]; }
+wait_for "jalv's window" window "$plugin_name"
 x xdotool windowfocus --sync "$win" key ctrl+s || die "pressing Ctrl+S"
-dialog() { win=$(x xdotool search --onlyvisible --name "^Save State\$" 2>/dev/null | head -n 1) && [ -n "$win" ]; }
-wait_for "jalv's Save State dialog" dialog
+wait_for "jalv's Save State dialog" window "Save State"
 x xdotool windowfocus --sync "$win" type --delay 20 "$work/saved" || die "typing the folder"
 sleep 0.5 # the entry's completion settles
 x xdotool windowfocus --sync "$win" key Return || die "pressing Return"

@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # MIDI Sondrel in jalv.gtk3 (which embeds the plug-in's X11 window through suil) on a private
-# Xvfb display and a private JACK server (dummy back end): the plug-in's window opens at its
-# design size and paints; with the transport rolling and notes played into it, a recording
-# appears in it and the notes come out unchanged; it scales with jalv's window, larger and then
-# smaller again; "Zoom" 150 % in its menu makes it, and jalv's window with it, 960 x 711; jalv
-# shuts down cleanly and reported the plug-in's own UI. Screenshots: SCREENSHOT, -recording,
-# -resized, -smaller, -zoomed.
+# Xvfb display and JACK server: the plug-in's window opens at its design size and paints; with
+# the transport rolling and notes played into it, a recording appears in it and the notes come
+# out unchanged; it scales with jalv's window, larger and then smaller again; "Zoom" 150 % in its
+# menu makes it, and jalv's window with it, 960 x 711; jalv shuts down cleanly and reported the
+# plug-in's own UI. Screenshots: SCREENSHOT, -recording, -resized, -smaller, -zoomed.
 # Usage: jalv_window.sh BUNDLE_DIR PLUGIN_URI PLUGIN_NAME SCREENSHOT
 set -uo pipefail
 
@@ -14,7 +13,6 @@ readonly TOLERANCE=3      # pixels a size may be off the design size or the 640:
 readonly STEP_TIMEOUT=40  # seconds allowed for any one thing to happen (loaded 2-core machine)
 readonly SETTLE_POLLS=8   # polls in a row a window's geometry must stay unchanged to count as settled
 readonly LIFETIME=170     # hard cap on every process started here (the CTest timeout is 200)
-readonly POLL=0.25
 readonly LOOP=24000       # frames in one pass of the sequence (half a second at 48 kHz)
 # jack_midiseq notes as "start note length" in frames: distinct notes, no two events on one
 # frame, gaps that are not multiples of the period.
@@ -26,39 +24,15 @@ source "$(dirname "$0")/processes.sh"
 require Xvfb jackd jack_wait jack_transport jack_midiseq jack_midi_dump jack_lsp jack_connect jack_disconnect \
   jalv.gtk3 xdotool xwininfo xprop maim /usr/bin/python3 timeout
 rm -f "$shot" "${shot%.png}"-*.png
-LV2_PATH=$(cd "$(dirname "$bundle")" && pwd) || exit 2
-export LV2_PATH
+lv2_path "$bundle"
 private_session sondrel-jalv
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config" \
-  XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share"
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR" || exit 2
-export GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
-
-x() { timeout --foreground -k 1 10 "$@"; } # an X or JACK client, bounded in time
 more_diagnostics() {
   echo "----- JACK ports and connections"; x jack_lsp -c 2>&1
   [ -z "${DISPLAY:-}" ] || { echo "----- windows on $DISPLAY"; x xwininfo -root -tree 2>&1 | head -n 40; }
 }
-wait_for() { # WHAT COMMAND...: polls COMMAND until it succeeds
-  local what=$1 deadline=$((SECONDS + STEP_TIMEOUT))
-  shift
-  until "$@"; do
-    all_running
-    ((SECONDS < deadline)) || die "$what: not within ${STEP_TIMEOUT}s"
-    sleep "$POLL"
-  done
-}
-
-# --- the display: Xvfb picks a free display number and writes it to fd 3 once it accepts
-# clients. Local connections only, 96 dpi so that the window's scale is 1.
-timeout --foreground -k 2 "$LIFETIME" Xvfb -displayfd 3 -nolisten tcp -screen 0 2560x1600x24 -dpi 96 \
-  3>"$work/display" >"$work/xvfb.out" 2>"$work/xvfb.err" </dev/null &
-pids+=($!) names+=(Xvfb) stop_signals+=(TERM)
-wait_for "Xvfb reports a display" grep -qE '^[0-9]+$' "$work/display"
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_display 2560x1600
 start_jack 48000 256
 echo "LV2_PATH=$LV2_PATH JACK server=$server DISPLAY=$DISPLAY"
-
 start jalv INT jalv.gtk3 --no-menu "$uri"
 jalv_pid=$last_pid
 
@@ -90,7 +64,7 @@ geometry() { # WINDOW: "WIDTHxHEIGHT" if the window is viewable, nothing otherwi
 }
 found_windows() { top=$(toplevel) && plugwin=$(plugin_window "$top") && [ -n "$(geometry "$plugwin")" ]; }
 # WINDOW's geometry, once it has stayed the same for SETTLE_POLLS polls and differs from UNLIKE.
-settled_geometry() { # WINDOW WHAT [UNLIKE]: leaves it in $settled
+settled_geometry() { # WINDOW WHAT [UNLIKE]: leaves it in $settled, $w and $h
   local deadline=$((SECONDS + STEP_TIMEOUT)) g last="" same=0
   while :; do
     all_running
@@ -98,39 +72,39 @@ settled_geometry() { # WINDOW WHAT [UNLIKE]: leaves it in $settled
     if [ "$g" != "$last" ]; then
       last=$g same=0
     elif [ -n "$g" ] && [ "$g" != "${3:-}" ] && ((++same >= SETTLE_POLLS)); then
-      settled=$g
+      settled=$g w=${g%x*} h=${g#*x}
       return 0
     fi
     ((SECONDS < deadline)) || die "$2: no settled geometry within ${STEP_TIMEOUT}s (last seen: ${g:-not viewable})"
-    sleep "$POLL"
+    sleep 0.25
   done
 }
 near() { local d=$(($1 - $2)); ((d >= -TOLERANCE && d <= TOLERANCE)); }
 # Retried until the window has painted (the first frame may not be drawn when it is mapped).
-screenshot() { # WINDOW WIDTH HEIGHT FILE WHAT [COLOUR X0 Y0 X1 Y1 MIN]...: see png_check.py
+screenshot() { # FILE WHAT [COLOUR X0 Y0 X1 Y1 MIN]...: the plug-in's window at $w x $h, see png_check.py
   local deadline=$((SECONDS + STEP_TIMEOUT)) report=""
   while :; do
     all_running
-    if x maim --hidecursor -i "$(($1))" "$4" 2>"$work/maim.err"; then
-      report=$(/usr/bin/python3 "$(dirname "$0")/../support/png_check.py" "$4" "$2" "$3" "${@:6}" 2>&1) &&
-        { echo "$5 saved to $4: $report"; return 0; }
+    if x maim --hidecursor -i "$((plugwin))" "$1" 2>"$work/maim.err"; then
+      report=$(/usr/bin/python3 "$(dirname "$0")/../support/png_check.py" "$1" "$w" "$h" "${@:3}" 2>&1) &&
+        { echo "$2 saved to $1: $report"; return 0; }
     else
       report=$(head -n 3 "$work/maim.err")
     fi
-    ((SECONDS < deadline)) || die "$5: no ${2} x ${3} screenshot as expected within ${STEP_TIMEOUT}s (last: $report)"
+    ((SECONDS < deadline)) || die "$2: no $w x $h screenshot as expected within ${STEP_TIMEOUT}s (last: $report)"
     sleep 0.5
   done
 }
 
 wait_for "a window titled \"$plugin_name\" with the plug-in's window inside" found_windows
 settled_geometry "$plugwin" "the plug-in's window"
-first=$settled w0=${settled%x*} h0=${settled#*x}
-echo "jalv window $top holds the plug-in's window $plugwin: ${w0} x ${h0}"
-near "$w0" "$DESIGN_W" && near "$h0" "$DESIGN_H" || die "the plug-in's window opens at ${w0} x ${h0}, not ${DESIGN_W} x ${DESIGN_H}"
-screenshot "$plugwin" "$w0" "$h0" "$shot" "the plug-in's window"
+first=$settled
+echo "jalv window $top holds the plug-in's window $plugwin: $w x $h"
+near "$w" "$DESIGN_W" && near "$h" "$DESIGN_H" || die "the plug-in's window opens at $w x $h, not ${DESIGN_W} x ${DESIGN_H}"
+screenshot "$shot" "the plug-in's window"
 
-# --- what it is for: jack_transport rolling as timebase master (jalv passes its position on
-# only when it changes), jack_midiseq playing into the plug-in, both ends recorded.
+# --- jack_transport rolling as timebase master (jalv passes its position on only when it
+# changes), jack_midiseq playing into the plug-in, both ends recorded.
 start_transport
 start sent INT jack_midi_dump -r sent_dump
 sent_pid=$last_pid
@@ -142,8 +116,7 @@ for pair in "notes:out|sent_dump:input" "notes:out|$plugin_name:in" "$plugin_nam
   wait_for "jack_connect ${pair%|*} to ${pair#*|}" x jack_connect "${pair%|*}" "${pair#*|}" 2>/dev/null
 done
 sleep 2
-screenshot "$plugwin" "$w0" "$h0" "${shot%.png}-recording.png" "the plug-in's window while recording" \
-  252a34 20 66 210 120 4000 e8ebf0 220 100 630 400 30
+screenshot "${shot%.png}-recording.png" "the plug-in's window while recording" 252a34 20 66 210 120 4000 e8ebf0 220 100 630 400 30
 
 # The sequence as jack_midiseq plays it (velocity 64, channel 1), one "frame bytes" line an event.
 for ((i = 0; i < ${#NOTES[@]}; i += 3)); do
@@ -155,9 +128,7 @@ enough() { [ "$(events out)" -ge "$needed" ] && [ "$(events sent)" -ge "$needed"
 wait_for "$needed events sent and put out" enough
 x jack_disconnect notes:out "$plugin_name:in"
 x jack_disconnect notes:out sent_dump:input
-stop_pid "$seq_pid" INT
-stop_pid "$sent_pid" INT
-stop_pid "$out_pid" INT
+for pid in "$seq_pid" "$sent_pid" "$out_pid"; do stop_pid "$pid" INT; done
 # A jack_midi_dump -r log against the looping sequence: every event in order, starting anywhere
 # in the loop, the right number of frames after the one before it.
 check_dump() { # LABEL FILE
@@ -195,41 +166,40 @@ top_geometry=$(geometry "$top")
 tw=${top_geometry%x*} th=${top_geometry#*x}
 x xdotool windowsize "$top" $((2 * tw)) "$th" || die "xdotool windowsize failed"
 settled_geometry "$plugwin" "the plug-in's window after resizing jalv's to $((2 * tw)) x $th" "$first"
-w1=${settled%x*} h1=${settled#*x} want_h=$(((w1 * DESIGN_H + DESIGN_W / 2) / DESIGN_W))
-echo "jalv window resized from ${tw} x ${th}; the plug-in's window is now ${w1} x ${h1}"
-((w1 * 2 >= DESIGN_W * 3)) && near "$h1" "$want_h" ||
-  die "after the resize the plug-in's window is ${w1} x ${h1}, not at least $((DESIGN_W * 3 / 2)) wide and ${want_h} +-$TOLERANCE high"
-screenshot "$plugwin" "$w1" "$h1" "${shot%.png}-resized.png" "the resized plug-in's window"
+want_h=$(((w * DESIGN_H + DESIGN_W / 2) / DESIGN_W))
+echo "jalv window resized from ${tw} x ${th}; the plug-in's window is now $w x $h"
+((w * 2 >= DESIGN_W * 3)) && near "$h" "$want_h" ||
+  die "after the resize the plug-in's window is $w x $h, not at least $((DESIGN_W * 3 / 2)) wide and ${want_h} +-$TOLERANCE high"
+screenshot "${shot%.png}-resized.png" "the resized plug-in's window"
 
 # --- and smaller again, below the size it had grown to: the plug-in's window fills jalv's.
 readonly SMALL_W=800 SMALL_H=593 # 640:474
 x xdotool windowsize "$top" "$SMALL_W" "$SMALL_H" || die "xdotool windowsize failed"
 settled_geometry "$plugwin" "the plug-in's window after resizing jalv's to $SMALL_W x $SMALL_H" "$settled"
-w2=${settled%x*} h2=${settled#*x}
-echo "jalv window resized to $SMALL_W x $SMALL_H; the plug-in's window is now ${w2} x ${h2}"
-near "$w2" "$SMALL_W" && near "$h2" "$SMALL_H" ||
-  die "after making jalv's window smaller the plug-in's window is ${w2} x ${h2}, not $SMALL_W x $SMALL_H"
-screenshot "$plugwin" "$w2" "$h2" "${shot%.png}-smaller.png" "the plug-in's window made smaller"
+echo "jalv window resized to $SMALL_W x $SMALL_H; the plug-in's window is now $w x $h"
+near "$w" "$SMALL_W" && near "$h" "$SMALL_H" ||
+  die "after making jalv's window smaller the plug-in's window is $w x $h, not $SMALL_W x $SMALL_H"
+screenshot "${shot%.png}-smaller.png" "the plug-in's window made smaller"
 
 # --- "Zoom" 150 % chosen with the keys in the header's menu (its fifth item, the zoom's third):
 # the plug-in asks for 960 x 711 and jalv's window makes room for it.
-x xdotool mousemove --window "$plugwin" $((w2 * 613 / DESIGN_W)) $((h2 * 22 / DESIGN_H)) click 1 sleep 0.8 \
+x xdotool mousemove --window "$plugwin" $((w * 613 / DESIGN_W)) $((h * 22 / DESIGN_H)) click 1 sleep 0.8 \
   key Down Down Down Down Down Right sleep 0.5 key Down Down Return || die "xdotool could not choose the zoom"
 settled_geometry "$plugwin" "the plug-in's window at 150 %" "$settled"
-w3=${settled%x*} h3=${settled#*x} top_geometry=$(geometry "$top")
-echo "zoomed to 150 %: the plug-in's window is ${w3} x ${h3}, jalv's ${top_geometry}"
-near "$w3" 960 && near "$h3" 711 && ((${top_geometry%x*} >= w3 && ${top_geometry#*x} >= h3)) ||
-  die "at 150 % the plug-in's window is ${w3} x ${h3} in jalv's ${top_geometry}, not 960 x 711"
-screenshot "$plugwin" "$w3" "$h3" "${shot%.png}-zoomed.png" "the plug-in's window at 150 %"
+top_geometry=$(geometry "$top")
+echo "zoomed to 150 %: the plug-in's window is $w x $h, jalv's ${top_geometry}"
+near "$w" 960 && near "$h" 711 && ((${top_geometry%x*} >= w && ${top_geometry#*x} >= h)) ||
+  die "at 150 % the plug-in's window is $w x $h in jalv's ${top_geometry}, not 960 x 711"
+screenshot "${shot%.png}-zoomed.png" "the plug-in's window at 150 %"
 
 # --- jalv shuts down cleanly and reported the plug-in's own UI.
 kill -INT "$jalv_pid" 2>/dev/null || die "jalv is no longer running"
 deadline=$((SECONDS + STEP_TIMEOUT))
-while kill -0 "$jalv_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep "$POLL"; done
+while kill -0 "$jalv_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.25; done
 kill -0 "$jalv_pid" 2>/dev/null && die "jalv did not exit within ${STEP_TIMEOUT}s of SIGINT"
 wait "$jalv_pid"
 status=$? reaped[$jalv_pid]=1
 ((status == 0)) || die "jalv exited with status $status after SIGINT"
 awk -v uri="$uri" '$1 == "UI:" && index($2, uri) == 1 { found = 1 } END { exit !found }' "$work/jalv.out" "$work/jalv.err" ||
   die "jalv did not report loading the plug-in's own UI"
-echo "jalv: the plug-in's window opens at ${DESIGN_W} x ${DESIGN_H}, shows a recording, passes MIDI through unchanged and scales uniformly"
+echo "jalv: the plug-in's window opens at ${DESIGN_W} x ${DESIGN_H}, shows a recording, passes MIDI through unchanged scales uniformly and zooms"

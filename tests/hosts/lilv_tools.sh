@@ -8,9 +8,7 @@ bundle=$1 uri=$2 name=$3
 # shellcheck source=processes.sh
 source "$(dirname "$0")/processes.sh"
 require lv2ls lv2info lv2bench timeout awk
-# Only the build's LV2 directory: nothing installed on the machine can stand in for our bundle.
-LV2_PATH=$(cd "$(dirname "$bundle")" && pwd)
-export LV2_PATH
+lv2_path "$bundle" # only the build's LV2 directory: nothing installed can stand in for our bundle
 
 status=0
 problem() { echo "FAIL: $*"; status=1; }

@@ -27,15 +27,15 @@ stop_all() { # clients first, the server (and display) last; then the scratch fo
   rm -rf "$work"
 }
 
+started() { pids+=("$1") names+=("$2") stop_signals+=("$3"); } # PID WHAT SIGNAL
+
 start() { # LOG SIGNAL COMMAND...: runs COMMAND in the background, capped at LIFETIME seconds;
   # SIGNAL is the one it shuts down cleanly on.
   local log=$1 sig=$2
   shift 2
   timeout --foreground -k 2 "$LIFETIME" "$@" >"$work/$log.out" 2>"$work/$log.err" </dev/null &
   last_pid=$!
-  pids+=("$last_pid")
-  names+=("$1 [$log]")
-  stop_signals+=("$sig")
+  started "$last_pid" "$1 [$log]" "$sig"
 }
 
 all_running() { # dies if any started process has already exited
@@ -64,13 +64,21 @@ die() { # MESSAGE...: fails with the logs of what was started (and what `more_di
   exit 1
 }
 
-private_session() { # PREFIX: a scratch folder, a private JACK server name, nothing from the caller's session
+lv2_path() { LV2_PATH=$(cd "$(dirname "$1")" && pwd) || exit 2; export LV2_PATH; } # BUNDLE: its folder alone
+
+x() { timeout --foreground -k 1 10 "$@"; } # an X or JACK client, bounded in time
+
+private_session() { # PREFIX: a scratch folder, a private JACK server name and home, nothing from the caller's session
   server="$1-$$-$RANDOM"
   export JACK_DEFAULT_SERVER=$server JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
   unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
   work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX") || exit 2
   trap stop_all EXIT
   trap 'exit 130' INT TERM HUP
+  export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config" \
+    XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share"
+  mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR" || exit 2
+  export GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 }
 
 start_jack() { # RATE PERIOD: the private server, dummy back end, no realtime scheduling, synchronous
@@ -83,7 +91,7 @@ start_jack() { # RATE PERIOD: the private server, dummy back end, no realtime sc
 start_transport() { # jack_transport as timebase master at 120 BPM, rolling, reading commands from a FIFO
   mkfifo "$work/transport.fifo" && exec {transport_fd}<>"$work/transport.fifo" || die "mkfifo failed"
   timeout --foreground -k 2 "$LIFETIME" jack_transport <"$work/transport.fifo" >"$work/transport.out" 2>&1 &
-  pids+=($!) names+=(jack_transport) stop_signals+=(TERM)
+  started $! jack_transport TERM
   printf 'master\ntempo 120\nplay\n' 1>&"$transport_fd"
 }
 
@@ -97,10 +105,10 @@ wait_for() { # WHAT COMMAND...: polls COMMAND until it succeeds, within STEP_TIM
   done
 }
 
-start_display() { # a private Xvfb display for local clients only, picked by Xvfb itself; sets DISPLAY
-  timeout --foreground -k 2 "$LIFETIME" Xvfb -displayfd 3 -nolisten tcp -screen 0 1600x1000x24 -dpi 96 \
+start_display() { # [WIDTHxHEIGHT]: a private Xvfb display for local clients only, 96 dpi, picked by Xvfb itself; sets DISPLAY
+  timeout --foreground -k 2 "$LIFETIME" Xvfb -displayfd 3 -nolisten tcp -screen 0 "${1:-1600x1000}x24" -dpi 96 \
     3>"$work/display" >"$work/xvfb.out" 2>"$work/xvfb.err" </dev/null &
-  pids+=($!) names+=(Xvfb) stop_signals+=(TERM)
+  started $! Xvfb TERM
   wait_for "Xvfb reports a display" grep -qE '^[0-9]+$' "$work/display"
   export DISPLAY=":$(head -n 1 "$work/display")"
 }

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# MIDI Sondrel in Qtractor (Debian's 0.9.31) on a private Xvfb display and JACK server (dummy back
-# end), started and stopped here. Qtractor will not start without the ALSA sequencer, which these
-# machines lack: SEQ_STAND_IN (seq_stand_in.c) is preloaded in its place; the clip's MIDI still
-# reaches the track's plug-in through Qtractor's own MIDI manager. The test writes the session
-# (host_takes.py qtractor-session: a clip of known notes on a MIDI track carrying the plug-in, the
-# option "Keep takes with the project" on in its state, the edit head on beat 3 of bar 2) and drives
-# Qtractor with key presses: play from the start, stop, back to the edit head, play, stop; then
-# it saves on SIGUSR1.
-# The takes decoded from the saved session: one from the start and one from the edit head, every
-# note within half a tick of where it was played.
+# MIDI Sondrel in Qtractor (Debian's 0.9.31) on a private Xvfb display and JACK server. Qtractor
+# will not start without the ALSA sequencer, which these machines lack: SEQ_STAND_IN
+# (seq_stand_in.c) is preloaded in its place; the clip still reaches the plug-in through Qtractor's
+# own MIDI manager. The session (host_takes.py qtractor-session: a clip of known notes on a track
+# carrying the plug-in with "Keep takes with the project" on, the edit head on beat 3 of bar 2) is
+# driven with key presses: play from the start, stop, back to the edit head, play, stop; saved on
+# SIGUSR1. Its takes: one from the start, one from the edit head, every note within half a tick.
 # Usage: qtractor_takes.sh BUNDLE_DIR SEQ_STAND_IN
 set -uo pipefail
 
@@ -19,13 +16,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=processes.sh
 source "$here/processes.sh"
 require Xvfb jackd jack_wait qtractor xdotool xprop /usr/bin/python3 timeout
-LV2_PATH=$(cd "$(dirname "$bundle")" && pwd) || exit 2
-export LV2_PATH
+lv2_path "$bundle"
 private_session sondrel-qtractor
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR" || exit 2
-x() { timeout --foreground -k 1 10 "$@"; } # an X client, bounded in time
-
 start_display
 start_jack 48000 1024
 session=$work/session/sondrel.qtr

@@ -1,6 +1,5 @@
-// JUCE's own plug-in hosting loads the built LV2 and VST3 from disk and plays MIDI through
-// them with a looping play head, as a DAW would. For LV2 it reads the description with lilv:
-// the name, the MIDI atom ports and the "Main Tab" parameter with its two scale points.
+// JUCE's own plug-in hosting loads the built LV2 (reading its description with lilv) and VST3
+// from disk and plays MIDI through them with a looping play head, as a DAW would.
 
 #include "MIDIRecorder.h"
 #include "RecordingArchive.h"
@@ -52,21 +51,13 @@ std::ostream& operator<<(std::ostream& os, const Message& m)
 std::vector<Message> messagesForBlock(std::int64_t block)
 {
     const auto n = static_cast<juce::uint8>(36 + block % 48);
-    return {
-        {0, {0x90, n, 100}},
-        {3, {0xB0, 7, static_cast<juce::uint8>(block % 128)}},
-        {64, {0xE1, 0x10, 0x40}},
-        {64, {0x92, static_cast<juce::uint8>(n + 4), 0}},  // velocity-0 note-on, same offset
-        {100, {0xA3, n, 33}},
-        {150, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
-        {200, {0xC0, 5}},
-        {255, {0x80, n, 64}},
-    };
+    return {{0, {0x90, n, 100}}, {3, {0xB0, 7, static_cast<juce::uint8>(block % 128)}}, {64, {0xE1, 0x10, 0x40}},
+            {64, {0x92, static_cast<juce::uint8>(n + 4), 0}},  // velocity-0 note-on, same offset
+            {100, {0xA3, n, 33}}, {150, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}, {200, {0xC0, 5}}, {255, {0x80, n, 64}}};
 }
 
-/// What VST3 itself can carry unchanged: it has no note-on with velocity 0 (that is a note-off)
-/// and no controller or pitch-bend events (they travel as parameter changes, which JUCE's VST3
-/// host places at the start of the block), so those are checked separately.
+/// What VST3 carries unchanged: no note-on with velocity 0 (a note-off there), no controllers or
+/// pitch bend (parameter changes, which JUCE's VST3 host puts at the block's start): checked apart.
 std::vector<Message> vst3MessagesForBlock(std::int64_t block)
 {
     auto all = messagesForBlock(block);
@@ -128,8 +119,7 @@ void playAndCompare(juce::AudioPluginInstance& plugin, std::vector<Message> (*sc
 juce::MemoryBlock stateOf(juce::AudioPluginInstance& plugin)
 {
     juce::MemoryBlock state;
-    plugin.getStateInformation(state);
-    return state;
+    return plugin.getStateInformation(state), state;
 }
 
 juce::AudioProcessorParameter* mainTab(juce::AudioPluginInstance& plugin)
@@ -140,9 +130,8 @@ juce::AudioProcessorParameter* mainTab(juce::AudioPluginInstance& plugin)
     return nullptr;
 }
 
-/// Where a host keeps the plug-in's own blob: JUCE's LV2 hosting saves Turtle with the blob as a
-/// string in JUCE's base64 (quoted, after "StateString>"); its VST3 hosting an XML document whose
-/// "IComponent" holds the component's state in JUCE's base64 (the blob, then JUCE's private data).
+/// Where a host keeps the plug-in's own blob, in JUCE's base64: JUCE's LV2 hosting in Turtle, quoted
+/// after "StateString>"; its VST3 hosting in an XML document's "IComponent" (then JUCE's own data).
 std::unique_ptr<juce::XmlElement> vst3State(const juce::MemoryBlock& state)
 {
     auto xml = juce::AudioProcessor::getXmlFromBinary(state.getData(), static_cast<int>(state.getSize()));
@@ -190,10 +179,9 @@ std::optional<std::vector<Corvel::Recording>> takesIn(const juce::MemoryBlock& s
         std::span(static_cast<const std::uint8_t*>(archive.getData()), archive.getSize()), 5);
 }
 
-/// "Keep takes with the project" turned on through the state and the page switched by the host's
-/// parameter, five loop passes played with the MIDI coming out unchanged: the saved state holds
-/// five takes, and a fresh instance loaded from it shows the same page, passes controllers on and
-/// saves the very same takes (so the same files). Without the option the state holds no takes.
+/// With "Keep takes with the project" on and the page set by the host's parameter, five loop passes
+/// with the MIDI unchanged leave five takes in the state; a fresh instance loaded from it shows the
+/// page, passes controllers on and saves the same takes. Without the option the state holds none.
 void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::String& fileOrId,
                                std::vector<Message> (*script)(std::int64_t))
 {
@@ -225,8 +213,8 @@ void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::Stri
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(mainTab(*fresh)->getValue(), 0.0f);
     fresh->setStateInformation(saved.getData(), static_cast<int>(saved.getSize()));
-    // One block (some formats carry parameter changes to the host only while processing) of
-    // controllers, pitch bend, program change and channel pressure: they keep their values.
+    // A block (some formats pass parameter changes only while processing) of controllers, pitch
+    // bend, program change and channel pressure: they keep their values.
     const std::vector<Message> controls = {
         {10, {0xB2, 74, 99}}, {20, {0xE0, 0x00, 0x50}}, {30, {0xC1, 9}}, {40, {0xD4, 77}}};
     fresh->prepareToPlay(sampleRate, blockSize);

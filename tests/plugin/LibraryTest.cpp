@@ -1,10 +1,7 @@
-// The Wickerlamp library: observable values and their readers, parameters and the echo rules
-// between controls and the host, the value label, mode buttons, the plug-in header, and the
-// update feed's reader (its memory bound, version weights, which addresses are fetched).
+// The Wickerlamp library: observable values, parameters between controls and the host, the
+// value label, mode buttons, the plug-in header, and the update feed's reader.
 
 #include "PluginTestSupport.h"
-#include "AssetCatalogue.h"
-#include "AudioParameter.h"
 #include "CorvelLinks.h"
 #include "DialLabel.h"
 #include "ModeToggleButton.h"
@@ -23,28 +20,17 @@
 #include <vector>
 
 using namespace SondrelTest;
-using Wickerlamp::Observable;
-using Wickerlamp::AudioParameter;
-using Wickerlamp::ParameterEditor;
-using Wickerlamp::ParameterEditorState;
-namespace ParameterUnit = Wickerlamp::ParameterUnit;
-using Wickerlamp::DialLabel;
-using Wickerlamp::PluginHeaderView;
-using Wickerlamp::SimpleSparklerChecker;
-using Wickerlamp::UpdateAvailableDetails;
+using namespace Wickerlamp;
 
 namespace {
 
 /// Reads `a` always and `b` only while `readB` is set; paints from `c`.
-struct Reader final : Wickerlamp::ObservingComponent {
-    Observable<int>& a;
-    Observable<int>& b;
-    Observable<int>& c;
+struct Reader final : ObservingComponent {
+    Observable<int>&a, &b, &c;
     bool readB = true;
     int seen = 0;
 
     Reader(Observable<int>& x, Observable<int>& y, Observable<int>& z) : a(x), b(y), c(z) { rebuild(); }
-
     void build() override { seen = a.get() + (readB ? b.get() : 0); }
     void draw(juce::Graphics&) override { (void) c.get(); }
 };
@@ -54,29 +40,26 @@ struct Reader final : Wickerlamp::ObservingComponent {
 TEST(Observation, ADifferentValueRebuildsItsReadersOncePerTurn)
 {
     Observable<int> a{1}, b{2}, c{3};
-    Reader readsBoth(a, b, c);
-    Reader readsA(a, b, c);
+    Reader readsBoth(a, b, c), readsA(a, b, c);
     readsA.readB = false;
     readsA.rebuild();  // this build no longer reads b
-    const int both = readsBoth.buildCount();
-    const int onlyA = readsA.buildCount();
-    EXPECT_EQ(a.readerCount(), 2u);
-    EXPECT_EQ(b.readerCount(), 1u);
+    const auto builds = [&, both = readsBoth.buildCount(), onlyA = readsA.buildCount()] {
+        return std::pair(readsBoth.buildCount() - both, readsA.buildCount() - onlyA);
+    };
+    EXPECT_EQ(std::pair(a.readerCount(), b.readerCount()), std::pair(std::size_t{2}, std::size_t{1}));
 
     // b is read by one of them only: the one that stopped reading it is left alone.
     b.set(21);
     pumpMessages();
-    EXPECT_EQ(readsBoth.buildCount(), both + 1);
-    EXPECT_EQ(readsA.buildCount(), onlyA);
+    EXPECT_EQ(builds(), std::pair(1, 0));
 
     // Several changes in one turn: one rebuild each, after the turn.
     a.set(10);
     b.set(20);
     a.set(11);
-    EXPECT_EQ(readsBoth.buildCount(), both + 1);
+    EXPECT_EQ(builds(), std::pair(1, 0));
     pumpMessages();
-    EXPECT_EQ(readsBoth.buildCount(), both + 2);
-    EXPECT_EQ(readsA.buildCount(), onlyA + 1);
+    EXPECT_EQ(builds(), std::pair(2, 1));
     EXPECT_EQ(readsBoth.seen, 31);
 
     // An equal value notifies nobody, readers and callbacks alike.
@@ -85,7 +68,7 @@ TEST(Observation, ADifferentValueRebuildsItsReadersOncePerTurn)
     EXPECT_FALSE(a.set(11));
     pumpMessages();
     EXPECT_EQ(callbacks, 0);
-    EXPECT_EQ(readsBoth.buildCount(), both + 2);
+    EXPECT_EQ(builds(), std::pair(2, 1));
     EXPECT_TRUE(a.set(12));
     EXPECT_EQ(callbacks, 1);
 }
@@ -99,20 +82,21 @@ struct HookUnit final : MidiSondrelAudioUnit {
     void setParameter(std::uint64_t address, float value) override { received.emplace_back(address, value); }
 };
 
-/// One parameter in cents, as a plug-in would declare it.
-struct OneParameter final : Wickerlamp::ParameterSettings {
-    std::shared_ptr<AudioParameter> tune = std::make_shared<AudioParameter>(8, "tune", "Tune", ParameterUnit::absoluteCents,
-                                                                            -1200.0f, 1200.0f, 0.0f);
-    OneParameter() { setupParameters({tune}); }
-};
-
-struct Installed {
+/// One parameter in cents, as a plug-in would declare it, installed on a hook unit.
+struct Installed : ParameterSettings {
     HookUnit unit;
-    OneParameter settings;
+    std::shared_ptr<AudioParameter> tune =
+        std::make_shared<AudioParameter>(8, "tune", "Tune", ParameterUnit::absoluteCents, -1200.0f, 1200.0f, 0.0f);
     Installed()
     {
-        settings.configureAudioUnit(unit);
-        settings.setupParameterTreeListeners();
+        setupParameters({tune});
+        configureAudioUnit(unit);
+        setupParameterTreeListeners();
+    }
+    void set(float value)
+    {
+        tune->setValue(value, ParameterEditor::ui, ParameterEditorState::change);
+        pumpMessages();
     }
 };
 
@@ -121,62 +105,57 @@ struct Installed {
 TEST(ParameterLibrary, ControlChangesReachTheHostAndTheValueOneTurnLater)
 {
     Installed p;
-    SentToHost ear(*p.settings.tune);
+    SentToHost ear(*p.tune);
 
-    p.settings.tune->setValue(600.0f, ParameterEditor::ui, ParameterEditorState::change);
-    EXPECT_EQ(p.settings.tune->value.get(), 0.0f);  // not yet: assigned on the next turn
+    p.tune->setValue(600.0f, ParameterEditor::ui, ParameterEditorState::change);
+    EXPECT_EQ(p.tune->value.get(), 0.0f);  // not yet: assigned on the next turn
     ASSERT_EQ(ear.values.size(), 1u);
-    EXPECT_FLOAT_EQ(p.settings.tune->auParameter().value(), 600.0f);
+    EXPECT_FLOAT_EQ(p.tune->auParameter().value(), 600.0f);
     pumpMessages();
-    EXPECT_EQ(p.settings.tune->value.get(), 600.0f);
+    EXPECT_EQ(p.tune->value.get(), 600.0f);
     // The host's observer passed the value on to the audio unit as well.
     ASSERT_FALSE(p.unit.received.empty());
     EXPECT_EQ(p.unit.received.back(), (std::pair<std::uint64_t, float>{8, 600.0f}));
 
     // Out of range and NaN are clamped.
-    p.settings.tune->setValue(5000.0f, ParameterEditor::ui, ParameterEditorState::change);
-    pumpMessages();
-    EXPECT_EQ(p.settings.tune->value.get(), 1200.0f);
-    p.settings.tune->setValue(NAN, ParameterEditor::ui, ParameterEditorState::change);
-    pumpMessages();
-    EXPECT_EQ(p.settings.tune->value.get(), -1200.0f);
+    p.set(5000.0f);
+    EXPECT_EQ(p.tune->value.get(), 1200.0f);
+    p.set(NAN);
+    EXPECT_EQ(p.tune->value.get(), -1200.0f);
 
     // Two changes within one turn, back to where it was: the second is not taken for a repeat.
-    p.settings.tune->setValue(300.0f, ParameterEditor::ui, ParameterEditorState::change);
-    p.settings.tune->setValue(-1200.0f, ParameterEditor::ui, ParameterEditorState::change);
-    pumpMessages();
-    EXPECT_EQ(p.settings.tune->value.get(), -1200.0f);
-    EXPECT_FLOAT_EQ(p.settings.tune->auParameter().value(), -1200.0f);
+    p.tune->setValue(300.0f, ParameterEditor::ui, ParameterEditorState::change);
+    p.set(-1200.0f);
+    EXPECT_EQ(p.tune->value.get(), -1200.0f);
+    EXPECT_FLOAT_EQ(p.tune->auParameter().value(), -1200.0f);
 }
 
 TEST(ParameterLibrary, HostChangesDoNotEchoBackAndYieldToAnInteractiveEdit)
 {
     Installed p;
-    SentToHost ear(*p.settings.tune);
-    auto& node = p.settings.tune->auParameter();
+    SentToHost ear(*p.tune);
+    auto& node = p.tune->auParameter();
 
     // The host sets the value (automation): the window follows, nothing goes back to the host.
     node.setValue(node.normalise(300.0f));
     pumpMessages();
-    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), 300.0f);
+    EXPECT_FLOAT_EQ(p.tune->value.get(), 300.0f);
     EXPECT_TRUE(ear.values.empty());
 
     // While the user drags, automation does not move the control; the user's values do.
-    p.settings.tune->isBeingInteractivelyEdited.set(true);
+    p.tune->isBeingInteractivelyEdited.set(true);
     node.setValue(node.normalise(-300.0f));
     pumpMessages();
-    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), 300.0f);
-    p.settings.tune->setValue(450.0f, ParameterEditor::ui, ParameterEditorState::change);
-    pumpMessages();
-    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), 450.0f);
-    p.settings.tune->isBeingInteractivelyEdited.set(false);
+    EXPECT_FLOAT_EQ(p.tune->value.get(), 300.0f);
+    p.set(450.0f);
+    EXPECT_FLOAT_EQ(p.tune->value.get(), 450.0f);
+    p.tune->isBeingInteractivelyEdited.set(false);
 
     // Automation from another thread (the audio thread, say) arrives at the next poll.
-    std::thread host([&] { node.setValue(node.normalise(-900.0f)); });
-    host.join();
-    for (int waited = 0; p.settings.tune->value.get() != -900.0f && waited < 2000; waited += 10)
+    std::thread([&] { node.setValue(node.normalise(-900.0f)); }).join();
+    for (int waited = 0; p.tune->value.get() != -900.0f && waited < 2000; waited += 10)
         pumpMessages(10);  // the poll runs 60 times a second; allow a slow machine
-    EXPECT_FLOAT_EQ(p.settings.tune->value.get(), -900.0f);
+    EXPECT_FLOAT_EQ(p.tune->value.get(), -900.0f);
 }
 
 namespace {
@@ -204,132 +183,95 @@ struct Dial {
 
 } // namespace
 
-TEST(Controls, DialLabelInCentsShowsHundredthsAndScalesTypedNumbersBack)
+// In cents the label shows hundredths and scales typed numbers back, clamped to the range; text
+// that is not wholly a number is refused and the current value shown again.
+TEST(Controls, DialLabelScalesTypedNumbersAndRejectsOtherText)
 {
     Dial cents(makeParameter(ParameterUnit::absoluteCents, -2400.0f, 2400.0f, 1200.0f), 2);
     SentToHost sent(*cents.param);
     EXPECT_EQ(cents.label.valueText(), "12.00");
     cents.label.beginEditing();
     EXPECT_EQ(cents.label.editor().getText(), "12.00");
-
     cents.enter("7");
-    EXPECT_EQ(cents.param->value.peek(), 700.0f);
-    EXPECT_EQ(cents.label.valueText(), "7.00");
-    EXPECT_EQ(cents.ended, 1);
+    EXPECT_EQ(std::tuple(cents.param->value.peek(), cents.label.valueText(), cents.label.editor().getText()),
+              std::tuple(700.0f, juce::String("7.00"), juce::String("7.00")));
     EXPECT_FALSE(cents.label.isEditing());
-    EXPECT_EQ(cents.label.editor().getText(), "7.00");
-
-    // Above the range: the upper bound, never a refusal. Below it: the lower bound.
-    cents.enter("99");
-    EXPECT_EQ(cents.param->value.peek(), 2400.0f);
-    cents.enter("-1e30");
-    EXPECT_EQ(cents.param->value.peek(), -2400.0f);
-    cents.enter("+3.5");
-    EXPECT_EQ(cents.param->value.peek(), 350.0f);
+    for (const char* text : {"99", "-1e30", "+3.5"})
+        cents.enter(text);
     EXPECT_EQ(sent.values, (std::vector<float>{700.0f, 2400.0f, -2400.0f, 350.0f}));
     EXPECT_EQ(cents.ended, 4);
-}
 
-TEST(Controls, DialLabelRejectsTextThatIsNotWhollyANumber)
-{
     Dial dial(makeParameter(ParameterUnit::generic, 0.0f, 100.0f, 40.0f), 0);
-    SentToHost sent(*dial.param);
+    SentToHost refused(*dial.param);
     int expectedEnds = 0;
     for (const char* text : {" 5", "5a", "", "5 ", "7,5", "nan", "0x10", "+", "five"}) {
-        SCOPED_TRACE(text);
         dial.enter(text);
-        ++expectedEnds;
-        EXPECT_EQ(dial.ended, expectedEnds);
-        EXPECT_FALSE(dial.label.isEditing());
-        EXPECT_EQ(dial.label.editor().getText(), "40");  // the current value again
+        EXPECT_EQ(std::tuple(dial.ended, dial.label.isEditing(), dial.label.editor().getText()),
+                  std::tuple(++expectedEnds, false, juce::String("40"))) << text;
     }
-    EXPECT_TRUE(sent.values.empty());
+    EXPECT_TRUE(refused.values.empty());
     EXPECT_EQ(dial.param->value.peek(), 40.0f);
 }
 
 TEST(Controls, ModeToggleButtonFollowsTheTruncatedValue)
 {
     auto param = makeParameter(ParameterUnit::indexed, -1.0f, 3.0f, 1.9f, juce::StringArray{"Off", "Slow", "Fast"});
-    Wickerlamp::ModeToggleButton off(param, 0, juce::Colours::orange);
-    Wickerlamp::ModeToggleButton slow(param, 1, juce::Colours::orange);
-    Wickerlamp::ModeToggleButton fast(param, 2, juce::Colours::orange);
+    ModeToggleButton off(param, 0, juce::Colours::orange), slow(param, 1, juce::Colours::orange),
+        fast(param, 2, juce::Colours::orange);
     EXPECT_EQ(slow.button().getButtonText(), "SLOW");
-    EXPECT_TRUE(slow.isOn());
-    EXPECT_FALSE(fast.isOn());
+    EXPECT_EQ(std::tuple(off.isOn(), slow.isOn(), fast.isOn()), std::tuple(false, true, false));
 
     fast.button().triggerClick();
     pumpMessages();
     EXPECT_EQ(param->value.peek(), 2.0f);
-    EXPECT_TRUE(fast.isOn());
-    EXPECT_FALSE(slow.isOn());
+    EXPECT_EQ(std::tuple(off.isOn(), slow.isOn(), fast.isOn()), std::tuple(false, false, true));
 
     param->setValue(-0.5f, ParameterEditor::parameterObserver, ParameterEditorState::change);  // from the host
     pumpMessages();  // truncated toward zero: index 0
     EXPECT_TRUE(off.isOn());
 }
 
-namespace {
-
-const juce::URL appUpdate("midisondrel://openAndUpdate");
-
-/// A header over a tab parameter whose opener only remembers what it was asked to open.
-struct Header {
-    std::shared_ptr<Wickerlamp::AudioParameter> tabs;
+// The header's tabs name the page parameter's values and select it; an update notice replaces
+// the version, and its button and the logo open their addresses.
+TEST(Header, TabsSelectThePageAndTheUpdateNoticeOpensItsAddress)
+{
+    auto tabs = makeParameter(ParameterUnit::indexed, 0.0f, 1.0f, 0.0f, juce::StringArray{"Events", "Chord And Scale"}, "Main Tab");
     Observable<std::optional<UpdateAvailableDetails>> details;
     std::vector<juce::String> opened;
-    PluginHeaderView view;
-
-    Header()
-        : tabs(makeParameter(ParameterUnit::indexed, 0.0f, 1.0f, 0.0f, juce::StringArray{"Events", "Chord And Scale"}, "Main Tab")),
-          view(appUpdate, "1.0.0", tabs, details, nullptr,
-               [this](const juce::URL& url) { opened.push_back(url.toString(true)); })
-    {
-        view.setSize(640, PluginHeaderView::height);
-    }
-};
-
-} // namespace
-
-TEST(Header, TabsNameTheValueStringsAndAClickSelectsOne)
-{
-    Header header;
-    SentToHost sent(*header.tabs);
-    auto& view = header.view;
+    PluginHeaderView view(juce::URL("midisondrel://openAndUpdate"), "1.0.0", tabs, details, nullptr,
+                          [&](const juce::URL& url) { opened.push_back(url.toString(true)); });
+    view.setSize(640, PluginHeaderView::height);
+    SentToHost sent(*tabs);
     ASSERT_EQ(view.tabCount(), 2);
-    EXPECT_EQ(view.tab(0).getButtonText(), "EVENTS");
-    EXPECT_EQ(view.tab(1).getButtonText(), "CHORD AND SCALE");
-    EXPECT_EQ(view.tab(0).textColour(), libraryColour("tabSelected"));
-    EXPECT_EQ(view.tab(1).textColour(), libraryColour("tabUnselected"));
-
+    EXPECT_EQ(std::pair(view.tab(0).getButtonText(), view.tab(1).getButtonText()),
+              std::pair(juce::String("EVENTS"), juce::String("CHORD AND SCALE")));
+    const auto selected = [&view] {
+        const auto& assets = AssetCatalogue::library();
+        const auto is = [&](juce::Colour c) { return c == assets.colour("tabSelected") ? 1 : c == assets.colour("tabUnselected") ? 0 : -1; };
+        return std::pair(is(view.tab(0).textColour()), is(view.tab(1).textColour()));
+    };
+    EXPECT_EQ(selected(), std::pair(1, 0));
     view.tab(1).triggerClick();
     pumpMessages();
-    EXPECT_EQ(header.tabs->value.peek(), 1.0f);
+    EXPECT_EQ(tabs->value.peek(), 1.0f);
     EXPECT_EQ(sent.values, std::vector<float>{1.0f});
-    EXPECT_EQ(view.tab(0).textColour(), libraryColour("tabUnselected"));
-    EXPECT_EQ(view.tab(1).textColour(), libraryColour("tabSelected"));
-
+    EXPECT_EQ(selected(), std::pair(0, 1));
     // The host changes the page: the tabs follow. A value between indices selects none.
-    header.tabs->setValue(0.5f, Wickerlamp::ParameterEditor::parameterObserver, Wickerlamp::ParameterEditorState::change);
+    tabs->setValue(0.5f, ParameterEditor::parameterObserver, ParameterEditorState::change);
     pumpMessages();
-    EXPECT_EQ(view.tab(0).textColour(), libraryColour("tabUnselected"));
-    EXPECT_EQ(view.tab(1).textColour(), libraryColour("tabUnselected"));
-    EXPECT_TRUE(header.opened.empty());
-}
+    EXPECT_EQ(selected(), std::pair(0, 0));
+    EXPECT_TRUE(opened.empty());
 
-TEST(Header, UpdateNoticeReplacesTheVersionAndOpensTheUpdateAddress)
-{
-    Header header;
-    header.details.set(UpdateAvailableDetails{"2.0b1"});
-    EXPECT_EQ(header.view.trailingText(), "1.0.0");  // until the next turn
+    details.set(UpdateAvailableDetails{"2.0b1"});
+    EXPECT_EQ(view.trailingText(), "1.0.0");  // until the next turn
     pumpMessages();
-    ASSERT_TRUE(header.view.showsUpdateButton());
-    EXPECT_EQ(header.view.trailingText(), "2.0B1 AVAILABLE");
-    EXPECT_FALSE(header.view.findChildWithID("version")->isVisible());
-    header.view.updateButton().triggerClick();
-    header.view.logoButton().triggerClick();
+    ASSERT_TRUE(view.showsUpdateButton());
+    EXPECT_EQ(view.trailingText(), "2.0B1 AVAILABLE");
+    EXPECT_FALSE(view.findChildWithID("version")->isVisible());
+    view.updateButton().triggerClick();
+    view.logoButton().triggerClick();
     pumpMessages();
-    EXPECT_EQ(header.opened, (std::vector<juce::String>{"midisondrel://openAndUpdate",
-                                                        Wickerlamp::corvelSite().toString(true)}));
+    EXPECT_EQ(opened, (std::vector<juce::String>{"midisondrel://openAndUpdate", corvelSite().toString(true)}));
 }
 
 TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
@@ -369,14 +311,15 @@ TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
         const std::size_t before = heldBytes();
         SimpleSparklerChecker checker;
         checker.parse(c.feed);
-        const std::size_t held = heldBytes() - before;
-        EXPECT_LE(held, 8 * c.feed.size() + 65536) << c.feed.size() << "-byte feed";
+        EXPECT_LE(heldBytes() - before, 8 * c.feed.size() + 65536) << c.feed.size() << "-byte feed";
         EXPECT_EQ(checker.versions.size(), c.readings);
         EXPECT_EQ(checker.latestVersion().value_or(""), c.latest);
     }
 }
 
-TEST(UpdateFeed, WeightsAndTheLatestVersion)
+// Version weights and the latest of a feed's versions; only https is fetched, except from this
+// machine.
+TEST(UpdateFeed, WeightsTheLatestVersionAndWhatIsFetched)
 {
     const std::pair<const char*, std::int64_t> weights[] = {
         {"1.2.3", 10203}, {"2", 20000}, {"1.10", 11000}, {"1.9", 10900}, {"3b1", 0}, {"1..2", 10200},
@@ -385,22 +328,16 @@ TEST(UpdateFeed, WeightsAndTheLatestVersion)
     };
     for (const auto& [version, weight] : weights)
         EXPECT_EQ(SimpleSparklerChecker::convertVersionToWeight(version), weight) << version;
-
     SimpleSparklerChecker checker;
     EXPECT_EQ(checker.latestVersion(), std::nullopt);
     for (const char* version : {"1.0.0", "1.2.0", "1.1.0", "1.2"})
         checker.versions.add(version);
     EXPECT_EQ(checker.latestVersion(), "1.2.0");  // the first of equal weights
-}
 
-TEST(UpdateFeed, OnlyHttpsIsFetchedExceptFromThisMachine)
-{
-    using Wickerlamp::UpdateFeedFetcher;
     for (const auto& [address, allowed] : {std::pair{"https://updates.corvel.invalid/midi_sondrel/midisondrel.xml", true},
              {"http://127.0.0.1:8080/x.xml", true}, {"http://localhost/x.xml", true}, {"http://updates.corvel.invalid/x.xml", false},
              {"http://127.0.0.1.evil.invalid/x.xml", false}, {"ftp://127.0.0.1/x.xml", false}, {"file:///etc/passwd", false}})
         EXPECT_EQ(UpdateFeedFetcher::isAllowedAddress(juce::URL(address)), allowed) << address;
-
     Settings settings;
     EXPECT_EQ(settings.updates.updateFeedAddress().toString(false), "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
     settings.updates.setUpdateServer("http://updates.corvel.invalid");
@@ -418,6 +355,8 @@ TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
     ASSERT_TRUE(listener.createListener(0, "127.0.0.1"));
     const std::string body = "<rss><sparkle:shortVersionString>3.0</sparkle:shortVersionString>"
                            + std::string(1 << 20, ' ') + "</rss>";
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size())
+                            + "\r\nConnection: close\r\n\r\n" + body;
     std::thread server([&] {
         for (int served = 0; served < 2; ++served) {
             const std::unique_ptr<juce::StreamingSocket> client(listener.waitForNextConnection());
@@ -425,8 +364,6 @@ TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
                 return;
             char request[4096];
             (void) client->read(request, sizeof(request), false);
-            const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size())
-                                    + "\r\nConnection: close\r\n\r\n" + body;
             // The client stops reading at its cap: a refused write just ends this connection.
             for (std::size_t sent = 0; sent < reply.size() && client->waitUntilReady(false, 2000) == 1;) {
                 const int n = client->write(reply.data() + sent, static_cast<int>(std::min<std::size_t>(65536, reply.size() - sent)));
@@ -440,7 +377,7 @@ TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
     });
     const juce::String base = "http://127.0.0.1:" + juce::String(listener.getBoundPort());
 
-    const auto read = Wickerlamp::UpdateFeedFetcher::download(juce::URL(base + "/midi_sondrel/midisondrel.xml"), [] { return true; });
+    const auto read = UpdateFeedFetcher::download(juce::URL(base + "/midi_sondrel/midisondrel.xml"), [] { return true; });
     EXPECT_EQ(read ? read->getSize() : 0, std::size_t{1} << 20);
 
     Settings settings;

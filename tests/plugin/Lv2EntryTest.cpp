@@ -1,6 +1,5 @@
-// The built LV2 binary, loaded and run as an LV2 host runs it: atom sequences of MIDI and of
-// position objects in the patterns of Ardour, jalv, Qtractor and JUCE's hosting, the output
-// sequence, the beats recorded (read from the state it saves), its state and its page port.
+// The built LV2 binary run as an LV2 host runs it: MIDI and position objects in the patterns of
+// Ardour, jalv, Qtractor and JUCE's hosting; what comes out, the beats recorded, state and page.
 
 #include "MidiSondrelAudioUnit.h"
 #include "RealTimeCounters.h"
@@ -171,13 +170,12 @@ private:
     std::string saved;
 };
 
-/// The audio unit's state as the plug-in keeps it (and as the build before our own entry point
-/// kept it): its XML in JUCE's binary form, in JUCE's base64.
+/// The state as the plug-in (and the build before our own entry point) keeps it: its XML in JUCE's
+/// binary form, in JUCE's base64.
 std::string stateText(const juce::XmlElement& xml)
 {
     juce::MemoryBlock blob;
-    juce::AudioProcessor::copyXmlToBinary(xml, blob);
-    return blob.toBase64Encoding().toStdString();
+    return juce::AudioProcessor::copyXmlToBinary(xml, blob), blob.toBase64Encoding().toStdString();
 }
 std::unique_ptr<juce::XmlElement> stateXml(const std::string& text)
 {
@@ -202,8 +200,8 @@ struct Song {
     float bpmAt(std::int64_t frame) const { return beatOf(frame) < changeBeat ? 120.0f : 90.0f; }
 };
 
-/// What each host sends, and when: at which frames of the cycle starting at `frame` (when it
-/// follows `previous`, or a jump when `jumped`), and with which keys in which atom types.
+/// What each host sends in the cycle from `frame` (after `previous`, or a jump): where, which keys
+/// and in which atom types.
 enum class Pattern { ardour, jalv, qtractor, juceHosting };
 
 std::vector<Position> positionsFor(Pattern host, const Song& song, std::int64_t frame, std::int64_t previous, bool jumped)
@@ -243,8 +241,8 @@ std::vector<Position> positionsFor(Pattern host, const Song& song, std::int64_t 
     return {};
 }
 
-/// Plays beats [from, to) of the song: a note on every beat, a controller and a system-exclusive
-/// message now and then, all of which must come out as they went in.
+/// Plays beats [from, to) of the song: a note on every beat, now and then a controller and a
+/// system-exclusive message; everything must come out as it went in.
 void play(Host& host, Pattern pattern, const Song& song, int from, int to, long& realTimeCost)
 {
     std::int64_t previous = -1;
@@ -288,20 +286,19 @@ std::vector<std::vector<double>> recordedBeats(Host& host)
     return beats;
 }
 
-juce::XmlElement keepingTakes(float page)
+std::string keepingTakes(float page)
 {
     juce::XmlElement xml("MidiSondrelState");
     xml.setAttribute("mainMode", page);
     xml.setAttribute("keepTakes", 1);
-    return xml;
+    return stateText(xml);
 }
 
 } // namespace
 
-// Each host's way of telling its position, through a tempo change inside a cycle (not for
-// Qtractor, which is checked at one tempo) and a locate back into the later tempo: MIDI comes out
-// as it went in, every note is recorded on its beat, one take per pass, and after the first cycle
-// the render thread neither allocates nor locks.
+// Each host's way of telling its position, through a tempo change inside a cycle (Qtractor: at
+// one tempo) and a locate back into the later tempo: MIDI comes out as it went in, every note is
+// recorded on its beat, one take per pass; after the first cycle nothing allocates or locks.
 TEST(Lv2Entry, EveryHostsPositionRecordsNotesOnTheirBeats)
 {
     const std::pair<Pattern, Song> hosts[] = {
@@ -309,7 +306,7 @@ TEST(Lv2Entry, EveryHostsPositionRecordsNotesOnTheirBeats)
     for (const auto& [pattern, song] : hosts) {
         SCOPED_TRACE(static_cast<int>(pattern));
         Host host;
-        host.restore(stateText(keepingTakes(0.0f)));
+        host.restore(keepingTakes(0.0f));
         long realTimeCost = 0;
         play(host, pattern, song, 0, 16, realTimeCost);
         play(host, pattern, song, 12, 20, realTimeCost);
@@ -324,9 +321,8 @@ TEST(Lv2Entry, EveryHostsPositionRecordsNotesOnTheirBeats)
     }
 }
 
-// The page is the host's control port: a value the host sets is applied; after restoring a state
-// in the form the previous build kept (page 1 and takes), the port's value at the time only sets
-// where it stands, so the page stays until the port moves; the takes come back as they were.
+// The page follows the host's control port; after restoring a state of the previous build's form
+// (page 1 and takes) the page stays until the port moves, and the takes come back.
 TEST(Lv2Entry, PageFollowsThePortButNotAPortThatNeverKnewIt)
 {
     const auto pageIn = [](Host& host) {
@@ -343,7 +339,7 @@ TEST(Lv2Entry, PageFollowsThePortButNotAPortThatNeverKnewIt)
     EXPECT_EQ(pageIn(fresh), 1.0f);
 
     Host recorder;
-    recorder.restore(stateText(keepingTakes(1.0f)));
+    recorder.restore(keepingTakes(1.0f));
     long unused = 0;
     play(recorder, Pattern::ardour, {9.0}, 0, 4, unused);
     const std::string earlier = recorder.save();

@@ -1,8 +1,8 @@
 #pragma once
 
-// Helpers for driving the plug-in inside the test process: a message loop we can pump, a play
-// head with a script, MIDI buffer conversions, and for the library's controls: parameters, what
-// a control told the host, colours.
+// Driving the plug-in inside the test process: a message loop we can pump, a scripted play head,
+// a plug-in whose window model is ticked by hand, and for the library's controls: parameters and
+// what a control told the host.
 
 #include "AssetCatalogue.h"
 #include "AudioParameter.h"
@@ -43,12 +43,11 @@ struct ScriptedPlayHead final : juce::AudioPlayHead {
 
     void set(std::int64_t timeInSamples, double ppq, double bpm, bool playing)
     {
-        PositionInfo p;
-        p.setTimeInSamples(timeInSamples);
-        p.setPpqPosition(ppq);
-        p.setBpm(bpm);
-        p.setIsPlaying(playing);
-        info = p;
+        info = PositionInfo();
+        info->setTimeInSamples(timeInSamples);
+        info->setPpqPosition(ppq);
+        info->setBpm(bpm);
+        info->setIsPlaying(playing);
     }
 };
 
@@ -57,22 +56,6 @@ struct Message {
     std::vector<juce::uint8> bytes;
     friend bool operator==(const Message&, const Message&) = default;
 };
-
-inline juce::MidiBuffer toBuffer(const std::vector<Message>& messages)
-{
-    juce::MidiBuffer buffer;
-    for (const auto& m : messages)
-        buffer.addEvent(m.bytes.data(), static_cast<int>(m.bytes.size()), m.offset);
-    return buffer;
-}
-
-inline std::vector<Message> fromBuffer(const juce::MidiBuffer& buffer)
-{
-    std::vector<Message> messages;
-    for (const auto m : buffer)
-        messages.push_back({m.samplePosition, std::vector<juce::uint8>(m.data, m.data + m.numBytes)});
-    return messages;
-}
 
 /// The plug-in as a host gets it from the factory.
 struct Plugin {
@@ -90,15 +73,21 @@ struct Plugin {
 
     void prepare(double rate = 48000.0, int block = 512) { processor->prepareToPlay(rate, block); }
 
+    /// One block: what comes out of it.
     std::vector<Message> block(const std::vector<Message>& in, int samples = 512, bool bypassed = false)
     {
         audio.setSize(2, samples, false, false, true);
-        juce::MidiBuffer midi = toBuffer(in);
+        juce::MidiBuffer midi;
+        for (const auto& m : in)
+            midi.addEvent(m.bytes.data(), static_cast<int>(m.bytes.size()), m.offset);
         if (bypassed)
             processor->processBlockBypassed(audio, midi);
         else
             processor->processBlock(audio, midi);
-        return fromBuffer(midi);
+        std::vector<Message> out;
+        for (const auto m : midi)
+            out.push_back({m.samplePosition, std::vector<juce::uint8>(m.data, m.data + m.numBytes)});
+        return out;
     }
 
     int recordingCount()
@@ -116,8 +105,8 @@ struct Plugin {
 inline std::atomic<std::int64_t> fakeNow{1700000000999};
 inline std::int64_t fakeClock() noexcept { return fakeNow.fetch_add(1000); }
 
-/// A plug-in whose model is ticked by hand. A tick is pollKernel alone: it does its work then and
-/// there, nothing is left for later turns of the message loop.
+/// A plug-in whose model is ticked by hand: a tick is pollKernel alone, which does its work then
+/// and there.
 struct LiveModel : Plugin {
     Settings& settings = unit.settings();
     std::int64_t time = 0;
@@ -131,10 +120,7 @@ struct LiveModel : Plugin {
         pumpMessages();  // the start-up update check is scheduled; it has nowhere to go
     }
 
-    void tick()
-    {
-        settings.live.pollKernel();
-    }
+    void tick() { settings.live.pollKernel(); }
 
     /// One block at the current position; each block advances 512 samples and a quarter beat.
     void play(const std::vector<Message>& in, bool playing = true)
@@ -145,11 +131,7 @@ struct LiveModel : Plugin {
         beat += 0.25;
     }
 
-    void jumpBack()
-    {
-        time = 0;
-        beat = 0.0;
-    }
+    void jumpBack() { time = 0, beat = 0.0; }
 
     const RecordingSummaries& summaries() const { return settings.live.recordingInfo.summaries.peek(); }
     const MidiEventRows& rows() const { return settings.live.selectedRecordingEvents.peek(); }
@@ -185,10 +167,5 @@ struct SentToHost final : juce::AudioProcessorParameter::Listener {
     void parameterValueChanged(int, float normalised) override { values.push_back(node.denormalise(normalised)); }
     void parameterGestureChanged(int, bool) override {}
 };
-
-inline juce::Colour libraryColour(const char* name)
-{
-    return Wickerlamp::AssetCatalogue::library().colour(name);
-}
 
 } // namespace SondrelTest
