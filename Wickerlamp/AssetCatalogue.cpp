@@ -26,10 +26,7 @@ juce::Colour AssetCatalogue::colour(const juce::String& name) const
     return found != colours.end() ? found->second : juce::Colour(missingColour);
 }
 
-bool AssetCatalogue::hasColour(const juce::String& name) const
-{
-    return colours.count(name) != 0;
-}
+bool AssetCatalogue::hasColour(const juce::String& name) const { return colours.count(name) != 0; }
 
 std::unique_ptr<juce::Drawable> AssetCatalogue::image(const juce::String& name) const
 {
@@ -37,10 +34,7 @@ std::unique_ptr<juce::Drawable> AssetCatalogue::image(const juce::String& name) 
     return found != images.end() ? found->second->createCopy() : nullptr;
 }
 
-bool AssetCatalogue::hasImage(const juce::String& name) const
-{
-    return images.count(name) != 0;
-}
+bool AssetCatalogue::hasImage(const juce::String& name) const { return images.count(name) != 0; }
 
 juce::StringArray AssetCatalogue::colourNames() const
 {
@@ -83,4 +77,4 @@ const AssetCatalogue& AssetCatalogue::library()
     return catalogue;
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

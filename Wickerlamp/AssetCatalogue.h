@@ -49,4 +49,4 @@ private:
     std::map<juce::String, std::unique_ptr<juce::Drawable>> images;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

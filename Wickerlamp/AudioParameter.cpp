@@ -23,7 +23,7 @@ std::uint32_t flagsFor(std::int32_t units, const std::optional<juce::StringArray
     return flags;
 }
 
-} // namespace
+}  // namespace
 
 juce::String displayableSuffix(std::int32_t units)
 {
@@ -40,10 +40,9 @@ AudioParameter::AudioParameter(std::uint64_t parameterAddress, juce::String para
                                juce::String displayName, std::int32_t unit, float lowerBound, float upperBound,
                                float initialValue, std::optional<juce::StringArray> names,
                                std::optional<std::vector<std::uint64_t>> dependents)
-    : address(parameterAddress), identifier(std::move(parameterIdentifier)), name(std::move(displayName)),
-      units(unit), minimum(lowerBound), maximum(upperBound), defaultValue(initialValue),
-      valueStrings(std::move(names)), dependentParameterAddresses(std::move(dependents)), value(initialValue),
-      mirror(initialValue),
+    : address(parameterAddress), identifier(std::move(parameterIdentifier)), name(std::move(displayName)), units(unit),
+      minimum(lowerBound), maximum(upperBound), defaultValue(initialValue), valueStrings(std::move(names)),
+      dependentParameterAddresses(std::move(dependents)), value(initialValue), mirror(initialValue),
       requested(initialValue)
 {
     ParameterNode::Description d;
@@ -74,10 +73,7 @@ std::shared_ptr<AudioParameter> AudioParameter::dummyParam()
     return std::make_shared<AudioParameter>(0, "", "", ParameterUnit::customUnit, 0.0f, 0.0f, 0.0f);
 }
 
-std::unique_ptr<ParameterNode> AudioParameter::takeNode()
-{
-    return std::move(ownedNode);
-}
+std::unique_ptr<ParameterNode> AudioParameter::takeNode() { return std::move(ownedNode); }
 
 float AudioParameter::clamp(float v) const noexcept
 {
@@ -137,24 +133,15 @@ float AudioParameter::displayableValue() const noexcept
     return units == ParameterUnit::absoluteCents ? value.get() / 100.0f : value.get();
 }
 
-juce::String AudioParameter::displayableSuffix() const
-{
-    return Wickerlamp::displayableSuffix(units);
-}
+juce::String AudioParameter::displayableSuffix() const { return Wickerlamp::displayableSuffix(units); }
 
 float AudioParameter::displayScaleFactor() const noexcept
 {
     return units == ParameterUnit::absoluteCents ? 100.0f : 1.0f;
 }
 
-float AudioParameter::saveScaleFactor() const noexcept
-{
-    return units == ParameterUnit::absoluteCents ? 0.01f : 1.0f;
-}
+float AudioParameter::saveScaleFactor() const noexcept { return units == ParameterUnit::absoluteCents ? 0.01f : 1.0f; }
 
-float AudioParameter::percent() const noexcept
-{
-    return (value.get() - minimum) / (maximum - minimum);
-}
+float AudioParameter::percent() const noexcept { return (value.get() - minimum) / (maximum - minimum); }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

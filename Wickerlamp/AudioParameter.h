@@ -89,4 +89,4 @@ private:
     JUCE_DECLARE_WEAK_REFERENCEABLE(AudioParameter)
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -31,4 +31,4 @@ const ResourceBundle& BundleFinder::resourceBundle()
     return bundle;
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

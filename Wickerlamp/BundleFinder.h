@@ -19,4 +19,4 @@ public:
     static const ResourceBundle& resourceBundle();
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

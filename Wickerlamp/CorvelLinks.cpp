@@ -20,9 +20,6 @@ const juce::URL& corvelContactPage()
     return url;
 }
 
-void openWithDefaultHandler(const juce::URL& url)
-{
-    url.launchInDefaultBrowser();
-}
+void openWithDefaultHandler(const juce::URL& url) { url.launchInDefaultBrowser(); }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -18,4 +18,4 @@ using UrlOpener = std::function<void(const juce::URL&)>;
 /// for its scheme).
 void openWithDefaultHandler(const juce::URL& url);
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

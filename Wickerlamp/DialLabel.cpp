@@ -41,7 +41,7 @@ void plainLabel(juce::Label& label, const juce::Font& font, juce::Colour colour)
     label.setInterceptsMouseClicks(false, false);  // a click anywhere opens the field
 }
 
-} // namespace
+}  // namespace
 
 DialLabel::DialLabel(std::shared_ptr<AudioParameter> parameter, Look labelLook, std::function<void()> ended)
     : param(std::move(parameter)), look(labelLook), onEditingEnded(std::move(ended))
@@ -83,10 +83,7 @@ DialLabel::DialLabel(std::shared_ptr<AudioParameter> parameter, Look labelLook, 
     rebuild();
 }
 
-DialLabel::~DialLabel()
-{
-    param->value.removeObserver(valueObserver);
-}
+DialLabel::~DialLabel() { param->value.removeObserver(valueObserver); }
 
 void DialLabel::build()
 {
@@ -179,16 +176,14 @@ juce::String DialLabel::formatForEditing(double v, int places)
 {
     const int precision = std::max(places, 0);
     std::string text(static_cast<std::size_t>(330 + precision), '\0');  // room for any finite double
-    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed, precision);
+    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed,
+                                            precision);
     if (error != std::errc())
         return {};
     text.resize(static_cast<std::size_t>(end - text.data()));
     return juce::String(text);
 }
 
-std::optional<double> DialLabel::parseStrictly(std::string_view text)
-{
-    return parseCNumber(text);
-}
+std::optional<double> DialLabel::parseStrictly(std::string_view text) { return parseCNumber(text); }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

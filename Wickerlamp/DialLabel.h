@@ -80,4 +80,4 @@ private:
     std::size_t valueObserver = 0;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

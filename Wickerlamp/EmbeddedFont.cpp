@@ -27,7 +27,7 @@ std::optional<VerticalMetrics> readVerticalMetrics(const juce::uint8* bytes, std
         if (at + 4 > size)
             return std::nullopt;
         return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16)
-               | (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
+            | (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
     };
     const auto table = [&](const char* tag) -> std::optional<std::size_t> {
         const auto count = u16(4);
@@ -54,14 +54,15 @@ std::optional<VerticalMetrics> readVerticalMetrics(const juce::uint8* bytes, std
     return VerticalMetrics{*unitsPerEm, static_cast<std::int16_t>(*ascender), static_cast<std::int16_t>(*descender)};
 }
 
-} // namespace
+}  // namespace
 
 EmbeddedFont::EmbeddedFont(const void* fontFileData, std::size_t size)
     : face(juce::Typeface::createSystemTypefaceFor(fontFileData, size))
 {
     const auto metrics = readVerticalMetrics(static_cast<const juce::uint8*>(fontFileData), size);
     if (metrics && metrics->ascender > metrics->descender)
-        heightForEm = static_cast<float>(metrics->ascender - metrics->descender) / static_cast<float>(metrics->unitsPerEm);
+        heightForEm = static_cast<float>(metrics->ascender - metrics->descender)
+            / static_cast<float>(metrics->unitsPerEm);
     else if (face != nullptr && face->getHeightToPointsFactor() > 0.0f)
         heightForEm = 1.0f / face->getHeightToPointsFactor();
 }
@@ -73,4 +74,4 @@ juce::Font EmbeddedFont::atSize(float size) const
     return juce::Font(face).withHeight(size * heightForEm);
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

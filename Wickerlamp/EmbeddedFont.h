@@ -29,4 +29,4 @@ private:
     float heightForEm = 1.0f;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

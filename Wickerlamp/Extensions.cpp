@@ -58,7 +58,7 @@ private:
     const juce::BorderSize<int> insets;
 };
 
-} // namespace
+}  // namespace
 
 void anchorToAllSidesOf(juce::Component& child, juce::Component* view, juce::BorderSize<int> insets)
 {
@@ -82,4 +82,4 @@ std::optional<double> parseCNumber(std::string_view text)
     return v;
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

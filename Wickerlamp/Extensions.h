@@ -69,4 +69,4 @@ std::optional<double> parseCNumber(std::string_view text);
 /// `child` (its positioner) and ends with either component. Message thread.
 void anchorToAllSidesOf(juce::Component& child, juce::Component* view, juce::BorderSize<int> insets);
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -32,9 +32,6 @@ void ModeToggleButton::build()
     body.setToggleState(on, juce::dontSendNotification);
 }
 
-void ModeToggleButton::resized()
-{
-    body.setBounds(getLocalBounds());
-}
+void ModeToggleButton::resized() { body.setBounds(getLocalBounds()); }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

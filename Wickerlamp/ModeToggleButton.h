@@ -31,4 +31,4 @@ private:
     ModernButton body;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -32,8 +32,8 @@ ModernButton::ModernButton() : juce::Button({})
     setWantsKeyboardFocus(false);  // a click leaves the keyboard where it was
     for (const bool on : {false, true})
         for (const bool pressed : {false, true})
-            backgrounds[on][pressed] =
-                AssetCatalogue::library().image(ModernButtonStyle{on, {}}.backgroundName(pressed));
+            backgrounds[on][pressed] = AssetCatalogue::library().image(
+                ModernButtonStyle{on, {}}.backgroundName(pressed));
 }
 
 void ModernButton::setStyle(ModernButtonStyle newStyle)
@@ -66,4 +66,4 @@ void ModernButton::paintButton(juce::Graphics& g, bool, bool isButtonDown)
     look.draw(g, getLocalBounds().toFloat(), backgrounds[look.isOn][isButtonDown].get(), getButtonText(), labelFont);
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

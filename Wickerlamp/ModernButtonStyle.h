@@ -49,4 +49,4 @@ private:
     std::array<std::array<std::unique_ptr<juce::Drawable>, 2>, 2> backgrounds;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

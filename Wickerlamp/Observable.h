@@ -87,4 +87,4 @@ private:
     mutable ReaderList readers;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

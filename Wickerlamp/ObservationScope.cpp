@@ -7,22 +7,16 @@ namespace Wickerlamp {
 namespace {
 // The component whose build is running on this thread (views run on the message thread only).
 thread_local ObservingComponent* activeReader = nullptr;
-} // namespace
+}  // namespace
 
 ObservationScope::ObservationScope(ObservingComponent& reader) noexcept : previous(activeReader)
 {
     activeReader = &reader;
 }
 
-ObservationScope::~ObservationScope()
-{
-    activeReader = previous;
-}
+ObservationScope::~ObservationScope() { activeReader = previous; }
 
-ObservingComponent* ObservationScope::currentReader() noexcept
-{
-    return activeReader;
-}
+ObservingComponent* ObservationScope::currentReader() noexcept { return activeReader; }
 
 void ReaderList::invalidateAll()
 {
@@ -42,10 +36,7 @@ std::size_t ReaderList::liveCount() const
     }));
 }
 
-ObservingComponent::~ObservingComponent()
-{
-    cancelPendingUpdate();
-}
+ObservingComponent::~ObservingComponent() { cancelPendingUpdate(); }
 
 void ObservingComponent::rebuild()
 {
@@ -80,9 +71,6 @@ void ObservingComponent::registerWith(ReaderList& list)
     entries.push_back({juce::Component::SafePointer<ObservingComponent>(this), generation});
 }
 
-void ObservingComponent::handleAsyncUpdate()
-{
-    rebuild();
-}
+void ObservingComponent::handleAsyncUpdate() { rebuild(); }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

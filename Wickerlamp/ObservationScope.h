@@ -66,7 +66,8 @@ protected:
 
 private:
     friend class ReaderList;
-    template <typename, typename> friend class Observable;
+    template <typename, typename>
+    friend class Observable;
 
     void registerWith(ReaderList& list);
     void handleAsyncUpdate() override;
@@ -75,4 +76,4 @@ private:
     int builds = 0;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

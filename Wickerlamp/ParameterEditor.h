@@ -17,4 +17,4 @@ enum class ParameterEditorState : std::uint8_t {
     endInteractive = 2,    ///< release
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

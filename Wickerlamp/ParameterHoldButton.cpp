@@ -4,8 +4,8 @@
 
 namespace Wickerlamp {
 
-ParameterHoldButton::ParameterHoldButton(std::shared_ptr<AudioParameter> parameter, std::unique_ptr<juce::Drawable> normal,
-                                         std::unique_ptr<juce::Drawable> held)
+ParameterHoldButton::ParameterHoldButton(std::shared_ptr<AudioParameter> parameter,
+                                         std::unique_ptr<juce::Drawable> normal, std::unique_ptr<juce::Drawable> held)
     : param(std::move(parameter)), image(std::move(normal)), pressedImage(std::move(held))
 {
     if (image != nullptr) {
@@ -15,10 +15,7 @@ ParameterHoldButton::ParameterHoldButton(std::shared_ptr<AudioParameter> paramet
     rebuild();
 }
 
-void ParameterHoldButton::build()
-{
-    pressed = param->value.get() == 1.0f;
-}
+void ParameterHoldButton::build() { pressed = param->value.get() == 1.0f; }
 
 void ParameterHoldButton::draw(juce::Graphics& g)
 {
@@ -33,15 +30,9 @@ void ParameterHoldButton::hold()
     repaint();
 }
 
-void ParameterHoldButton::mouseDown(const juce::MouseEvent&)
-{
-    hold();
-}
+void ParameterHoldButton::mouseDown(const juce::MouseEvent&) { hold(); }
 
-void ParameterHoldButton::mouseDrag(const juce::MouseEvent&)
-{
-    hold();
-}
+void ParameterHoldButton::mouseDrag(const juce::MouseEvent&) { hold(); }
 
 void ParameterHoldButton::mouseUp(const juce::MouseEvent&)
 {
@@ -50,4 +41,4 @@ void ParameterHoldButton::mouseUp(const juce::MouseEvent&)
     repaint();
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -33,4 +33,4 @@ private:
     bool pressed = false;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -9,12 +9,11 @@ constexpr int parameterIdVersion = 1;
 }
 
 ParameterNode::ParameterNode(Description description)
-    : juce::AudioProcessorParameterWithID(juce::ParameterID(description.identifier, parameterIdVersion),
-                                          description.name,
-                                          juce::AudioProcessorParameterWithIDAttributes().withLabel(description.unitName)),
+    : juce::AudioProcessorParameterWithID(
+        juce::ParameterID(description.identifier, parameterIdVersion), description.name,
+        juce::AudioProcessorParameterWithIDAttributes().withLabel(description.unitName)),
       desc(std::move(description))
-{
-}
+{}
 
 float ParameterNode::normalise(float v) const noexcept
 {
@@ -39,16 +38,11 @@ void ParameterNode::setValueFromImplementation(float v, ParameterEditorState sta
         setValueNotifyingHost(n);
         endChangeGesture();
         break;
-    case ParameterEditorState::change:
-        setValueNotifyingHost(n);
-        break;
+    case ParameterEditorState::change: setValueNotifyingHost(n); break;
     }
 }
 
-float ParameterNode::getValue() const
-{
-    return normalise(value());
-}
+float ParameterNode::getValue() const { return normalise(value()); }
 
 // Host thread (possibly the audio thread).
 void ParameterNode::setValue(float normalisedValue)
@@ -59,10 +53,7 @@ void ParameterNode::setValue(float normalisedValue)
         implementorValueObserver(*this, v);
 }
 
-float ParameterNode::getDefaultValue() const
-{
-    return normalise(desc.defaultValue);
-}
+float ParameterNode::getDefaultValue() const { return normalise(desc.defaultValue); }
 
 juce::String ParameterNode::getText(float normalisedValue, int maximumStringLength) const
 {
@@ -84,14 +75,11 @@ int ParameterNode::getNumSteps() const
     return hasValueStrings() ? desc.valueStrings->size() : juce::HostedAudioProcessorParameter::getNumSteps();
 }
 
-bool ParameterNode::isDiscrete() const
-{
-    return hasValueStrings();
-}
+bool ParameterNode::isDiscrete() const { return hasValueStrings(); }
 
 juce::StringArray ParameterNode::getAllValueStrings() const
 {
     return hasValueStrings() ? *desc.valueStrings : juce::StringArray();
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -20,7 +20,7 @@ inline constexpr std::uint32_t globalMeta = 0x10000000;
 inline constexpr std::uint32_t hasClump = 0x00100000;
 inline constexpr std::uint32_t valuesHaveStrings = 0x00200000;
 inline constexpr std::uint32_t canRamp = 0x02000000;
-} // namespace ParameterFlags
+}  // namespace ParameterFlags
 
 /// Host parameter unit codes used by the library.
 namespace ParameterUnit {
@@ -33,7 +33,7 @@ inline constexpr std::int32_t linearGain = 14;
 inline constexpr std::int32_t absoluteCents = 20;
 inline constexpr std::int32_t milliseconds = 24;
 inline constexpr std::int32_t customUnit = 26;
-} // namespace ParameterUnit
+}  // namespace ParameterUnit
 
 /// One node of the host's parameter tree: the host's copy of a parameter, as a JUCE host
 /// parameter (its parameter ID is the identifier). Values are kept in the parameter's own range and normalised only where JUCE
@@ -99,4 +99,4 @@ private:
     std::atomic<float> current{0.0f};
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

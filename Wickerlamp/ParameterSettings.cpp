@@ -13,10 +13,7 @@ constexpr int pendingValuePollHz = 60;
 
 ParameterSettings::ParameterSettings() = default;
 
-ParameterSettings::~ParameterSettings()
-{
-    stopTimer();
-}
+ParameterSettings::~ParameterSettings() { stopTimer(); }
 
 juce::String ParameterSettings::pluginVersion() const
 {
@@ -28,10 +25,7 @@ juce::String ParameterSettings::pluginVersion() const
 #endif
 }
 
-void ParameterSettings::setupParameters(std::vector<std::shared_ptr<AudioParameter>> list)
-{
-    params = std::move(list);
-}
+void ParameterSettings::setupParameters(std::vector<std::shared_ptr<AudioParameter>> list) { params = std::move(list); }
 
 void ParameterSettings::configureAudioUnit(WickerAudioUnit& au)
 {
@@ -121,4 +115,4 @@ void ParameterSettings::timerCallback()
         p->applyPendingValue();
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -55,4 +55,4 @@ private:
     JUCE_DECLARE_WEAK_REFERENCEABLE(ParameterSettings)
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

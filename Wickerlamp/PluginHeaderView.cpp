@@ -14,12 +14,9 @@ int textWidth(const juce::Font& font, const juce::String& text)
     return static_cast<int>(std::ceil(font.getStringWidthFloat(text)));
 }
 
-int textHeight(const juce::Font& font)
-{
-    return static_cast<int>(std::ceil(font.getHeight()));
-}
+int textHeight(const juce::Font& font) { return static_cast<int>(std::ceil(font.getHeight())); }
 
-} // namespace
+}  // namespace
 
 PluginHeaderView::TabButton::TabButton(const juce::String& label) : juce::Button(label)
 {
@@ -110,10 +107,7 @@ void PluginHeaderView::build()
     resized();
 }
 
-void PluginHeaderView::draw(juce::Graphics& g)
-{
-    g.fillAll(AssetCatalogue::library().colour("background"));
-}
+void PluginHeaderView::draw(juce::Graphics& g) { g.fillAll(AssetCatalogue::library().colour("background")); }
 
 juce::String PluginHeaderView::trailingText() const
 {
@@ -163,4 +157,4 @@ void PluginHeaderView::resized()
     version.setBounds(right - versionWidth, middle - versionHeight / 2, versionWidth, versionHeight);
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -76,4 +76,4 @@ private:
     const std::unique_ptr<juce::Component> menu;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

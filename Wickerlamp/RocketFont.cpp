@@ -12,4 +12,4 @@ juce::Font rocketFont(float size)
     return rocket.atSize(size);
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

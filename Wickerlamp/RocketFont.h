@@ -8,4 +8,4 @@ namespace Wickerlamp {
 /// points high. The typeface is made once, on first use.
 juce::Font rocketFont(float size);
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

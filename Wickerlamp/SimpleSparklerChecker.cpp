@@ -68,17 +68,15 @@ private:
     bool number = true;
 };
 
-SimpleSparklerChecker& readerOf(void* userData)
-{
-    return *static_cast<SimpleSparklerChecker*>(userData);
-}
+SimpleSparklerChecker& readerOf(void* userData) { return *static_cast<SimpleSparklerChecker*>(userData); }
 
-} // namespace
+}  // namespace
 
 void SimpleSparklerChecker::parse(const void* data, std::size_t size)
 {
     // Without namespace processing element names keep their prefix ("sparkle:...").
-    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr), &XML_ParserFree);
+    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
+                                                                              &XML_ParserFree);
     if (parser == nullptr)
         return;
     // Entities may not make more than twice the document's own bytes.
@@ -86,8 +84,7 @@ void SimpleSparklerChecker::parse(const void* data, std::size_t size)
     XML_SetBillionLaughsAttackProtectionActivationThreshold(parser.get(), 4096);
     XML_SetUserData(parser.get(), this);
     XML_SetElementHandler(
-        parser.get(),
-        [](void* self, const XML_Char* name, const XML_Char**) { readerOf(self).elementStarted(name); },
+        parser.get(), [](void* self, const XML_Char* name, const XML_Char**) { readerOf(self).elementStarted(name); },
         [](void* self, const XML_Char*) { readerOf(self).elementEnded(); });
     XML_SetCharacterDataHandler(parser.get(), [](void* self, const XML_Char* text, int length) {
         readerOf(self).charactersFound({text, static_cast<std::size_t>(length)});
@@ -114,10 +111,7 @@ void SimpleSparklerChecker::elementStarted(std::string_view qualifiedName)
     valueReadOnce = false;
 }
 
-void SimpleSparklerChecker::charactersFound(std::string_view characters)
-{
-    currentValue += characters;
-}
+void SimpleSparklerChecker::charactersFound(std::string_view characters) { currentValue += characters; }
 
 void SimpleSparklerChecker::elementEnded()
 {
@@ -203,4 +197,4 @@ std::optional<std::size_t> VersionTexts::heaviest() const
     return best;
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -93,4 +93,4 @@ private:
     bool valueReadOnce = false;
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

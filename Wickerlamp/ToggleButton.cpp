@@ -29,9 +29,6 @@ void ToggleButton::toggle()
     param->setValue(next, ParameterEditor::ui, ParameterEditorState::change);
 }
 
-void ToggleButton::resized()
-{
-    body.setBounds(getLocalBounds());
-}
+void ToggleButton::resized() { body.setBounds(getLocalBounds()); }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

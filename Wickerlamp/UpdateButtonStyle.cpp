@@ -7,20 +7,11 @@
 
 namespace Wickerlamp {
 
-juce::Font UpdateButtonStyle::font()
-{
-    return rocketFont(fontSize);
-}
+juce::Font UpdateButtonStyle::font() { return rocketFont(fontSize); }
 
-juce::Colour UpdateButtonStyle::textColour()
-{
-    return AssetCatalogue::library().colour("background");
-}
+juce::Colour UpdateButtonStyle::textColour() { return AssetCatalogue::library().colour("background"); }
 
-juce::Colour UpdateButtonStyle::fillColour()
-{
-    return AssetCatalogue::library().colour("updateBackground");
-}
+juce::Colour UpdateButtonStyle::fillColour() { return AssetCatalogue::library().colour("updateBackground"); }
 
 juce::Rectangle<int> UpdateButtonStyle::sizeFor(const juce::String& label)
 {
@@ -38,10 +29,11 @@ void UpdateButtonStyle::draw(juce::Graphics& g, juce::Rectangle<float> area, con
     g.fillRoundedRectangle(area, cornerRadius);
     g.setColour(textColour());
     g.setFont(font());
-    g.drawText(label, area.withTrimmedTop(static_cast<float>(topPadding)).reduced(static_cast<float>(horizontalPadding), 0.0f),
+    g.drawText(label,
+               area.withTrimmedTop(static_cast<float>(topPadding)).reduced(static_cast<float>(horizontalPadding), 0.0f),
                juce::Justification::centred, false);
     if (pressed)
         g.endTransparencyLayer();
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -34,4 +34,4 @@ public:
     }
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -28,7 +28,8 @@ bool UpdateFeedFetcher::isAllowedAddress(const juce::URL& url)
     return host == "localhost" || host == "127.0.0.1" || host == "[::1]" || host == "::1";
 }
 
-std::optional<juce::MemoryBlock> UpdateFeedFetcher::download(const juce::URL& url, const std::function<bool()>& keepGoing)
+std::optional<juce::MemoryBlock> UpdateFeedFetcher::download(const juce::URL& url,
+                                                             const std::function<bool()>& keepGoing)
 {
     if (!isAllowedAddress(url))
         return std::nullopt;
@@ -69,4 +70,4 @@ void UpdateFeedFetcher::run()
     });
 }
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -48,4 +48,4 @@ private:
     JUCE_DECLARE_WEAK_REFERENCEABLE(UpdateFeedFetcher)
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

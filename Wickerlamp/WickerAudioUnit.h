@@ -19,4 +19,4 @@ private:
     JUCE_DECLARE_WEAK_REFERENCEABLE(WickerAudioUnit)
 };
 
-} // namespace Wickerlamp
+}  // namespace Wickerlamp

@@ -261,10 +261,7 @@ void LiveHost::openFile(std::shared_ptr<const Corvel::MidiFile> file, juce::Stri
     files.open(std::move(file));
 }
 
-juce::String LiveHost::positionText() const
-{
-    return files.bars().barBeat(positionInBeats());
-}
+juce::String LiveHost::positionText() const { return files.bars().barBeat(positionInBeats()); }
 
 bool LiveHost::openMidiInput(const juce::String& identifier)
 {

@@ -70,10 +70,7 @@ bool MainComponent::keyPressed(const juce::KeyPress& key)
     return true;
 }
 
-void MainComponent::paint(juce::Graphics& g)
-{
-    g.fillAll(pluginAssets().colour("background"));
-}
+void MainComponent::paint(juce::Graphics& g) { g.fillAll(pluginAssets().colour("background")); }
 
 void MainComponent::resized()
 {

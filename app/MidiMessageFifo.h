@@ -25,7 +25,8 @@ public:
             dropped.fetch_add(1, std::memory_order_relaxed);
             return false;
         }
-        const std::uint8_t header[2] = {static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>(length >> 8)};
+        const std::uint8_t header[2] = {static_cast<std::uint8_t>(length & 0xFF),
+                                        static_cast<std::uint8_t>(length >> 8)};
         auto write = fifo.write(needed);
         copyIn(write.startIndex1, write.blockSize1, write.startIndex2, write.blockSize2, header, bytes, length);
         return true;

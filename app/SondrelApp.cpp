@@ -5,10 +5,10 @@
 
 #include "DemoPerformance.h"
 #include "LiveHost.h"
-#include "Settings.h"
 #include "MainComponent.h"
 #include "MainView.h"
 #include "MidiSondrelPlugin.h"
+#include "Settings.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -43,10 +43,10 @@ struct LaunchOptions {
 class MainWindow final : public juce::DocumentWindow {
 public:
     explicit MainWindow(LiveHost& host)
-        : juce::DocumentWindow("MIDI Sondrel",
-                               juce::Desktop::getInstance().getDefaultLookAndFeel().findColour(
-                                   juce::ResizableWindow::backgroundColourId),
-                               juce::DocumentWindow::minimiseButton | juce::DocumentWindow::closeButton)
+        : juce::DocumentWindow(
+            "MIDI Sondrel",
+            juce::Desktop::getInstance().getDefaultLookAndFeel().findColour(juce::ResizableWindow::backgroundColourId),
+            juce::DocumentWindow::minimiseButton | juce::DocumentWindow::closeButton)
     {
         setUsingNativeTitleBar(true);
         content = new MainComponent(host);
@@ -72,7 +72,7 @@ private:
     MainComponent* content = nullptr;  // owned by the window
 };
 
-} // namespace
+}  // namespace
 
 class SondrelApp final : public juce::JUCEApplication, private juce::Timer {
 public:

@@ -8,11 +8,14 @@
 namespace {
 constexpr int refreshHz = 30;
 constexpr int deviceScanTicks = 2 * refreshHz;
-} // namespace
+}  // namespace
 
 TransportBar::TransportBar(LiveHost& h) : host(h)
 {
-    playButton.onClick = [this] { host.setPlaying(!host.wantsPlaying()); refreshFromHost(); };
+    playButton.onClick = [this] {
+        host.setPlaying(!host.wantsPlaying());
+        refreshFromHost();
+    };
     returnButton.onClick = [this] { host.returnToStart(); };
     loopButton.onClick = [this] { host.setLooping(loopButton.getToggleState()); };
     for (int bars = 1; bars <= 16; ++bars)
@@ -38,13 +41,14 @@ TransportBar::TransportBar(LiveHost& h) : host(h)
     outputDevices.setTextWhenNothingSelected("None");
     inputDevices.onChange = [this] {
         const int index = inputDevices.getSelectedId() - 2;
-        if (!host.openMidiInput(juce::isPositiveAndBelow(index, inputs.size()) ? inputs[index].identifier : juce::String()))
+        if (!host.openMidiInput(juce::isPositiveAndBelow(index, inputs.size()) ? inputs[index].identifier
+                                                                               : juce::String()))
             inputDevices.setSelectedId(1, juce::dontSendNotification);
     };
     outputDevices.onChange = [this] {
         const int index = outputDevices.getSelectedId() - 2;
         if (!host.openMidiOutput(juce::isPositiveAndBelow(index, outputs.size()) ? outputs[index].identifier
-                                                                                  : juce::String()))
+                                                                                 : juce::String()))
             outputDevices.setSelectedId(1, juce::dontSendNotification);
     };
 
@@ -61,10 +65,7 @@ TransportBar::TransportBar(LiveHost& h) : host(h)
     startTimerHz(refreshHz);
 }
 
-TransportBar::~TransportBar()
-{
-    stopTimer();
-}
+TransportBar::~TransportBar() { stopTimer(); }
 
 void TransportBar::refreshFromHost()
 {
@@ -89,7 +90,8 @@ void TransportBar::refreshFromHost()
 void TransportBar::chooseFileToOpen()
 {
     // Where the last file came from, or the music folder.
-    const auto folder = lastFolder.isDirectory() ? lastFolder : juce::File::getSpecialLocation(juce::File::userMusicDirectory);
+    const auto folder = lastFolder.isDirectory() ? lastFolder
+                                                 : juce::File::getSpecialLocation(juce::File::userMusicDirectory);
     chooser = std::make_unique<juce::FileChooser>("Open MIDI File", folder, "*.mid;*.midi;*.smf");
     chooser->launchAsync(juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
                          [safe = juce::Component::SafePointer<TransportBar>(this)](const juce::FileChooser& fc) {
@@ -139,7 +141,8 @@ void TransportBar::refreshDeviceLists()
         }
         box.setSelectedId(selected, juce::dontSendNotification);
     };
-    refill(inputDevices, inputs, haveSequencer ? juce::MidiInput::getAvailableDevices() : juce::Array<juce::MidiDeviceInfo>(),
+    refill(inputDevices, inputs,
+           haveSequencer ? juce::MidiInput::getAvailableDevices() : juce::Array<juce::MidiDeviceInfo>(),
            host.midiInputIdentifier());
     refill(outputDevices, outputs,
            haveSequencer ? juce::MidiOutput::getAvailableDevices() : juce::Array<juce::MidiDeviceInfo>(),

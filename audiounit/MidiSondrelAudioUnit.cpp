@@ -12,7 +12,7 @@ constexpr const char* captureWhileStoppedAttribute = "captureWhileStopped";
 constexpr const char* takesToKeepAttribute = "takesToKeep";
 constexpr int outputChannels = 2;
 constexpr int inputMaximumChannels = 8;
-} // namespace
+}  // namespace
 
 MidiSondrelAudioUnit::MidiSondrelAudioUnit()
     : Wickerlamp::WickerAudioUnit(BusesProperties()
@@ -27,10 +27,7 @@ MidiSondrelAudioUnit::~MidiSondrelAudioUnit() = default;
 
 void MidiSondrelAudioUnit::setParameter(std::uint64_t, float) {}
 
-const juce::String MidiSondrelAudioUnit::getName() const
-{
-    return "MIDI Sondrel";
-}
+const juce::String MidiSondrelAudioUnit::getName() const { return "MIDI Sondrel"; }
 
 bool MidiSondrelAudioUnit::isBusesLayoutSupported(const BusesLayout& layouts) const
 {
@@ -89,7 +86,8 @@ std::vector<Corvel::Scale> MidiSondrelAudioUnit::scalesForDisplay(std::vector<Co
 
 void MidiSondrelAudioUnit::setZoom(float zoom) noexcept
 {
-    windowZoom.store(std::isnan(zoom) ? minimumZoom : std::clamp(zoom, minimumZoom, maximumZoom), std::memory_order_relaxed);
+    windowZoom.store(std::isnan(zoom) ? minimumZoom : std::clamp(zoom, minimumZoom, maximumZoom),
+                     std::memory_order_relaxed);
 }
 
 // The parameter values, the window's zoom and the capture options where they are not their

@@ -26,7 +26,7 @@ Corvel::HostPositionReport reportOf(const juce::AudioPlayHead::PositionInfo& inf
     return report;
 }
 
-} // namespace
+}  // namespace
 
 void RenderAdapter::prepare(double sampleRate)
 {
@@ -67,4 +67,3 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
     } while (status == Corvel::noErr && in != end);
     return status;
 }
-

@@ -7,7 +7,7 @@ namespace {
 // Room for the archive's own headers beyond the events (a few bytes a take).
 constexpr std::size_t archiveLimit = TakesState::eventByteLimit + 64 * 1024;
 
-} // namespace
+}  // namespace
 
 TakesState::Saved TakesState::write(const Corvel::MIDIRecorder& recorder, juce::XmlElement& state)
 {

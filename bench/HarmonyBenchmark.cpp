@@ -12,10 +12,13 @@ Corvel::HeldNotes heldSet(int size)
 {
     static const std::vector<std::vector<int>> sets = {
         {},
-        {}, {}, {60, 64, 67},                 // C major triad
-        {57, 60, 64, 67},                     // A minor 7
-        {}, {},
-        {60, 62, 64, 65, 67, 69, 71},         // C major scale
+        {},
+        {},
+        {60, 64, 67},      // C major triad
+        {57, 60, 64, 67},  // A minor 7
+        {},
+        {},
+        {60, 62, 64, 65, 67, 69, 71},  // C major scale
     };
     Corvel::HeldNotes held{};
     for (int n : sets[static_cast<std::size_t>(size)])
@@ -40,6 +43,6 @@ void BM_GuessScale(benchmark::State& state)
 }
 BENCHMARK(BM_GuessScale)->Arg(3)->Arg(4)->Arg(7);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

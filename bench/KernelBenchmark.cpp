@@ -13,8 +13,17 @@ namespace {
 struct Host final : Corvel::MusicalContextSource, Corvel::TransportStateSource, Corvel::MidiOutput {
     double beat = 0.0;
     std::uint64_t sent = 0;
-    bool musicalContext(double& t, double& b) noexcept override { t = 120.0; b = beat; return true; }
-    bool transportState(std::uint64_t& f) noexcept override { f = Corvel::TransportStateMoving; return true; }
+    bool musicalContext(double& t, double& b) noexcept override
+    {
+        t = 120.0;
+        b = beat;
+        return true;
+    }
+    bool transportState(std::uint64_t& f) noexcept override
+    {
+        f = Corvel::TransportStateMoving;
+        return true;
+    }
     void sendMidi(std::int64_t, std::uint8_t, std::uint16_t, const std::uint8_t*) noexcept override { ++sent; }
     void sendMidiEvents(std::span<const Corvel::RenderEvent> events) noexcept override { sent += events.size(); }
 };
@@ -66,12 +75,9 @@ void BM_KernelRecording(benchmark::State& state)
 }
 BENCHMARK(BM_KernelRecording)->ArgsProduct({{0, 1, 16, 256}, {0, 1}});
 
-void BM_RingBufferCopy(benchmark::State& state)
-{
-    SondrelBench::runRingBaseline(state, framesPerCycle);
-}
+void BM_RingBufferCopy(benchmark::State& state) { SondrelBench::runRingBaseline(state, framesPerCycle); }
 BENCHMARK(BM_RingBufferCopy)->Arg(0)->Arg(1)->Arg(16)->Arg(256);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

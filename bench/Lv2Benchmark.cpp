@@ -84,7 +84,10 @@ public:
     MidiSondrelPlugin& unit() { return plugin.audioUnit(); }
 
 private:
-    LV2_URID urid(const char* uri) { return uris.try_emplace(uri, static_cast<LV2_URID>(uris.size() + 1)).first->second; }
+    LV2_URID urid(const char* uri)
+    {
+        return uris.try_emplace(uri, static_cast<LV2_URID>(uris.size() + 1)).first->second;
+    }
     static LV2_URID mapUri(LV2_URID_Map_Handle h, const char* uri) { return static_cast<Lv2Rig*>(h)->urid(uri); }
 
     std::map<std::string, LV2_URID> uris;
@@ -150,9 +153,11 @@ void BM_Lv2bench(benchmark::State& state, const char* path, const char* uri)
     }
 }
 BENCHMARK_CAPTURE(BM_Lv2bench, x42_passthru, "/usr/lib/lv2", "http://gareus.org/oss/lv2/midifilter#passthru")
-    ->UseManualTime()->Iterations(1);
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_Lv2bench, x42_miditranspose, "/usr/lib/lv2", "http://gareus.org/oss/lv2/midifilter#miditranspose")
-    ->UseManualTime()->Iterations(1);
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_Lv2bench, midi_sondrel, SONDREL_LV2_BUNDLES, SONDREL_LV2_URI)->UseManualTime()->Iterations(1);
 
-} // namespace
+}  // namespace

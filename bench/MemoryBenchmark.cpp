@@ -20,7 +20,7 @@ void release(void* p) noexcept
         liveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
     std::free(p);
 }
-} // namespace
+}  // namespace
 
 void* operator new(std::size_t size)
 {
@@ -75,6 +75,6 @@ void BM_BaselineVectorPerEvent(benchmark::State& state)
 }
 BENCHMARK(BM_BaselineVectorPerEvent)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -24,7 +24,9 @@ const std::vector<Corvel::RecordedMIDIEvent>& recording()
         for (int i = 1; i < eventCount; ++i) {
             const std::uint8_t status = (i % 3 == 0) ? 0xB0 : (i % 2 ? 0x90 : 0x80);
             e.push_back({{status, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(i % 100 + 1)},
-                         static_cast<std::int64_t>(i) * 1000, 120.0, i * 0.0417});
+                         static_cast<std::int64_t>(i) * 1000,
+                         120.0,
+                         i * 0.0417});
         }
         return e;
     }();
@@ -82,6 +84,6 @@ BENCHMARK(BM_JuceMidiFileWriteToOnly)->Unit(benchmark::kMillisecond);
 
 #endif
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -4,9 +4,9 @@
 // Lv2Benchmark.cpp, the LV2 entry point's run()).
 
 #include "MidiSondrelPlugin.h"
+#include "PluginBlocks.h"
 #include "Settings.h"
 #include "SpscRing.h"
-#include "PluginBlocks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -52,10 +52,7 @@ void BM_ProcessBlockRecording(benchmark::State& state)
 }
 BENCHMARK(BM_ProcessBlockRecording)->Arg(16)->Arg(256);
 
-void BM_RingBufferPush(benchmark::State& state)
-{
-    SondrelBench::runRingBaseline(state, blockSize);
-}
+void BM_RingBufferPush(benchmark::State& state) { SondrelBench::runRingBaseline(state, blockSize); }
 BENCHMARK(BM_RingBufferPush)->Arg(16)->Arg(256);
 
 void BM_MidiBufferAddEventCopy(benchmark::State& state)
@@ -73,6 +70,6 @@ void BM_MidiBufferAddEventCopy(benchmark::State& state)
 }
 BENCHMARK(BM_MidiBufferAddEventCopy)->Arg(16)->Arg(256);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -28,10 +28,11 @@ inline juce::MidiBuffer blockOf(int events)
 {
     juce::MidiBuffer midi;
     for (int i = 0; i < events; ++i) {
-        const juce::uint8 bytes[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90), static_cast<juce::uint8>(36 + i % 48), 100};
+        const juce::uint8 bytes[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90),
+                                      static_cast<juce::uint8>(36 + i % 48), 100};
         midi.addEvent(bytes, 3, i * blockSize / events);
     }
     return midi;
 }
 
-} // namespace SondrelBench
+}  // namespace SondrelBench

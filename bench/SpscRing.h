@@ -97,4 +97,4 @@ inline void runRingBaseline(benchmark::State& state, std::int64_t framesPerCycle
     state.SetItemsProcessed(state.iterations() * perCycle);
 }
 
-} // namespace SondrelBench
+}  // namespace SondrelBench

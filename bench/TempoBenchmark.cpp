@@ -52,13 +52,14 @@ void BM_SortingTheNoteOns(benchmark::State& state)
     std::shuffle(notes.begin(), notes.end(), std::mt19937(7));
     for (auto _ : state) {
         auto sorted = notes;
-        std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.sampleTime < b.sampleTime; });
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const auto& a, const auto& b) { return a.sampleTime < b.sampleTime; });
         benchmark::DoNotOptimize(sorted.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_SortingTheNoteOns)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -3,8 +3,8 @@
 // recording on every tick, in the same run.
 
 #include "MidiSondrelPlugin.h"
-#include "Settings.h"
 #include "PluginBlocks.h"
+#include "Settings.h"
 
 #include <benchmark/benchmark.h>
 
@@ -87,7 +87,7 @@ void run(benchmark::State& state, bool rebuildEveryTick)
 void BM_TickAppendingRows(benchmark::State& state) { run(state, false); }
 void BM_TickRebuildingRows(benchmark::State& state) { run(state, true); }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_TickAppendingRows)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 BENCHMARK(BM_TickRebuildingRows)->Unit(benchmark::kMicrosecond)->Iterations(20);

@@ -41,12 +41,12 @@ const KindText* textForKind(ChordKind kind)
     return k >= 1 && k <= 18 ? &kindTexts[static_cast<std::size_t>(k - 1)] : nullptr;
 }
 
-} // namespace
+}  // namespace
 
 std::string noteName(Note note)
 {
-    static constexpr std::array<const char*, 12> names = {"C", "C#", "D", "D#", "E", "F",
-                                                          "F#", "G", "G#", "A", "A#", "B"};
+    static constexpr std::array<const char*, 12> names = {"C",  "C#", "D",  "D#", "E",  "F",
+                                                          "F#", "G",  "G#", "A",  "A#", "B"};
     const auto n = static_cast<std::int32_t>(note);
     return n >= 0 && n < 12 ? names[static_cast<std::size_t>(n)] : "";
 }
@@ -70,10 +70,7 @@ std::string fullNoteName(FullNote note)
     return noteName(note.note) + std::to_string(note.octave);
 }
 
-std::string scaleDisplayName(const Scale& scale)
-{
-    return noteName(scale.root) + " " + scale.name;
-}
+std::string scaleDisplayName(const Scale& scale) { return noteName(scale.root) + " " + scale.name; }
 
 ChordDescription describeChord(NoteDetector& detector)
 {
@@ -83,10 +80,7 @@ ChordDescription describeChord(NoteDetector& detector)
     return {noteName(info.root) + " " + chordKindName(info.kind), chordQualityForKind(info.kind)};
 }
 
-ChordDescription describeCurrentChord(MidiProcessor& kernel)
-{
-    return describeChord(*kernel.noteDetector);
-}
+ChordDescription describeCurrentChord(MidiProcessor& kernel) { return describeChord(*kernel.noteDetector); }
 
 std::vector<FullNote> heldFullNotes(MidiProcessor& kernel)
 {
@@ -98,4 +92,4 @@ std::vector<FullNote> heldFullNotes(MidiProcessor& kernel)
     return notes;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

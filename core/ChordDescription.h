@@ -34,4 +34,4 @@ ChordDescription describeChord(NoteDetector& detector);
 ChordDescription describeCurrentChord(MidiProcessor& kernel);
 std::vector<FullNote> heldFullNotes(MidiProcessor& kernel);
 
-} // namespace Corvel
+}  // namespace Corvel

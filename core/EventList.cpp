@@ -81,4 +81,4 @@ bool operator==(const EventList& a, const EventList& b)
     return a.count == b.count && std::equal(a.begin(), a.end(), b.begin());
 }
 
-} // namespace Corvel
+}  // namespace Corvel

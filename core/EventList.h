@@ -91,11 +91,33 @@ public:
 
     RecordedMIDIEvent operator*() const { return (*list)[index]; }
     RecordedMIDIEvent operator[](difference_type n) const { return (*list)[index + static_cast<std::size_t>(n)]; }
-    const_iterator& operator++() { ++index; return *this; }
-    const_iterator operator++(int) { auto old = *this; ++index; return old; }
-    const_iterator& operator--() { --index; return *this; }
-    const_iterator operator--(int) { auto old = *this; --index; return old; }
-    const_iterator& operator+=(difference_type n) { index = static_cast<std::size_t>(static_cast<difference_type>(index) + n); return *this; }
+    const_iterator& operator++()
+    {
+        ++index;
+        return *this;
+    }
+    const_iterator operator++(int)
+    {
+        auto old = *this;
+        ++index;
+        return old;
+    }
+    const_iterator& operator--()
+    {
+        --index;
+        return *this;
+    }
+    const_iterator operator--(int)
+    {
+        auto old = *this;
+        --index;
+        return old;
+    }
+    const_iterator& operator+=(difference_type n)
+    {
+        index = static_cast<std::size_t>(static_cast<difference_type>(index) + n);
+        return *this;
+    }
     const_iterator& operator-=(difference_type n) { return *this += -n; }
     friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
     friend const_iterator operator+(difference_type n, const_iterator it) { return it += n; }
@@ -115,4 +137,4 @@ private:
 inline EventList::const_iterator EventList::begin() const noexcept { return {this, 0}; }
 inline EventList::const_iterator EventList::end() const noexcept { return {this, count}; }
 
-} // namespace Corvel
+}  // namespace Corvel

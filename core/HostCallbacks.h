@@ -46,4 +46,4 @@ public:
     }
 };
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -11,8 +11,7 @@ namespace Corvel {
 MIDIRecorder::MIDIRecorder(int recordingCount, bool addsInitialProgramChange)
     : recordings(static_cast<std::size_t>(std::max(recordingCount, 0))),
       addsInitialProgramChange(addsInitialProgramChange)
-{
-}
+{}
 
 std::int64_t MIDIRecorder::currentWallClockMilliseconds() noexcept
 {
@@ -48,15 +47,9 @@ void MIDIRecorder::moveBuffersDownOne()
         recordings[0] = Recording{};
 }
 
-void MIDIRecorder::setRecordingCount(int count)
-{
-    recordings.resize(static_cast<std::size_t>(std::max(count, 1)));
-}
+void MIDIRecorder::setRecordingCount(int count) { recordings.resize(static_cast<std::size_t>(std::max(count, 1))); }
 
-void MIDIRecorder::appendToLiveRecording(RecordedMIDIEvent event)
-{
-    recordings[0].events.push_back(std::move(event));
-}
+void MIDIRecorder::appendToLiveRecording(RecordedMIDIEvent event) { recordings[0].events.push_back(std::move(event)); }
 
 void MIDIRecorder::replaceRecordings(std::vector<Recording> replacement)
 {
@@ -66,8 +59,8 @@ void MIDIRecorder::replaceRecordings(std::vector<Recording> replacement)
 
 int MIDIRecorder::getSavedEventCount() const noexcept
 {
-    return static_cast<int>(std::count_if(recordings.begin(), recordings.end(),
-                                          [](const Recording& r) { return r.startTime > 0; }));
+    return static_cast<int>(
+        std::count_if(recordings.begin(), recordings.end(), [](const Recording& r) { return r.startTime > 0; }));
 }
 
 Recording* MIDIRecorder::getEventDetailsByStartTime(std::int64_t startTime)
@@ -120,4 +113,4 @@ MIDIEventInfo MIDIRecorder::infoForEvent(const RecordedMIDIEvent& event) noexcep
     return info;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

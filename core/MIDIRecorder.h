@@ -113,4 +113,4 @@ private:
     bool addsInitialProgramChange;
 };
 
-} // namespace Corvel
+}  // namespace Corvel

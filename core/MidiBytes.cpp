@@ -44,4 +44,4 @@ bool operator==(const MidiBytes& a, const MidiBytes& b) noexcept
     return n == b.size() && (n == 0 || std::memcmp(a.data(), b.data(), n) == 0);
 }
 
-} // namespace Corvel
+}  // namespace Corvel

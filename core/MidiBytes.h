@@ -103,4 +103,4 @@ private:
 
 static_assert(sizeof(MidiBytes) == 8);
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -34,8 +34,7 @@ public:
     TrackParser(std::span<const std::uint8_t> chunk, std::size_t fileOffset, std::uint16_t track, MidiFile& out,
                 std::vector<MidiFileEvent>& events)
         : chunk(chunk), fileOffset(fileOffset), track(track), out(out), events(events)
-    {
-    }
+    {}
 
     /// Returns the track's length in ticks.
     std::uint64_t parse()
@@ -65,7 +64,8 @@ public:
                 std::uint8_t status = lead;
                 if (lead < 0x80) {
                     if (runningStatus < 0)
-                        fail("running status without a preceding status byte at byte " + std::to_string(where(pos - 1)));
+                        fail("running status without a preceding status byte at byte "
+                             + std::to_string(where(pos - 1)));
                     status = static_cast<std::uint8_t>(runningStatus);
                     --pos;  // the byte was the first data byte
                 }
@@ -265,14 +265,16 @@ MidiFile readFile(std::span<const std::uint8_t> bytes)
         }
     }
 
-    const std::uint64_t lastTick = trackLengths.empty() ? 0 : *std::max_element(trackLengths.begin(), trackLengths.end());
+    const std::uint64_t lastTick = trackLengths.empty() ? 0
+                                                        : *std::max_element(trackLengths.begin(), trackLengths.end());
     file.lengthBeats = beatsOfTick(lastTick);
-    file.lengthSeconds = smpte ? static_cast<double>(lastTick) / ticksPerSecond : file.tempoMap.secondsAt(file.lengthBeats);
+    file.lengthSeconds = smpte ? static_cast<double>(lastTick) / ticksPerSecond
+                               : file.tempoMap.secondsAt(file.lengthBeats);
     file.events = std::move(events);
     return file;
 }
 
-} // namespace
+}  // namespace
 
 MidiFileReader::Result MidiFileReader::read(std::span<const std::uint8_t> bytes)
 {
@@ -285,4 +287,4 @@ MidiFileReader::Result MidiFileReader::read(std::span<const std::uint8_t> bytes)
     }
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -19,9 +19,9 @@ struct MidiFileEvent {
         meta,         ///< `metaType`, the bytes are the meta event's data
     };
 
-    std::uint64_t tick = 0;   ///< absolute, in the file's division
+    std::uint64_t tick = 0;  ///< absolute, in the file's division
     double seconds = 0.0;
-    double beats = 0.0;       ///< quarter notes
+    double beats = 0.0;            ///< quarter notes
     std::uint32_t dataOffset = 0;  ///< into MidiFile::data
     std::uint32_t dataLength = 0;
     std::uint16_t track = 0;
@@ -41,9 +41,9 @@ struct TimeSignature {
 struct MidiFile {
     int format = 0;
     int trackCount = 0;
-    int ticksPerQuarterNote = 0;  ///< 0 for SMPTE time
-    double framesPerSecond = 0.0; ///< SMPTE time only (29 stands for 29.97)
-    int ticksPerFrame = 0;        ///< SMPTE time only
+    int ticksPerQuarterNote = 0;   ///< 0 for SMPTE time
+    double framesPerSecond = 0.0;  ///< SMPTE time only (29 stands for 29.97)
+    int ticksPerFrame = 0;         ///< SMPTE time only
 
     /// Every track's events merged in time order; events at the same tick keep track order, then
     /// file order. Format 2 files (independent sequences) are laid out one after the other.
@@ -80,4 +80,4 @@ public:
     static Result read(std::span<const std::uint8_t> bytes);
 };
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -59,8 +59,12 @@ std::uint32_t microsecondsPerQuarter(double bpm) noexcept
 std::uint8_t* writeSetTempo(std::uint8_t* out, std::uint32_t delta, std::uint32_t microseconds) noexcept
 {
     out = writeVariableLengthQuantity(out, delta);
-    const std::uint8_t event[] = {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microseconds >> 16),
-                                  static_cast<std::uint8_t>(microseconds >> 8), static_cast<std::uint8_t>(microseconds)};
+    const std::uint8_t event[] = {0xFF,
+                                  0x51,
+                                  0x03,
+                                  static_cast<std::uint8_t>(microseconds >> 16),
+                                  static_cast<std::uint8_t>(microseconds >> 8),
+                                  static_cast<std::uint8_t>(microseconds)};
     return std::copy(std::begin(event), std::end(event), out);
 }
 
@@ -79,9 +83,8 @@ std::vector<std::uint8_t> writeMidiFile(const Source& source, MidiFileOptions op
     if (!sorted) {
         order.resize(count);
         std::iota(order.begin(), order.end(), std::size_t{0});
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return source.sampleTimeAt(a) < source.sampleTimeAt(b);
-        });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return source.sampleTimeAt(a) < source.sampleTimeAt(b); });
     }
 
     // Per event at most a four-byte delta and its bytes, and with the tempo a Set Tempo event.
@@ -93,8 +96,8 @@ std::vector<std::uint8_t> writeMidiFile(const Source& source, MidiFileOptions op
 
     std::vector<std::uint8_t> file(upperBound);
     std::uint8_t* out = file.data();
-    static constexpr std::uint8_t header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
-                                              'M', 'T', 'r', 'k'};
+    static constexpr std::uint8_t header[] = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
+                                              0,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};
     out = std::copy(std::begin(header), std::end(header), out);
     std::uint8_t* const lengthField = out;
     out += 4;
@@ -167,16 +170,15 @@ struct VectorSource {
     const MidiBytes& dataAt(std::size_t i) const noexcept { return events[i].data; }
 };
 
-} // namespace
+}  // namespace
 
 bool MidiFileWriter::isWritten(const MidiBytes& message) noexcept
 {
     if (message.empty() || message[0] < 0x80 || message[0] >= 0xF0)
         return false;
     const std::size_t dataBytes = (message[0] & 0xE0) == 0xC0 ? 1 : 2;  // Cn and Dn take one
-    return message.size() == dataBytes + 1 && std::all_of(message.begin() + 1, message.end(), [](std::uint8_t b) {
-        return b < 0x80;
-    });
+    return message.size() == dataBytes + 1
+        && std::all_of(message.begin() + 1, message.end(), [](std::uint8_t b) { return b < 0x80; });
 }
 
 double MidiFileWriter::nearestTick(double beatPosition) noexcept
@@ -211,4 +213,4 @@ std::vector<std::uint8_t> MIDIRecorder::convertToMIDIBytes(const EventList& even
     return MidiFileWriter::write(events);
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -54,4 +54,4 @@ public:
     static double nearestTick(double beatPosition) noexcept;
 };
 
-} // namespace Corvel
+}  // namespace Corvel

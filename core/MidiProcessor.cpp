@@ -19,19 +19,14 @@ bool sameBits(double a, double b) noexcept
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
-std::int64_t wrapping(std::uint64_t value) noexcept
-{
-    return static_cast<std::int64_t>(value);
-}
-} // namespace
+std::int64_t wrapping(std::uint64_t value) noexcept { return static_cast<std::int64_t>(value); }
+}  // namespace
 
 MidiProcessor::MidiProcessor()
     : noteDetector(std::make_unique<NoteDetector>()),
       midiRecorder(std::make_unique<RecordingStore>(defaultRecordingCount, kernelAddsInitialProgramChange)),
-      wallClock(&MIDIRecorder::currentWallClockMilliseconds),
-      addsInitialProgramChange(kernelAddsInitialProgramChange)
-{
-}
+      wallClock(&MIDIRecorder::currentWallClockMilliseconds), addsInitialProgramChange(kernelAddsInitialProgramChange)
+{}
 
 MidiProcessor::MidiProcessor(MidiProcessor&& other) noexcept
     : wallClock(other.wallClock), addsInitialProgramChange(other.addsInitialProgramChange)
@@ -164,7 +159,8 @@ void MidiProcessor::publishSlotsInUse() noexcept
 void MidiProcessor::reanchorFreeTake(std::uint64_t cycleClock, double bpm, float rate) noexcept
 {
     const std::int64_t cycleStart = wrapping(cycleClock - freeTake.origin);
-    freeTake.anchorBeat = beatPositionOfEvent(freeTake.anchorBeat, cycleStart, freeTake.anchorTime, rate, freeTake.anchorTempo);
+    freeTake.anchorBeat = beatPositionOfEvent(freeTake.anchorBeat, cycleStart, freeTake.anchorTime, rate,
+                                              freeTake.anchorTempo);
     freeTake.anchorTime = cycleStart;
     freeTake.anchorTempo = bpm;
 }
@@ -185,8 +181,8 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
     const float rate = sampleRate.load(std::memory_order_relaxed);
     const double silence = isUsableSampleRate(rate) ? freeTakeSilenceSeconds * static_cast<double>(rate)
                                                     : std::numeric_limits<double>::infinity();
-    CycleState cycle{timestampSampleTime, free ? (freeTake.hostTempo > 0.0 ? freeTake.hostTempo : freeTakeDefaultTempo) : tempo,
-                     free};
+    CycleState cycle{timestampSampleTime,
+                     free ? (freeTake.hostTempo > 0.0 ? freeTake.hostTempo : freeTakeDefaultTempo) : tempo, free};
     RecorderQueue::Cursor out = cursor;
     std::uint64_t eventCount = live.eventCount;
     std::int64_t lastSampleTime = live.lastSampleTime;
@@ -400,7 +396,8 @@ void MidiProcessor::setRecordingCount(int count)
     replaced.slotCount.store(slots, std::memory_order_relaxed);
     replacedSequence.store(generation, std::memory_order_release);
 
-    savedRecordingCount.store(static_cast<std::uint32_t>(midiRecorder->getSavedEventCount()), std::memory_order_relaxed);
+    savedRecordingCount.store(static_cast<std::uint32_t>(midiRecorder->getSavedEventCount()),
+                              std::memory_order_relaxed);
     recordingsChanged.store(1, std::memory_order_release);
 }
 
@@ -458,4 +455,4 @@ void MidiProcessor::queueTempo(RecorderQueue::Cursor& cursor, double bpm) noexce
     live.queuedTempo = bpm;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -165,7 +165,7 @@ private:
         std::int64_t lastSampleTime = 0;
         std::uint32_t slotsInUse = 0;
         std::uint32_t slotCount = defaultRecordingCount;
-        double queuedTempo = 0.0;  ///< the recorder's tempo once the queue is applied
+        double queuedTempo = 0.0;      ///< the recorder's tempo once the queue is applied
         std::uint64_t lostToLive = 0;  ///< lost events of slot 0 not queued yet
         std::uint64_t lostToNext = 0;  ///< lost events that would have started a take, not queued yet
     };
@@ -179,8 +179,8 @@ private:
         std::int64_t lastEvent = 0;   ///< sample time of the last event played into it
         std::int64_t anchorTime = 0;  ///< sample time where the beat is `anchorBeat`…
         double anchorBeat = 0.0;
-        double anchorTempo = 0.0;     ///< …and from where the beats count at this tempo
-        double hostTempo = 0.0;       ///< the host's last usable tempo; 0 while it never told one
+        double anchorTempo = 0.0;  ///< …and from where the beats count at this tempo
+        double hostTempo = 0.0;    ///< the host's last usable tempo; 0 while it never told one
     };
     FreeTake freeTake;
     std::atomic<bool> captureWhileStopped{false};
@@ -206,4 +206,4 @@ private:
     bool addsInitialProgramChange;
 };
 
-} // namespace Corvel
+}  // namespace Corvel

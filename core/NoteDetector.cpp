@@ -25,12 +25,9 @@ const std::vector<ChordShape>& chordShapes()
     return shapes;
 }
 
-float frequencyOfNote(int note) noexcept
-{
-    return exp2f((static_cast<float>(note) + -69.0f) / 12.0f) * 440.0f;
-}
+float frequencyOfNote(int note) noexcept { return exp2f((static_cast<float>(note) + -69.0f) / 12.0f) * 440.0f; }
 
-} // namespace
+}  // namespace
 
 const std::vector<ChordType>& NoteDetector::chordTypes()
 {
@@ -80,7 +77,8 @@ HeldNotes NoteDetector::getOnNotes() const noexcept
 
 bool NoteDetector::anyNoteHeld() const noexcept
 {
-    return std::any_of(onNotes.begin(), onNotes.end(), [](const auto& flag) { return flag.load(std::memory_order_relaxed); });
+    return std::any_of(onNotes.begin(), onNotes.end(),
+                       [](const auto& flag) { return flag.load(std::memory_order_relaxed); });
 }
 
 ChordInformation NoteDetector::detectChordInformation()
@@ -181,4 +179,4 @@ void NoteDetector::fillNormalizedIntervals(const std::vector<int>& pitchClasses,
     out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -21,8 +21,24 @@ struct FullNote {
 
 enum class ChordKind : std::int32_t {
     None = 0,
-    Thirteenth, Eleventh, Major9, Minor9, Ninth, Major7, Minor7, Dominant7, Major6, Minor6,
-    Major, Minor, Diminished, Augmented, Sus2, Sus4, Min7b5, Fifth,
+    Thirteenth,
+    Eleventh,
+    Major9,
+    Minor9,
+    Ninth,
+    Major7,
+    Minor7,
+    Dominant7,
+    Major6,
+    Minor6,
+    Major,
+    Minor,
+    Diminished,
+    Augmented,
+    Sus2,
+    Sus4,
+    Min7b5,
+    Fifth,
 };
 
 /// Colour class of a chord.
@@ -44,8 +60,8 @@ struct ChordInformation {
     Note root = Note::None;
     ChordKind kind = ChordKind::None;
     Note bass = Note::None;
-    float frequency = 0.0f;    ///< Hz of the lowest held note
-    std::int32_t octave = 0;   ///< octave of the lowest held note
+    float frequency = 0.0f;   ///< Hz of the lowest held note
+    std::int32_t octave = 0;  ///< octave of the lowest held note
 
     friend bool operator==(const ChordInformation&, const ChordInformation&) = default;
 };
@@ -136,4 +152,4 @@ private:
     std::vector<int> _notes;  ///< scratch: held note numbers, ascending
 };
 
-} // namespace Corvel
+}  // namespace Corvel

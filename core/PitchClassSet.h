@@ -35,10 +35,7 @@ public:
     {
         return PitchClassSet(static_cast<std::uint16_t>((bits >> semitones) | (bits << (12 - semitones))));
     }
-    constexpr PitchClassSet transposedUp(int semitones) const noexcept
-    {
-        return transposedDown((12 - semitones) % 12);
-    }
+    constexpr PitchClassSet transposedUp(int semitones) const noexcept { return transposedDown((12 - semitones) % 12); }
 
     friend constexpr bool operator==(PitchClassSet, PitchClassSet) = default;
 
@@ -46,8 +43,13 @@ public:
     public:
         constexpr explicit iterator(std::uint16_t remaining) : remaining(remaining) {}
         int operator*() const noexcept { return __builtin_ctz(remaining); }
-        iterator& operator++() noexcept { remaining &= static_cast<std::uint16_t>(remaining - 1); return *this; }
+        iterator& operator++() noexcept
+        {
+            remaining &= static_cast<std::uint16_t>(remaining - 1);
+            return *this;
+        }
         friend constexpr bool operator==(iterator, iterator) = default;
+
     private:
         std::uint16_t remaining;
     };
@@ -58,4 +60,4 @@ private:
     std::uint16_t bits = 0;
 };
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -48,7 +48,7 @@ double beatFromSampleTime(std::int64_t sampleTime, double bpm, float sampleRate,
     return beat + static_cast<double>(*bar) * q - std::floor(beat / q) * q;
 }
 
-} // namespace
+}  // namespace
 
 // Render thread.
 std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport* report, int blockLength,
@@ -85,8 +85,8 @@ std::optional<BlockPosition> PositionCarrier::position(const HostPositionReport*
         else
             p.beatPosition = report->beatSpan->start;
         const auto flag = [](bool on, std::uint64_t bit) { return on ? bit : std::uint64_t{0}; };
-        p.transportFlags = flag(report->playing, TransportStateMoving) | flag(report->recording, TransportStateRecording)
-            | flag(report->looping, TransportStateCycling);
+        p.transportFlags = flag(report->playing, TransportStateMoving)
+            | flag(report->recording, TransportStateRecording) | flag(report->looping, TransportStateCycling);
         anchor = p;
         return p;
     }
@@ -105,11 +105,12 @@ std::optional<BlockPosition> PositionCarrier::carriedPosition(float sampleRate) 
         return std::nullopt;
     const bool moving = (anchor->transportFlags & (TransportStateMoving | TransportStateRecording)) != 0;
     BlockPosition p = *anchor;
-    p.sampleTime = static_cast<std::int64_t>(static_cast<std::uint64_t>(anchor->sampleTime)
-                                             + static_cast<std::uint64_t>(carriedSamples + (moving ? previousBlockLength : 0)));
+    p.sampleTime = static_cast<std::int64_t>(
+        static_cast<std::uint64_t>(anchor->sampleTime)
+        + static_cast<std::uint64_t>(carriedSamples + (moving ? previousBlockLength : 0)));
     p.beatPosition = beatPositionOfEvent(anchor->beatPosition, p.sampleTime, anchor->sampleTime, sampleRate,
                                          anchor->tempo);
     return p;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -17,10 +17,10 @@ struct BeatSpan {
 /// What a host said about its position at the start of one block; every part may be missing.
 struct HostPositionReport {
     std::optional<double> bpm;
-    std::optional<double> beatPosition;        ///< quarter-note beats from the timeline's start
-    std::optional<std::int64_t> sampleTime;    ///< the timeline position in samples
-    std::optional<std::int64_t> bar;           ///< bars from the timeline's start, the first is 0
-    int beatsPerBar = 4;                       ///< time signature, when the host gives one
+    std::optional<double> beatPosition;      ///< quarter-note beats from the timeline's start
+    std::optional<std::int64_t> sampleTime;  ///< the timeline position in samples
+    std::optional<std::int64_t> bar;         ///< bars from the timeline's start, the first is 0
+    int beatsPerBar = 4;                     ///< time signature, when the host gives one
     int beatUnit = 4;
     /// Instead of a beat position: the beat the position lies in.
     std::optional<BeatSpan> beatSpan;
@@ -89,8 +89,7 @@ class PositionCarrier {
 public:
     /// Render thread. The position of a block of `blockLength` samples at `sampleRate`;
     /// `report` is what the host said for it, or null.
-    std::optional<BlockPosition> position(const HostPositionReport* report, int blockLength,
-                                          float sampleRate) noexcept;
+    std::optional<BlockPosition> position(const HostPositionReport* report, int blockLength, float sampleRate) noexcept;
 
     /// Forgets everything (render resources allocated anew; no render call in progress).
     void reset() noexcept { *this = PositionCarrier{}; }
@@ -98,10 +97,10 @@ public:
 private:
     std::optional<BlockPosition> carriedPosition(float sampleRate) const noexcept;
 
-    std::optional<BlockPosition> anchor;      ///< the host's last usable position
-    std::int64_t carriedSamples = 0;          ///< samples run since the anchor
+    std::optional<BlockPosition> anchor;  ///< the host's last usable position
+    std::int64_t carriedSamples = 0;      ///< samples run since the anchor
     std::int64_t previousBlockLength = 0;
-    std::int64_t runningSampleCount = 0;      ///< stands in for a host that gives no sample time
+    std::int64_t runningSampleCount = 0;  ///< stands in for a host that gives no sample time
 };
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -49,17 +49,15 @@ bool RecorderQueue::nextBlock(Cursor& cursor) noexcept
     return true;
 }
 
-void RecorderQueue::publish() noexcept
-{
-    tail->published.store(tailCount, std::memory_order_release);
-}
+void RecorderQueue::publish() noexcept { tail->published.store(tailCount, std::memory_order_release); }
 
 RecorderQueue::Block* RecorderQueue::takeFreeBlock() noexcept
 {
     // Only the producer pops, so a popped block cannot come back while we look at it.
     Block* top = freeList.load(std::memory_order_acquire);
-    while (top != nullptr && !freeList.compare_exchange_weak(top, top->nextFree, std::memory_order_acquire,
-                                                             std::memory_order_acquire)) {
+    while (
+        top != nullptr
+        && !freeList.compare_exchange_weak(top, top->nextFree, std::memory_order_acquire, std::memory_order_acquire)) {
     }
     if (top != nullptr)
         freeCount.fetch_sub(1, std::memory_order_relaxed);
@@ -74,9 +72,9 @@ void RecorderQueue::recycle(Block* block) noexcept
     }
     freeCount.fetch_add(1, std::memory_order_relaxed);
     block->nextFree = freeList.load(std::memory_order_relaxed);
-    while (!freeList.compare_exchange_weak(block->nextFree, block, std::memory_order_release,
-                                           std::memory_order_relaxed)) {
+    while (
+        !freeList.compare_exchange_weak(block->nextFree, block, std::memory_order_release, std::memory_order_relaxed)) {
     }
 }
 
-} // namespace Corvel
+}  // namespace Corvel

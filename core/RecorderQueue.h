@@ -1,11 +1,11 @@
 #pragma once
 
 #include <array>
-#include <bit>
-#include <cstring>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace Corvel {
 
@@ -24,14 +24,14 @@ struct RecorderOp {
         Skip,            ///< nothing: the end of a block that a run did not fit in
     };
     Kind kind = Kind::Append;
-    std::uint8_t length = 0;       ///< Append: message length (at most 3)
-    std::uint8_t bytes[3] = {};    ///< Append: the message
-    bool stopped = false;          ///< InitialiseLive: the take is captured while stopped
-    std::int64_t time = 0;         ///< Append: event sample time; Cycle: the sample time its beat is at;
-                                   ///< InitialiseLive: wall-clock start in ms; Replaced: generation;
-                                   ///< Lost: how many events
-    double tempo = 0.0;            ///< Cycle, SetTempo
-    double beat = 0.0;             ///< Cycle: beat position at `time`
+    std::uint8_t length = 0;     ///< Append: message length (at most 3)
+    std::uint8_t bytes[3] = {};  ///< Append: the message
+    bool stopped = false;        ///< InitialiseLive: the take is captured while stopped
+    std::int64_t time = 0;       ///< Append: event sample time; Cycle: the sample time its beat is at;
+                                 ///< InitialiseLive: wall-clock start in ms; Replaced: generation;
+                                 ///< Lost: how many events
+    double tempo = 0.0;          ///< Cycle, SetTempo
+    double beat = 0.0;           ///< Cycle: beat position at `time`
 
     /// Fills an Append with two stores: kind, length and the bytes (little-endian, status in
     /// the low byte of `message`) as one word (which clears `stopped`), then the time.
@@ -44,8 +44,8 @@ struct RecorderOp {
     }
 };
 
-static_assert(offsetof(RecorderOp, length) == 1 && offsetof(RecorderOp, bytes) == 2 && offsetof(RecorderOp, stopped) == 5
-              && offsetof(RecorderOp, time) == 8);
+static_assert(offsetof(RecorderOp, length) == 1 && offsetof(RecorderOp, bytes) == 2
+              && offsetof(RecorderOp, stopped) == 5 && offsetof(RecorderOp, time) == 8);
 
 static_assert(sizeof(RecorderOp) == 32);
 
@@ -102,7 +102,10 @@ public:
     }
     /// The slot to fill next, within what reserve() made room for.
     RecorderOp& push(Cursor& cursor) noexcept { return *cursor.next++; }
-    void endWriting(const Cursor& cursor) noexcept { tailCount = static_cast<std::size_t>(cursor.next - tail->ops.data()); }
+    void endWriting(const Cursor& cursor) noexcept
+    {
+        tailCount = static_cast<std::size_t>(cursor.next - tail->ops.data());
+    }
     /// Makes every slot written so far visible to the consumer.
     void publish() noexcept;
 
@@ -163,4 +166,4 @@ std::size_t RecorderQueue::drain(Apply&& apply)
     }
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -61,7 +61,7 @@ std::size_t encodedEventBytes(const EventList& events)
     return total;
 }
 
-} // namespace
+}  // namespace
 
 RecordingArchive::Encoded RecordingArchive::encode(const MIDIRecorder& recorder, std::size_t eventByteLimit)
 {
@@ -132,8 +132,8 @@ std::optional<std::vector<Recording>> RecordingArchive::decode(std::span<const s
             || count > in.remaining() / eventHeaderSize)
             return std::nullopt;
         // Takes are told apart by their start times: a time taken already moves on a millisecond.
-        while (std::count_if(recordings.begin(), recordings.end(),
-                             [&](const Recording& other) { return other.startTime == r.startTime; }) > 1)
+        const auto sameStart = [&](const Recording& other) { return other.startTime == r.startTime; };
+        while (std::count_if(recordings.begin(), recordings.end(), sameStart) > 1)
             ++r.startTime;
         for (std::uint64_t i = 0; i < count; ++i) {
             RecordedMIDIEvent e;
@@ -153,4 +153,4 @@ std::optional<std::vector<Recording>> RecordingArchive::decode(std::span<const s
     return recordings;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -38,4 +38,4 @@ public:
     static std::optional<std::vector<Recording>> decode(std::span<const std::uint8_t> bytes, int slotCount);
 };
 
-} // namespace Corvel
+}  // namespace Corvel

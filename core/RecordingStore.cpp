@@ -9,8 +9,7 @@ namespace Corvel {
 
 RecordingStore::RecordingStore(int recordingCount, bool addsInitialProgramChange)
     : recorder(recordingCount, addsInitialProgramChange), slots(recorder.getRecordingCount())
-{
-}
+{}
 
 std::size_t RecordingStore::applyPending()
 {
@@ -39,7 +38,9 @@ std::size_t RecordingStore::applyPending()
             break;
         case RecorderOp::Kind::Shift: recorder.moveBuffersDownOne(); break;
         case RecorderOp::Kind::SetTempo: recorder.setTempo(op.tempo); break;
-        case RecorderOp::Kind::Lost: recorder.getEventDetailsByIndex(0).lostEventCount += static_cast<std::uint64_t>(op.time); break;
+        case RecorderOp::Kind::Lost:
+            recorder.getEventDetailsByIndex(0).lostEventCount += static_cast<std::uint64_t>(op.time);
+            break;
         case RecorderOp::Kind::Replaced:
         case RecorderOp::Kind::Skip: break;
         }
@@ -146,4 +147,4 @@ std::optional<TempoEstimate> RecordingStore::detectTempo(std::int64_t startTime)
     return noteOns ? TempoDetector::estimate(noteOns->first, noteOns->second) : std::nullopt;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

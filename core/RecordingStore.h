@@ -91,9 +91,9 @@ private:
     MIDIRecorder recorder;
     RecorderQueue pending;
     std::atomic<int> slots;
-    RecorderOp cycle;  ///< the context of the events being applied
+    RecorderOp cycle;                     ///< the context of the events being applied
     std::uint64_t awaitedGeneration = 0;  ///< non-zero: leaving out operations until it is adopted
     std::uint64_t growthGeneration = 0;   ///< non-zero: the recorder grows to `slots` once it is adopted
 };
 
-} // namespace Corvel
+}  // namespace Corvel

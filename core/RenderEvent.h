@@ -18,7 +18,7 @@ struct RenderEvent {
     RenderEventType type = RenderEventType::MIDI;
     std::uint8_t cable = 0;
     std::uint16_t length = 0;
-    std::int64_t sampleTime = 0;           ///< host timeline sample time of the event
+    std::int64_t sampleTime = 0;  ///< host timeline sample time of the event
     std::uint8_t inlineData[3] = {0, 0, 0};
     const std::uint8_t* externalData = nullptr;
 
@@ -65,4 +65,4 @@ struct RenderEvent {
     }
 };
 
-} // namespace Corvel
+}  // namespace Corvel

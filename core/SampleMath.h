@@ -14,14 +14,12 @@ inline constexpr std::int64_t noSampleSpan = std::numeric_limits<std::int64_t>::
 /// the same number of seconds in single and double precision.
 inline std::int64_t sampleSpan(std::int64_t later, std::int64_t earlier) noexcept
 {
-    const auto span = static_cast<std::int64_t>(static_cast<std::uint64_t>(later) - static_cast<std::uint64_t>(earlier));
+    const auto span = static_cast<std::int64_t>(static_cast<std::uint64_t>(later)
+                                                - static_cast<std::uint64_t>(earlier));
     return span == noSampleSpan ? noSampleSpan + 1 : span;
 }
 
-inline bool isUsableSampleRate(float rate) noexcept
-{
-    return std::isfinite(rate) && rate > 0.0f;
-}
+inline bool isUsableSampleRate(float rate) noexcept { return std::isfinite(rate) && rate > 0.0f; }
 
 /// Seconds spanned by a number of samples, computed in single precision and widened;
 /// 0 when the sample rate is zero, negative or not finite.
@@ -39,7 +37,8 @@ inline double beatPositionOfEvent(double cycleBeat, std::int64_t eventSampleTime
     if (!isUsableSampleRate(rate) || !std::isfinite(beatsPerSecond))
         return cycleBeat;
     return cycleBeat
-        + (static_cast<double>(sampleSpan(eventSampleTime, cycleSampleTime)) / static_cast<double>(rate)) * beatsPerSecond;
+        + (static_cast<double>(sampleSpan(eventSampleTime, cycleSampleTime)) / static_cast<double>(rate))
+        * beatsPerSecond;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -26,7 +26,7 @@ const std::vector<ScaleShape>& scaleShapes()
     return shapes;
 }
 
-} // namespace
+}  // namespace
 
 const std::vector<ScaleDefinition>& NoteDetector::scaleDefinitions()
 {
@@ -140,4 +140,4 @@ std::vector<Scale> NoteDetector::guessScale(const bool* held)
     return results;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

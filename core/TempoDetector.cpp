@@ -17,9 +17,9 @@ constexpr double longestInterval = 4.0;  ///< seconds
 constexpr int smoothing = 2;             ///< the histogram's Gaussian, in bins
 constexpr int multiples = 4;             ///< of a beat period, in its comb
 constexpr std::size_t candidates = 10;
-constexpr double combFloor = 0.5;        ///< of the strongest comb, for a candidate
+constexpr double combFloor = 0.5;  ///< of the strongest comb, for a candidate
 constexpr int phaseBins = 24;
-constexpr double beatsPerStretch = 16;   ///< the beat lines are fitted anew in each stretch
+constexpr double beatsPerStretch = 16;  ///< the beat lines are fitted anew in each stretch
 constexpr double slowerLevelWeight = 0.55;
 constexpr double preferredBpm = 120.0;
 constexpr double preferenceOctaves = 2.0;
@@ -42,7 +42,8 @@ double weightOf(const NoteOnset& n) noexcept
 /// their mean time, weighing the square root of their weights together.
 std::vector<Onset> onsetsOf(std::vector<NoteOnset> notes, float rate)
 {
-    std::sort(notes.begin(), notes.end(), [](const NoteOnset& a, const NoteOnset& b) { return a.sampleTime < b.sampleTime; });
+    std::sort(notes.begin(), notes.end(),
+              [](const NoteOnset& a, const NoteOnset& b) { return a.sampleTime < b.sampleTime; });
     const std::int64_t first = notes.front().sampleTime;
     const auto seconds = [&](const NoteOnset& n) {
         return static_cast<double>(sampleSpan(n.sampleTime, first)) / static_cast<double>(rate);
@@ -150,7 +151,8 @@ BeatFit fitBeats(const std::vector<Onset>& onsets, double period)
         std::array<double, phaseBins> phases{};
         std::size_t j = i;
         for (; j < onsets.size() && onsets[j].seconds < end; ++j) {
-            phases[static_cast<std::size_t>(phaseOf(onsets[j].seconds, period) * phaseBins) % phaseBins] += onsets[j].weight;
+            phases[static_cast<std::size_t>(phaseOf(onsets[j].seconds, period) * phaseBins) % phaseBins] +=
+                onsets[j].weight;
         }
         double most = -1.0;
         std::size_t at = 0;
@@ -182,7 +184,7 @@ BeatFit fitBeats(const std::vector<Onset>& onsets, double period)
     return fit;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<TempoEstimate> TempoDetector::estimate(std::span<const NoteOnset> noteOns, float sampleRate)
 {
@@ -219,7 +221,8 @@ std::optional<TempoEstimate> TempoDetector::estimate(std::span<const NoteOnset> 
         const double period = std::clamp(histogram.refined(roughly), shortest, longest);
         const BeatFit fit = fitBeats(onsets, period);
         const double octaves = std::log2(60.0 / period / preferredBpm) / preferenceOctaves;
-        const double score = fit.weightOnBeats * std::pow(period, slowerLevelWeight) * std::exp(-0.5 * octaves * octaves);
+        const double score = fit.weightOnBeats * std::pow(period, slowerLevelWeight)
+            * std::exp(-0.5 * octaves * octaves);
         if (score > bestScore) {
             bestScore = score;
             bestPeriod = period;
@@ -230,9 +233,10 @@ std::optional<TempoEstimate> TempoDetector::estimate(std::span<const NoteOnset> 
     // The beat line the performance starts on, in samples from the first note-on.
     const double beats = std::floor(-bestPhase / bestPeriod + earlyFirstNote);
     const double firstBeat = (bestPhase + beats * bestPeriod) * static_cast<double>(sampleRate);
-    const std::int64_t firstNote = std::min_element(noteOns.begin(), noteOns.end(), [](const NoteOnset& a, const NoteOnset& b) {
-                                       return a.sampleTime < b.sampleTime;
-                                   })->sampleTime;
+    const std::int64_t firstNote =
+        std::min_element(noteOns.begin(), noteOns.end(), [](const NoteOnset& a, const NoteOnset& b) {
+            return a.sampleTime < b.sampleTime;
+        })->sampleTime;
     return TempoEstimate{60.0 / bestPeriod, firstNote + static_cast<std::int64_t>(std::llround(firstBeat))};
 }
 
@@ -261,9 +265,10 @@ TempoDetector::FilePerformance TempoDetector::performanceOf(const MidiFile& file
             continue;
         if (performance.noteOns.empty())
             performance.bpm = file.tempoMap.bpmAt(e.seconds);
-        performance.noteOns.push_back({std::llround(e.seconds * sampleRate), bytes[1], static_cast<std::uint8_t>(bytes[0] & 0x0F)});
+        performance.noteOns.push_back(
+            {std::llround(e.seconds * sampleRate), bytes[1], static_cast<std::uint8_t>(bytes[0] & 0x0F)});
     }
     return performance;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

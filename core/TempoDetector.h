@@ -65,4 +65,4 @@ public:
     static FilePerformance performanceOf(const MidiFile& file, float sampleRate);
 };
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -7,11 +7,8 @@
 namespace Corvel {
 
 namespace {
-bool isUsableTempo(double bpm) noexcept
-{
-    return std::isfinite(bpm) && bpm > 0.0;
-}
-} // namespace
+bool isUsableTempo(double bpm) noexcept { return std::isfinite(bpm) && bpm > 0.0; }
+}  // namespace
 
 void TempoMap::add(Change change)
 {
@@ -61,10 +58,7 @@ double TempoMap::secondsAt(double beats) const noexcept
     return c.seconds + (beats - c.beats) * 60.0 / c.bpm;
 }
 
-double TempoMap::bpmAt(double seconds) const noexcept
-{
-    return changeAtSeconds(seconds).bpm;
-}
+double TempoMap::bpmAt(double seconds) const noexcept { return changeAtSeconds(seconds).bpm; }
 
 double TempoMap::nextChangeAfter(double seconds) const noexcept
 {
@@ -73,4 +67,4 @@ double TempoMap::nextChangeAfter(double seconds) const noexcept
     return after == list.end() ? std::numeric_limits<double>::infinity() : after->seconds;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

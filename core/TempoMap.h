@@ -45,4 +45,4 @@ private:
     std::vector<Change> list{Change{}};
 };
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -7,22 +7,17 @@ namespace Corvel {
 
 namespace {
 
-bool isUsable(std::optional<double> v) noexcept
-{
-    return v && std::isfinite(*v) && *v > 0.0;
-}
+bool isUsable(std::optional<double> v) noexcept { return v && std::isfinite(*v) && *v > 0.0; }
 
-bool isWhole(double v) noexcept
-{
-    return std::isfinite(v) && v == std::floor(v);
-}
+bool isWhole(double v) noexcept { return std::isfinite(v) && v == std::floor(v); }
 
 /// How far apart two sample positions of this size may be that single precision made of one
 /// (a step of it; 0 below 2^24).
 std::int64_t singlePrecisionStep(std::int64_t frame) noexcept
 {
     const auto f = std::fabs(static_cast<float>(frame));
-    const double step = static_cast<double>(std::nextafter(f, std::numeric_limits<float>::infinity())) - static_cast<double>(f);
+    const double step = static_cast<double>(std::nextafter(f, std::numeric_limits<float>::infinity()))
+        - static_cast<double>(f);
     return step > 1.0 ? static_cast<std::int64_t>(step) : 0;
 }
 
@@ -31,7 +26,7 @@ int wholeOr(std::optional<double> v, int fallback) noexcept
     return isUsable(v) && *v < 1024.0 ? static_cast<int>(std::lround(*v)) : fallback;
 }
 
-} // namespace
+}  // namespace
 
 // Render thread.
 HostPositionReport TimePositionReader::read(const TimePositionKeys& keys) noexcept
@@ -76,4 +71,4 @@ HostPositionReport TimePositionReader::read(const TimePositionKeys& keys) noexce
     return report;
 }
 
-} // namespace Corvel
+}  // namespace Corvel

@@ -10,14 +10,14 @@ namespace Corvel {
 /// The keys of one position object as an LV2 host sent it (time:Position): each one present or
 /// not, numbers already widened from whatever atom type the host chose.
 struct TimePositionKeys {
-    std::optional<std::int64_t> frame;         ///< time:frame, the timeline position in samples
-    std::optional<double> speed;               ///< time:speed, 0 when stopped
-    std::optional<std::int64_t> bar;           ///< time:bar, the first bar is 0
-    std::optional<double> barBeat;             ///< time:barBeat
-    std::optional<double> beat;                ///< time:beat
-    std::optional<double> beatUnit;            ///< time:beatUnit (4 for quarter notes)
-    std::optional<double> beatsPerBar;         ///< time:beatsPerBar
-    std::optional<double> beatsPerMinute;      ///< time:beatsPerMinute
+    std::optional<std::int64_t> frame;     ///< time:frame, the timeline position in samples
+    std::optional<double> speed;           ///< time:speed, 0 when stopped
+    std::optional<std::int64_t> bar;       ///< time:bar, the first bar is 0
+    std::optional<double> barBeat;         ///< time:barBeat
+    std::optional<double> beat;            ///< time:beat
+    std::optional<double> beatUnit;        ///< time:beatUnit (4 for quarter notes)
+    std::optional<double> beatsPerBar;     ///< time:beatsPerBar
+    std::optional<double> beatsPerMinute;  ///< time:beatsPerMinute
 };
 
 /// Turns the position objects of an LV2 host into what PositionCarrier takes, in the meaning
@@ -51,4 +51,4 @@ private:
     double speed = 0.0;
 };
 
-} // namespace Corvel
+}  // namespace Corvel

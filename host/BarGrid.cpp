@@ -8,11 +8,8 @@ constexpr double tolerance = 1e-9;  // positions computed from ticks land a hair
 /// Bars are counted in whole numbers far below the int64 limit, however far out a position is.
 constexpr double maximumBar = 1.0e15;
 
-std::int64_t wholeBars(double bars) noexcept
-{
-    return static_cast<std::int64_t>(std::clamp(bars, 0.0, maximumBar));
-}
-} // namespace
+std::int64_t wholeBars(double bars) noexcept { return static_cast<std::int64_t>(std::clamp(bars, 0.0, maximumBar)); }
+}  // namespace
 
 BarGrid::BarGrid(const std::vector<Corvel::TimeSignature>& signatures)
 {
@@ -54,8 +51,8 @@ BarGrid::Place BarGrid::placeOf(double beats) const
     p.numerator = r.numerator;
     p.denominator = r.denominator;
     const double unit = 4.0 / r.denominator;
-    p.beat = static_cast<int>(std::clamp(std::floor((beats - p.barStart) / unit + tolerance) + 1.0, 1.0,
-                                         static_cast<double>(r.numerator)));
+    p.beat = static_cast<int>(
+        std::clamp(std::floor((beats - p.barStart) / unit + tolerance) + 1.0, 1.0, static_cast<double>(r.numerator)));
     return p;
 }
 

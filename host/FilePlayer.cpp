@@ -16,12 +16,13 @@ std::int64_t saturatedSamples(double samples) noexcept
     return samples >= largestSample ? static_cast<std::int64_t>(largestSample) : static_cast<std::int64_t>(samples);
 }
 
-} // namespace
+}  // namespace
 
 FilePlayer::FilePlayer(const Corvel::MidiFile& midiFile, double sampleRate, int passCount, std::size_t eventsPerStretch)
     : file(midiFile), rate(sampleRate > 0.0 && std::isfinite(sampleRate) ? sampleRate : 48000.0),
       passes(std::clamp(passCount, 1, maximumPasses)),
-      stretchCapacity(std::clamp<std::size_t>(eventsPerStretch, 1, maximumEventsPerStretch)), grid(midiFile.timeSignatures), firstPlayable(midiFile.events.size())
+      stretchCapacity(std::clamp<std::size_t>(eventsPerStretch, 1, maximumEventsPerStretch)),
+      grid(midiFile.timeSignatures), firstPlayable(midiFile.events.size())
 {
     std::size_t lastPlayable = 0;
     for (std::size_t i = 0; i < file.events.size(); ++i) {

@@ -9,15 +9,9 @@ HostTransport::HostTransport(double sampleRate, double tempo) noexcept
     setTempo(tempo);
 }
 
-void HostTransport::returnToStart() noexcept
-{
-    jumpTo(0, 0.0);
-}
+void HostTransport::returnToStart() noexcept { jumpTo(0, 0.0); }
 
-void HostTransport::setLoopBars(int newBars) noexcept
-{
-    bars = std::clamp(newBars, 1, maximumLoopBars);
-}
+void HostTransport::setLoopBars(int newBars) noexcept { bars = std::clamp(newBars, 1, maximumLoopBars); }
 
 void HostTransport::setTempo(double newBpm) noexcept
 {
@@ -32,10 +26,7 @@ double HostTransport::beatsAt(std::int64_t sample) const noexcept
     return anchorBeats + static_cast<double>(sample - anchorSample) / rate * bpm / 60.0;
 }
 
-double HostTransport::positionInBeats() const noexcept
-{
-    return beatsAt(samples);
-}
+double HostTransport::positionInBeats() const noexcept { return beatsAt(samples); }
 
 void HostTransport::jumpTo(std::int64_t sample, double beats) noexcept
 {

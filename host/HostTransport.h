@@ -5,22 +5,22 @@
 /// What a DAW tells a plug-in about the timeline at the first sample of a block.
 struct HostPosition {
     std::int64_t timeInSamples = 0;
-    double ppqPosition = 0.0;   ///< quarter-note beats
+    double ppqPosition = 0.0;  ///< quarter-note beats
     double bpm = 120.0;
     bool isPlaying = false;
     bool isLooping = false;
     double loopStartPpq = 0.0;
     double loopEndPpq = 0.0;
-    double barStartPpq = 0.0;   ///< where the bar holding ppqPosition starts
+    double barStartPpq = 0.0;  ///< where the bar holding ppqPosition starts
     int timeSignatureNumerator = 4;
     int timeSignatureDenominator = 4;
 };
 
 /// A stretch of a block over which the timeline runs without a jump.
 struct HostSegment {
-    HostPosition position;  ///< at the segment's first sample
-    int offset = 0;         ///< where the segment starts in its block
-    int length = 0;         ///< samples
+    HostPosition position;       ///< at the segment's first sample
+    int offset = 0;              ///< where the segment starts in its block
+    int length = 0;              ///< samples
     bool endsAtLoopEnd = false;  ///< the timeline jumps back to the loop start after it
 };
 

@@ -3,7 +3,4 @@
 
 #include "MidiSondrelPlugin.h"
 
-juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
-{
-    return new MidiSondrelPlugin();
-}
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter() { return new MidiSondrelPlugin(); }

@@ -10,7 +10,8 @@ AudioUnitViewController::AudioUnitViewController(MidiSondrelAudioUnit& audioUnit
     // Hosts resize the window by its frame; a grip in the corner would cover the keyboard
     // strip's last key.
     setResizable(true, false);
-    setResizeLimits(MainView::designWidth / 2, MainView::designHeight / 2, MainView::designWidth * 4, MainView::designHeight * 4);
+    setResizeLimits(MainView::designWidth / 2, MainView::designHeight / 2, MainView::designWidth * 4,
+                    MainView::designHeight * 4);
     getConstrainer()->setFixedAspectRatio(static_cast<double>(MainView::designWidth) / MainView::designHeight);
     const auto zoomed = [this](float zoom) {
         const auto size = MainView::sizeAt(zoom);
@@ -20,12 +21,6 @@ AudioUnitViewController::AudioUnitViewController(MidiSondrelAudioUnit& audioUnit
     zoomObserver = model.live.zoom.addObserver(zoomed);
 }
 
-AudioUnitViewController::~AudioUnitViewController()
-{
-    model.live.zoom.removeObserver(zoomObserver);
-}
+AudioUnitViewController::~AudioUnitViewController() { model.live.zoom.removeObserver(zoomObserver); }
 
-void AudioUnitViewController::resized()
-{
-    view.setBounds(getLocalBounds());
-}
+void AudioUnitViewController::resized() { view.setBounds(getLocalBounds()); }

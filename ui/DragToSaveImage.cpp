@@ -12,10 +12,7 @@
 
 namespace {
 
-void report(const juce::String& line)
-{
-    std::cout << line << std::endl;
-}
+void report(const juce::String& line) { std::cout << line << std::endl; }
 
 std::optional<juce::File> failed(const juce::String& why)
 {
@@ -23,7 +20,7 @@ std::optional<juce::File> failed(const juce::String& why)
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 DragToSaveImage::DragToSaveImage(Settings& model, std::int64_t recordingStartTime, bool selected)
     : startExternalDrag(dragOut), showDialog([owner = &model](MidiFileSaveDialog& dialog) { dialog.launch(*owner); }),
@@ -48,7 +45,7 @@ juce::String DragToSaveImage::fileUri(const juce::File& file)
     static constexpr char hex[] = "0123456789ABCDEF";
     const auto kept = [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
-               || std::string_view("-._~/").find(c) != std::string_view::npos;
+            || std::string_view("-._~/").find(c) != std::string_view::npos;
     };
     std::string uri = "file://";
     for (const char byte : file.getFullPathName().toStdString()) {
@@ -79,7 +76,7 @@ juce::String DragToSaveImage::fileNameFor(juce::Time when)
 }
 
 std::optional<juce::File> DragToSaveImage::writeRecording(Settings& model, std::int64_t recordingStartTime,
-                                                         const juce::File& file)
+                                                          const juce::File& file)
 {
     auto* au = model.sondrelAU();
     if (au == nullptr)
@@ -119,7 +116,8 @@ juce::Result DragToSaveImage::writeMidiFile(std::span<const std::uint8_t> bytes,
 
 juce::File DragToSaveImage::temporaryFileForNow()
 {
-    return juce::File::getSpecialLocation(juce::File::tempDirectory).getChildFile(fileNameFor(juce::Time::getCurrentTime()));
+    return juce::File::getSpecialLocation(juce::File::tempDirectory)
+        .getChildFile(fileNameFor(juce::Time::getCurrentTime()));
 }
 
 std::optional<juce::File> DragToSaveImage::writeFileForDrag(Settings& model, std::int64_t recordingStartTime)
@@ -204,10 +202,7 @@ void DragToSaveImage::showMenu()
                            .withTargetScreenArea(getScreenBounds()));
 }
 
-bool DragToSaveImage::copyToClipboard() const
-{
-    return copyToClipboard(settings, startTime);
-}
+bool DragToSaveImage::copyToClipboard() const { return copyToClipboard(settings, startTime); }
 
 bool DragToSaveImage::copyToClipboard(Settings& model, std::int64_t recordingStartTime)
 {

@@ -39,7 +39,8 @@ public:
     /// Writes the recording with that start time as `file`, replacing any file of that name.
     /// Prints "MIDI saved to: <path>" or "Failed to save MIDI file: <why>" and returns the
     /// written file, or nothing.
-    static std::optional<juce::File> writeRecording(Settings& model, std::int64_t recordingStartTime, const juce::File& file);
+    static std::optional<juce::File> writeRecording(Settings& model, std::int64_t recordingStartTime,
+                                                    const juce::File& file);
     /// Writes `bytes` as `file` in one piece (beside it first, then moved over it), printing
     /// "MIDI saved to: <path>" or "Failed to save MIDI file: <why>".
     static juce::Result writeMidiFile(std::span<const std::uint8_t> bytes, const juce::File& file);

@@ -43,9 +43,8 @@ void EventsView::build()
     // Cards are kept by recording, so a card whose recording is still listed stays the same.
     std::vector<std::unique_ptr<RecordingSummaryRow>> kept;
     for (const auto& summary : summaries) {
-        auto same = std::find_if(cards.begin(), cards.end(), [&](const auto& card) {
-            return card != nullptr && card->item == summary;
-        });
+        auto same = std::find_if(cards.begin(), cards.end(),
+                                 [&](const auto& card) { return card != nullptr && card->item == summary; });
         if (same != cards.end()) {
             kept.push_back(std::move(*same));
         } else {
@@ -93,7 +92,4 @@ void EventsView::resized()
     table.setBounds(area);
 }
 
-void EventsView::draw(juce::Graphics& g)
-{
-    g.fillAll(pluginAssets().colour("background"));
-}
+void EventsView::draw(juce::Graphics& g) { g.fillAll(pluginAssets().colour("background")); }

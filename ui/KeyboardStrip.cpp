@@ -1,7 +1,7 @@
 #include "KeyboardStrip.h"
 
-#include "NotesDownPianoView.h"
 #include "LiveViewModel.h"
+#include "NotesDownPianoView.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr int whiteIndexOf[12] = {0, -1, 1, -1, 2, 3, -1, 4, -1, 5, -1, 6};
 constexpr int blackIndexOf[12] = {-1, 0, -1, 1, -1, -1, 2, -1, 3, -1, 4, -1};
 constexpr int blackOffsets[5] = {11, 28, 62, 79, 96};
 
-} // namespace
+}  // namespace
 
 KeyboardStrip::KeyboardStrip(LiveViewModel& model) : live(model)
 {
@@ -46,12 +46,6 @@ std::vector<LitKey> KeyboardStrip::litKeys(const Corvel::HeldNotes& held)
     return lit;
 }
 
-void KeyboardStrip::build()
-{
-    keys = litKeys(live.onNotes.get());
-}
+void KeyboardStrip::build() { keys = litKeys(live.onNotes.get()); }
 
-void KeyboardStrip::draw(juce::Graphics& g)
-{
-    drawKeyboard(g, "keyboard-allkeys", keys);
-}
+void KeyboardStrip::draw(juce::Graphics& g) { drawKeyboard(g, "keyboard-allkeys", keys); }

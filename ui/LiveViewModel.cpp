@@ -12,8 +12,13 @@ namespace {
 MidiEvent rowFor(const Corvel::EventList& events, std::size_t i)
 {
     const auto info = Corvel::MIDIRecorder::infoForEvent(events[i]);
-    return {static_cast<std::int64_t>(i), events.sampleTimeAt(i), events.beatPositionAt(i), info.type, info.channel,
-            MidiEvent::noteText(info.data1), info.data2};
+    return {static_cast<std::int64_t>(i),
+            events.sampleTimeAt(i),
+            events.beatPositionAt(i),
+            info.type,
+            info.channel,
+            MidiEvent::noteText(info.data1),
+            info.data2};
 }
 
 std::vector<MidiEvent> rowsFor(const Corvel::EventList& events, std::size_t from)
@@ -44,7 +49,8 @@ MidiEventRows rowsOf(const Corvel::MIDIRecorder& recorder, std::int64_t startTim
     if (recording == nullptr)
         return MidiEventRows::forRecording(startTime, {});
     if (rowsArePrefixOf(shown, startTime, recording->events))
-        return shown.size() == recording->events.size() ? shown : shown.appending(rowsFor(recording->events, shown.size()));
+        return shown.size() == recording->events.size() ? shown
+                                                        : shown.appending(rowsFor(recording->events, shown.size()));
     return MidiEventRows::forRecording(startTime, rowsFor(recording->events, 0));
 }
 
@@ -61,10 +67,11 @@ Corvel::ChordDescription describe(const Corvel::ChordInformation& chord)
 {
     if (chord.kind == Corvel::ChordKind::None)
         return {"", Corvel::ChordQuality::other};
-    return {Corvel::noteName(chord.root) + " " + Corvel::chordKindName(chord.kind), Corvel::chordQualityForKind(chord.kind)};
+    return {Corvel::noteName(chord.root) + " " + Corvel::chordKindName(chord.kind),
+            Corvel::chordQualityForKind(chord.kind)};
 }
 
-} // namespace
+}  // namespace
 
 /// What one tick read of the recordings, under one lock.
 struct LiveViewModel::TickRead {
@@ -86,20 +93,11 @@ struct LiveViewModel::TickRead {
 
 LiveViewModel::LiveViewModel(const Wickerlamp::ParameterSettings& parameterSet) : parameters(parameterSet) {}
 
-LiveViewModel::~LiveViewModel()
-{
-    pollTimer.stopTimer();
-}
+LiveViewModel::~LiveViewModel() { pollTimer.stopTimer(); }
 
-MidiSondrelAudioUnit* LiveViewModel::sondrelAU() const
-{
-    return dynamic_cast<MidiSondrelAudioUnit*>(polledUnit.get());
-}
+MidiSondrelAudioUnit* LiveViewModel::sondrelAU() const { return dynamic_cast<MidiSondrelAudioUnit*>(polledUnit.get()); }
 
-bool LiveViewModel::readsRowsFrom(const MidiSondrelAudioUnit& au) const
-{
-    return parameters.audioUnit() == &au;
-}
+bool LiveViewModel::readsRowsFrom(const MidiSondrelAudioUnit& au) const { return parameters.audioUnit() == &au; }
 
 void LiveViewModel::connect(MidiSondrelAudioUnit& au)
 {

@@ -72,7 +72,8 @@ public:
     void pollKernel();
     /// The held notes, chord, notes and scales from one copy of the held-note flags; the live
     /// recording's count and duration when the transport runs (duration > 0, count >= 1).
-    void refreshLiveState(const Corvel::HeldNotes& flags, MidiSondrelAudioUnit& au, double duration, std::int64_t count);
+    void refreshLiveState(const Corvel::HeldNotes& flags, MidiSondrelAudioUnit& au, double duration,
+                          std::int64_t count);
     /// Loads the rows of one recording (one read of the recordings).
     void loadEvents(const RecordingSummary& summary);
 

@@ -10,7 +10,7 @@ namespace {
 constexpr int pageTop = MainView::headerHeight;
 constexpr int eventsTopPadding = 17;
 constexpr int eventsLeadingPadding = 9;
-} // namespace
+}  // namespace
 
 MainView::MainView(Settings& model) : settings(model)
 {
@@ -66,7 +66,4 @@ void MainView::resized()
     layout.setTransform(juce::AffineTransform::scale(scaleFactor));
 }
 
-void MainView::draw(juce::Graphics& g)
-{
-    g.fillAll(pluginAssets().colour("background"));
-}
+void MainView::draw(juce::Graphics& g) { g.fillAll(pluginAssets().colour("background")); }

@@ -13,7 +13,8 @@ MidiEventRows MidiEventRows::forRecording(std::int64_t startTime, std::vector<Mi
 {
     MidiEventRows list;
     list.count = rows.size();
-    list.rows = std::make_shared<std::deque<MidiEvent>>(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    list.rows = std::make_shared<std::deque<MidiEvent>>(std::make_move_iterator(rows.begin()),
+                                                        std::make_move_iterator(rows.end()));
     list.startTime = startTime;
     return list;
 }

@@ -10,13 +10,13 @@
 
 /// One row of the event table: an event of a recording as the window shows it.
 struct MidiEvent {
-    std::int64_t index = 0;        ///< position in its recording, from 0 (the row's identity)
-    std::int64_t time = 0;         ///< host sample time
+    std::int64_t index = 0;  ///< position in its recording, from 0 (the row's identity)
+    std::int64_t time = 0;   ///< host sample time
     double beatPosition = 0.0;
     Corvel::MIDIEventType type = Corvel::MIDIEventType::Other;
-    int channel = 0;               ///< 0 to 15
-    std::string note;              ///< the first data byte as a note name, "None" from 128 up
-    int velocity = 0;              ///< the second data byte
+    int channel = 0;   ///< 0 to 15
+    std::string note;  ///< the first data byte as a note name, "None" from 128 up
+    int velocity = 0;  ///< the second data byte
 
     /// "C4" for 60, "C-1" for 0, "None" for 128 and above.
     static std::string noteText(int firstDataByte);

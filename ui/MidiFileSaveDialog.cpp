@@ -4,8 +4,8 @@
 #include "MidiFileWriter.h"
 #include "MidiSondrelAudioUnit.h"
 #include "RecordingSummaryRow.h"
-#include "TempoDetector.h"
 #include "Settings.h"
+#include "TempoDetector.h"
 #include "X11Connection.h"
 
 #include <iostream>
@@ -113,7 +113,8 @@ public:
         const auto inUnits = [units = getDesktopScaleFactor()](int pixels) {
             return juce::roundToInt(static_cast<float>(pixels) / units);
         };
-        centreAroundComponent(anchor, width + inUnits(frame.getLeftAndRight()), height + inUnits(frame.getTopAndBottom()));
+        centreAroundComponent(anchor, width + inUnits(frame.getLeftAndRight()),
+                              height + inUnits(frame.getTopAndBottom()));
         setBounds(getX() + inUnits(frame.getLeft()), getY() + inUnits(frame.getTop()), width, height);
         setVisible(true);
         toFront(true);
@@ -122,7 +123,10 @@ public:
     ~Window() override { browser.removeListener(this); }
 
     /// The plug-in window's scale, whatever scales it (the host, the plug-in's own zoom).
-    float getDesktopScaleFactor() const override { return dialog.scale * juce::Desktop::getInstance().getGlobalScaleFactor(); }
+    float getDesktopScaleFactor() const override
+    {
+        return dialog.scale * juce::Desktop::getInstance().getGlobalScaleFactor();
+    }
 
     void closeButtonPressed() override
     {
@@ -149,10 +153,10 @@ private:
             if (result != 0 && self != nullptr)
                 self->write(target);
         };
-        juce::AlertWindow::showOkCancelBox(
-            juce::MessageBoxIconType::WarningIcon, "File already exists",
-            "There's already a file called: " + target.getFullPathName() + "\n\nAre you sure you want to overwrite it?",
-            "Overwrite", "Cancel", this, juce::ModalCallbackFunction::create(overwrite));
+        juce::AlertWindow::showOkCancelBox(juce::MessageBoxIconType::WarningIcon, "File already exists",
+                                           "There's already a file called: " + target.getFullPathName()
+                                               + "\n\nAre you sure you want to overwrite it?",
+                                           "Overwrite", "Cancel", this, juce::ModalCallbackFunction::create(overwrite));
     }
 
     void askForNewFolder()
@@ -163,17 +167,18 @@ private:
         folderName->addTextEditor("name", {});
         folderName->addButton("Create Folder", 1, juce::KeyPress(juce::KeyPress::returnKey));
         folderName->addButton("Cancel", 0, juce::KeyPress(juce::KeyPress::escapeKey));
-        folderName->enterModalState(true, juce::ModalCallbackFunction::create([self = SafePointer<Window>(this)](int result) {
-            if (self == nullptr)
-                return;
-            self->folderName->setVisible(false);
-            if (result == 0)
-                return;
-            const auto name = juce::File::createLegalFileName(self->folderName->getTextEditorContents("name"));
-            if (name.isNotEmpty() && self->browser.getRoot().getChildFile(name).createDirectory().failed())
-                MidiFileSaveDialog::showMessage("Could not create the folder " + name, self.getComponent());
-            self->browser.refresh();
-        }));
+        folderName->enterModalState(
+            true, juce::ModalCallbackFunction::create([self = SafePointer<Window>(this)](int result) {
+                if (self == nullptr)
+                    return;
+                self->folderName->setVisible(false);
+                if (result == 0)
+                    return;
+                const auto name = juce::File::createLegalFileName(self->folderName->getTextEditorContents("name"));
+                if (name.isNotEmpty() && self->browser.getRoot().getChildFile(name).createDirectory().failed())
+                    MidiFileSaveDialog::showMessage("Could not create the folder " + name, self.getComponent());
+                self->browser.refresh();
+            }));
     }
 
     void write(const juce::File& target)
@@ -191,7 +196,8 @@ private:
     MidiFileSaveDialog& dialog;
     TempoOption option;
     const juce::WildcardFileFilter filter{"*.mid", "*", "MIDI files"};
-    juce::FileBrowserComponent browser{juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles,
+    juce::FileBrowserComponent browser{juce::FileBrowserComponent::saveMode
+                                           | juce::FileBrowserComponent::canSelectFiles,
                                        dialog.suggested, &filter, &option};
     juce::TextButton save{"Save"}, cancel{"Cancel"}, newFolder{"New Folder"};
     std::unique_ptr<juce::AlertWindow> folderName;
@@ -203,8 +209,7 @@ MidiFileSaveDialog::MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std:
                                        juce::File suggestedFile, std::optional<AtDetectedTempo> atDetected)
     : atDetectedTempo(atDetected.has_value()), plain(std::move(plainFile)), tempo(std::move(fileWithTempo)),
       suggested(std::move(suggestedFile)), detected(std::move(atDetected))
-{
-}
+{}
 
 MidiFileSaveDialog::~MidiFileSaveDialog() = default;
 
@@ -223,11 +228,12 @@ std::unique_ptr<MidiFileSaveDialog> MidiFileSaveDialog::forRecording(Settings& m
     std::optional<AtDetectedTempo> detected;
     if (take->capturedWhileStopped)
         if (const auto found = Corvel::TempoDetector::estimate(*take))
-            detected = AtDetectedTempo{found->bpm, Corvel::MidiFileWriter::writeOnGrid(
-                                                       take->events, {found->bpm, found->firstBeatSampleTime, take->sampleRate})};
+            detected = AtDetectedTempo{found->bpm,
+                                       Corvel::MidiFileWriter::writeOnGrid(
+                                           take->events, {found->bpm, found->firstBeatSampleTime, take->sampleRate})};
     return std::make_unique<MidiFileSaveDialog>(Corvel::MidiFileWriter::write(take->events),
-                                                Corvel::MidiFileWriter::write(take->events, {.withTempo = true}), suggested,
-                                                std::move(detected));
+                                                Corvel::MidiFileWriter::write(take->events, {.withTempo = true}),
+                                                suggested, std::move(detected));
 }
 
 bool MidiFileSaveDialog::confirm(const juce::File& target)
@@ -251,10 +257,7 @@ void MidiFileSaveDialog::launch(Settings& owner)
     });
 }
 
-juce::DocumentWindow* MidiFileSaveDialog::window() const noexcept
-{
-    return shown.get();
-}
+juce::DocumentWindow* MidiFileSaveDialog::window() const noexcept { return shown.get(); }
 
 void MidiFileSaveDialog::showMessage(const juce::String& message, juce::Component* over)
 {

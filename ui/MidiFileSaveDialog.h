@@ -35,8 +35,8 @@ public:
     };
 
     /// The take's file without and with its tempo, and at the tempo found in it, if any.
-    MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std::vector<std::uint8_t> fileWithTempo, juce::File suggested,
-                       std::optional<AtDetectedTempo> detected = std::nullopt);
+    MidiFileSaveDialog(std::vector<std::uint8_t> plainFile, std::vector<std::uint8_t> fileWithTempo,
+                       juce::File suggested, std::optional<AtDetectedTempo> detected = std::nullopt);
     ~MidiFileSaveDialog();
 
     /// A dialog for the take with that start time as it is now, or nothing (said and printed)

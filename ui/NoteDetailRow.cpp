@@ -42,7 +42,7 @@ juce::String scaleIdentifier(const Corvel::Scale& scale)
     return juce::String(scale.name) + juce::String(Corvel::noteName(scale.root));
 }
 
-} // namespace
+}  // namespace
 
 NoteDetailRow::Content NoteDetailRow::describe(ChordAndScaleViewType type, const std::optional<Corvel::Scale>& scale,
                                                const std::optional<std::string>& chord,
@@ -70,7 +70,8 @@ NoteDetailRow::Content NoteDetailRow::describe(ChordAndScaleViewType type, const
         c.heading = type == ChordAndScaleViewType::mode ? "MODE" : "SCALE";
         if (scale) {
             c.mainData = juce::String(Corvel::scaleDisplayName(*scale));
-            c.secondaryData = juce::String(scale->matchingNoteCount) + " of " + juce::String(scale->noteCount) + " notes";
+            c.secondaryData = juce::String(scale->matchingNoteCount) + " of " + juce::String(scale->noteCount)
+                + " notes";
             c.keys = scale->allNotes;
             c.identifier = scaleIdentifier(*scale);
         }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "NoteDetector.h"
-#include "NotesDownPianoView.h"
 #include "NoteRowDataView.h"
+#include "NotesDownPianoView.h"
 
 #include <memory>
 #include <optional>

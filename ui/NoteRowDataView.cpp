@@ -6,7 +6,8 @@
 
 NoteRowDataView::NoteRowDataView(juce::String headingText, std::optional<juce::String> main,
                                  std::optional<juce::String> secondary, juce::Colour colour)
-    : heading(std::move(headingText)), mainData(std::move(main)), secondaryData(std::move(secondary)), headingColor(colour)
+    : heading(std::move(headingText)), mainData(std::move(main)), secondaryData(std::move(secondary)),
+      headingColor(colour)
 {
     setInterceptsMouseClicks(false, false);
 }
@@ -20,7 +21,11 @@ void NoteRowDataView::paint(juce::Graphics& g)
 
     // Texts from the top: heading, main line, secondary line, 2 points apart.
     const auto& assets = pluginAssets();
-    auto area = getLocalBounds().toFloat().withTrimmedLeft(barWidth + spacing + 7.0f).withTrimmedRight(7.0f).withTrimmedTop(13.0f);
+    auto area = getLocalBounds()
+                    .toFloat()
+                    .withTrimmedLeft(barWidth + spacing + 7.0f)
+                    .withTrimmedRight(7.0f)
+                    .withTrimmedTop(13.0f);
     const auto line = [&](const juce::String& text, const juce::Font& font, juce::Colour colour) {
         const auto row = area.removeFromTop(font.getHeight());
         g.setFont(font);

@@ -8,8 +8,8 @@
 /// Message thread.
 class NoteRowDataView final : public juce::Component {
 public:
-    NoteRowDataView(juce::String heading, std::optional<juce::String> mainData, std::optional<juce::String> secondaryData,
-                    juce::Colour headingColor);
+    NoteRowDataView(juce::String heading, std::optional<juce::String> mainData,
+                    std::optional<juce::String> secondaryData, juce::Colour headingColor);
 
     const juce::String heading;
     const std::optional<juce::String> mainData;

@@ -13,8 +13,18 @@ struct KeyShape {
 };
 
 constexpr std::array<KeyShape, 12> shapes = {{
-    {"cf", 4, 0}, {"blackkeys", 15, 1}, {"dga", 21, 0}, {"blackkeys", 32, 1}, {"eb", 38, 0}, {"cf", 55, 0},
-    {"blackkeys", 66, 1}, {"dga", 72, 0}, {"blackkeys", 83, 1}, {"dga", 89, 0}, {"blackkeys", 100, 1}, {"eb", 106, 0},
+    {"cf", 4, 0},
+    {"blackkeys", 15, 1},
+    {"dga", 21, 0},
+    {"blackkeys", 32, 1},
+    {"eb", 38, 0},
+    {"cf", 55, 0},
+    {"blackkeys", 66, 1},
+    {"dga", 72, 0},
+    {"blackkeys", 83, 1},
+    {"dga", 89, 0},
+    {"blackkeys", 100, 1},
+    {"eb", 106, 0},
 }};
 
 const char* colourName(PianoColor color)
@@ -36,7 +46,7 @@ std::optional<int> pitchClassOf(Corvel::Note note)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 NotesDownPianoView::NotesDownPianoView(std::optional<std::vector<Corvel::Note>> notes, PianoColor color)
 {
@@ -44,7 +54,8 @@ NotesDownPianoView::NotesDownPianoView(std::optional<std::vector<Corvel::Note>> 
         keys = litKeys(*notes, color);
     setInterceptsMouseClicks(false, false);
     if (auto octave = pluginAssets().image("keyboard-octave"))
-        setSize(juce::roundToInt(octave->getDrawableBounds().getWidth()), juce::roundToInt(octave->getDrawableBounds().getHeight()));
+        setSize(juce::roundToInt(octave->getDrawableBounds().getWidth()),
+                juce::roundToInt(octave->getDrawableBounds().getHeight()));
 }
 
 std::optional<juce::String> NotesDownPianoView::keyImage(Corvel::Note note, PianoColor color)
@@ -68,7 +79,4 @@ std::vector<LitKey> NotesDownPianoView::litKeys(const std::vector<Corvel::Note>&
     return keys;
 }
 
-void NotesDownPianoView::paint(juce::Graphics& g)
-{
-    drawKeyboard(g, "keyboard-octave", keys);
-}
+void NotesDownPianoView::paint(juce::Graphics& g) { drawKeyboard(g, "keyboard-octave", keys); }

@@ -34,7 +34,7 @@ HeadingLook& headingLook()
     return look;
 }
 
-} // namespace
+}  // namespace
 
 RecordingDetailsView::RecordingDetailsView(LiveViewModel& model) : live(model)
 {
@@ -73,14 +73,15 @@ juce::String RecordingDetailsView::timeText(double b)
     constexpr double ticksPerBar = 4.0 * 480.0;
     const double ticks = Corvel::MidiFileWriter::nearestTick(b);
     // Beyond what an int holds the fields cannot be written; that is not a real position either.
-    if (!std::isfinite(ticks) || std::abs(ticks) / ticksPerBar > static_cast<double>(std::numeric_limits<int>::max() - 1))
+    if (!std::isfinite(ticks)
+        || std::abs(ticks) / ticksPerBar > static_cast<double>(std::numeric_limits<int>::max() - 1))
         return "-";
     // Floor rather than truncation below zero, so that earlier positions count back from bar 1
     // (the file, which cannot go below zero, has them at its start).
     const double bars = std::floor(ticks / ticksPerBar);
     const auto inBar = static_cast<int>(ticks - bars * ticksPerBar);  // 0 <= inBar < 1920
-    return juce::String::formatted("%d  %d  %d  %03d", static_cast<int>(bars) + 1, inBar / 480 + 1, inBar % 480 / 120 + 1,
-                                   inBar % 120);
+    return juce::String::formatted("%d  %d  %d  %03d", static_cast<int>(bars) + 1, inBar / 480 + 1,
+                                   inBar % 480 / 120 + 1, inBar % 120);
 }
 
 juce::String RecordingDetailsView::cellText(const MidiEvent& e, int column)
@@ -165,10 +166,7 @@ void RecordingDetailsView::scrollBarMoved(juce::ScrollBar*, double)
     });
 }
 
-int RecordingDetailsView::getNumRows()
-{
-    return static_cast<int>(rows.size());
-}
+int RecordingDetailsView::getNumRows() { return static_cast<int>(rows.size()); }
 
 void RecordingDetailsView::paintCell(juce::Graphics& g, int row, int column, int width, int height, bool)
 {

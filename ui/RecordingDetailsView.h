@@ -20,7 +20,8 @@ public:
         const char* heading;
         int width;  ///< points; the last column takes what is left, at least this much
     };
-    static constexpr std::array<Column, 5> layout = {{{"TIME", 84}, {"TYPE", 100}, {"CHANNEL", 60}, {"NOTE", 50}, {"VALUE", 50}}};
+    static constexpr std::array<Column, 5> layout = {
+        {{"TIME", 84}, {"TYPE", 100}, {"CHANNEL", 60}, {"NOTE", 50}, {"VALUE", 50}}};
     static constexpr int rowSpacing = 6;
 
     explicit RecordingDetailsView(LiveViewModel& model);

@@ -11,14 +11,13 @@ juce::Time wholeSeconds(std::int64_t milliseconds)
     return juce::Time((milliseconds / 1000) * 1000);
 }
 
-} // namespace
+}  // namespace
 
 RecordingSummary::RecordingSummary(int slot, std::int64_t start, std::int64_t count, double seconds, bool stopped,
                                    std::uint64_t lost)
     : index(slot), startTime(wholeSeconds(start)), originalStartTime(start), capturedWhileStopped(stopped),
       noteCount(count), duration(seconds), lostEvents(lost)
-{
-}
+{}
 
 bool RecordingSummary::sameAs(const RecordingSummary& other) const
 {

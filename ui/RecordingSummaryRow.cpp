@@ -7,9 +7,9 @@
 #include <clocale>
 #include <ctime>
 #include <langinfo.h>
+#include <locale.h>
 #include <string>
 #include <utility>
-#include <locale.h>
 
 RecordingSummaryRow::RecordingSummaryRow(Settings& model, std::shared_ptr<RecordingSummary> summary)
     : item(std::move(summary)), settings(model), icon(model, item->originalStartTime, false)
@@ -24,7 +24,8 @@ void RecordingSummaryRow::build()
     selected = settings.live.selectedRecordingSummaryID().get() == item->originalStartTime;
     count = juce::String::formatted("%lld", static_cast<long long>(item->noteCount.get())) + " EVENTS";
     const auto lostEvents = item->lostEvents.get();
-    lost = lostEvents > 0 ? juce::String::formatted(", %llu LOST", static_cast<unsigned long long>(lostEvents)) : juce::String();
+    lost = lostEvents > 0 ? juce::String::formatted(", %llu LOST", static_cast<unsigned long long>(lostEvents))
+                          : juce::String();
     time = clockText(item->startTime, "", !item->capturedWhileStopped);
     const auto bpm = item->detectedTempo.get();
     tempo = item->capturedWhileStopped && bpm ? tempoText(*bpm) : juce::String();
@@ -42,8 +43,10 @@ namespace {
 std::string formatWithoutSeconds(locale_t locale)
 {
     std::string format = nl_langinfo_l(T_FMT, locale);
-    for (const auto& [composite, expanded] : {std::pair<std::string, std::string>{"%r", nl_langinfo_l(T_FMT_AMPM, locale)},
-                                              {"%T", "%H:%M:%S"}, {"%X", "%H:%M:%S"}})
+    for (const auto& [composite, expanded] :
+         {std::pair<std::string, std::string>{"%r", nl_langinfo_l(T_FMT_AMPM, locale)},
+          {"%T", "%H:%M:%S"},
+          {"%X", "%H:%M:%S"}})
         if (const auto at = format.find(composite); at != std::string::npos)
             format.replace(at, 2, expanded);
     if (const auto at = format.find("%S"); at != std::string::npos) {
@@ -53,7 +56,7 @@ std::string formatWithoutSeconds(locale_t locale)
     return format;
 }
 
-} // namespace
+}  // namespace
 
 juce::String RecordingSummaryRow::clockText(juce::Time when, const char* locale, bool withSeconds)
 {
@@ -63,7 +66,8 @@ juce::String RecordingSummaryRow::clockText(juce::Time when, const char* locale,
     // The locale is looked up for this text alone: the process's own belongs to the host.
     char text[64];
     std::size_t length = 0;
-    if (const locale_t time = newlocale(LC_TIME_MASK, locale, static_cast<locale_t>(nullptr)); time != static_cast<locale_t>(nullptr)) {
+    if (const locale_t time = newlocale(LC_TIME_MASK, locale, static_cast<locale_t>(nullptr));
+        time != static_cast<locale_t>(nullptr)) {
         length = strftime_l(text, sizeof text, withSeconds ? "%X" : formatWithoutSeconds(time).c_str(), &local, time);
         freelocale(time);
     }
@@ -72,10 +76,7 @@ juce::String RecordingSummaryRow::clockText(juce::Time when, const char* locale,
     return juce::String::fromUTF8(text, static_cast<int>(length));
 }
 
-juce::Colour RecordingSummaryRow::countColour() const
-{
-    return pluginAssets().colour(selected ? "blueText" : "info");
-}
+juce::Colour RecordingSummaryRow::countColour() const { return pluginAssets().colour(selected ? "blueText" : "info"); }
 
 juce::Colour RecordingSummaryRow::borderColour() const
 {

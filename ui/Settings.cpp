@@ -11,17 +11,14 @@ namespace {
 
 std::shared_ptr<Wickerlamp::AudioParameter> makeMainMode()
 {
-    return std::make_shared<Wickerlamp::AudioParameter>(
-        Settings::mainModeAddress, "mainMode", "Main Tab", Wickerlamp::ParameterUnit::indexed, 0.0f, 1.0f, 0.0f,
-        juce::StringArray{"Events", "Chord And Scale"});
+    return std::make_shared<Wickerlamp::AudioParameter>(Settings::mainModeAddress, "mainMode", "Main Tab",
+                                                        Wickerlamp::ParameterUnit::indexed, 0.0f, 1.0f, 0.0f,
+                                                        juce::StringArray{"Events", "Chord And Scale"});
 }
 
-} // namespace
+}  // namespace
 
-Settings::Settings() : mainMode(makeMainMode()), updates(SONDREL_UPDATE_SERVER)
-{
-    setupParameters({mainMode});
-}
+Settings::Settings() : mainMode(makeMainMode()), updates(SONDREL_UPDATE_SERVER) { setupParameters({mainMode}); }
 
 Settings::~Settings() = default;
 

@@ -61,15 +61,11 @@ X11Connection::~X11Connection()
         // Back to the handler from before, unless someone installed one of their own since.
         if (const auto current = XSetErrorHandler(errorFilter->previous); current != ErrorFilter::handle)
             XSetErrorHandler(current);
-
     }
     clearSingletonInstance();
 }
 
-X11Connection::XAtom X11Connection::atom(const char* name) const
-{
-    return XInternAtom(dpy, name, False);
-}
+X11Connection::XAtom X11Connection::atom(const char* name) const { return XInternAtom(dpy, name, False); }
 
 std::optional<unsigned long> X11Connection::firstItem(XWindow w, const char* property) const
 {
@@ -188,7 +184,8 @@ juce::BorderSize<int> X11Connection::makeDialogOf(XWindow dialog, XWindow owner)
                 == Success
             && format == 32 && count == 4) {
             const auto* sides = reinterpret_cast<const long*>(data);  // left, right, top, bottom
-            frame = {static_cast<int>(sides[2]), static_cast<int>(sides[0]), static_cast<int>(sides[3]), static_cast<int>(sides[1])};
+            frame = {static_cast<int>(sides[2]), static_cast<int>(sides[0]), static_cast<int>(sides[3]),
+                     static_cast<int>(sides[1])};
         }
         if (data != nullptr)
             XFree(data);
@@ -224,9 +221,7 @@ void X11Connection::dispatchPending()
         XEvent event;
         XNextEvent(dpy, &event);
         switch (event.type) {
-        case SelectionRequest:
-            serve(event);
-            break;
+        case SelectionRequest: serve(event); break;
         case SelectionClear:
             if (const auto it = offers.find(event.xselectionclear.selection); it != offers.end()) {
                 // Another client took it: let go of what we offered.
@@ -247,8 +242,7 @@ void X11Connection::dispatchPending()
             if (currentDrag != nullptr && XLookupKeysym(&event.xkey, 0) == XK_Escape)
                 currentDrag->cancel();
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }

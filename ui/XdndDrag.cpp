@@ -6,16 +6,13 @@
 
 namespace {
 
-constexpr long newestVersion = 5;  // the protocol version we speak; targets may speak 3 to 5
-constexpr double statusWaitMs = 2000.0;  // for a target's answer to a position
+constexpr long newestVersion = 5;         // the protocol version we speak; targets may speak 3 to 5
+constexpr double statusWaitMs = 2000.0;   // for a target's answer to a position
 constexpr double finishWaitMs = 30000.0;  // for a target to say it is done with a drop
 
-double now()
-{
-    return juce::Time::getMillisecondCounterHiRes();
-}
+double now() { return juce::Time::getMillisecondCounterHiRes(); }
 
-} // namespace
+}  // namespace
 
 XdndDrag::XdndDrag(X11Connection& connection, juce::File file, XTime dragTime, bool deleteIt)
     : x(connection), offered(std::move(file)), time(dragTime), deleteUnlessDropped(deleteIt)
@@ -26,10 +23,7 @@ XdndDrag::XdndDrag(X11Connection& connection, juce::File file, XTime dragTime, b
     startTimerHz(50);
 }
 
-XdndDrag::~XdndDrag()
-{
-    cancel();
-}
+XdndDrag::~XdndDrag() { cancel(); }
 
 void XdndDrag::update()
 {
@@ -147,8 +141,9 @@ void XdndDrag::sendPosition(juce::Point<int> position)
     sentPosition = position;
     awaitingStatus = true;
     deadline = now() + statusWaitMs;
-    message("XdndPosition", {0, 0, (static_cast<long>(position.x) << 16) | (position.y & 0xffff), static_cast<long>(time),
-                             static_cast<long>(x.atom("XdndActionCopy"))});
+    message("XdndPosition",
+            {0, 0, (static_cast<long>(position.x) << 16) | (position.y & 0xffff), static_cast<long>(time),
+             static_cast<long>(x.atom("XdndActionCopy"))});
 }
 
 void XdndDrag::dropOrLeave()

@@ -7,10 +7,7 @@
 #include <stdexcept>
 
 namespace {
-Display* dpy(void* d)
-{
-    return static_cast<Display*>(d);
-}
+Display* dpy(void* d) { return static_cast<Display*>(d); }
 
 EmbeddedXWindow::Size geometry(Display* display, ::Window w)
 {
@@ -46,7 +43,7 @@ bool managed(Display* display, ::Window w)
         XFree(data);
     return type != None;
 }
-} // namespace
+}  // namespace
 
 EmbeddedXWindow::EmbeddedXWindow(std::uintptr_t parentWindow, Size initial, std::uint32_t backgroundRgb)
     : parent(parentWindow), size(initial)
@@ -57,9 +54,9 @@ EmbeddedXWindow::EmbeddedXWindow(std::uintptr_t parentWindow, Size initial, std:
     XSetWindowAttributes attributes{};
     attributes.background_pixel = backgroundRgb;  // TrueColor visuals take the pixel as RGB
     attributes.event_mask = StructureNotifyMask;
-    window = XCreateWindow(dpy(display), static_cast<::Window>(parentWindow), 0, 0, static_cast<unsigned>(initial.width),
-                           static_cast<unsigned>(initial.height), 0, CopyFromParent, InputOutput, nullptr,
-                           CWBackPixel | CWEventMask, &attributes);
+    window = XCreateWindow(dpy(display), static_cast<::Window>(parentWindow), 0, 0,
+                           static_cast<unsigned>(initial.width), static_cast<unsigned>(initial.height), 0,
+                           CopyFromParent, InputOutput, nullptr, CWBackPixel | CWEventMask, &attributes);
     XMapWindow(dpy(display), window);
     // Made on the server before anyone else (the toolkit, on its own connection) puts a window
     // inside it: a flush only sends the request.
@@ -72,10 +69,7 @@ EmbeddedXWindow::~EmbeddedXWindow()
     XCloseDisplay(dpy(display));
 }
 
-int EmbeddedXWindow::connectionNumber() const noexcept
-{
-    return ConnectionNumber(dpy(display));
-}
+int EmbeddedXWindow::connectionNumber() const noexcept { return ConnectionNumber(dpy(display)); }
 
 std::optional<EmbeddedXWindow::Size> EmbeddedXWindow::takeNewSize()
 {
@@ -109,10 +103,7 @@ void EmbeddedXWindow::setSizeHints(Size minimum, Size maximum, Size preferred)
     XFlush(dpy(display));
 }
 
-EmbeddedXWindow::Size EmbeddedXWindow::parentSize() const
-{
-    return geometry(dpy(display), parent);
-}
+EmbeddedXWindow::Size EmbeddedXWindow::parentSize() const { return geometry(dpy(display), parent); }
 
 bool EmbeddedXWindow::buttonHeld() const
 {

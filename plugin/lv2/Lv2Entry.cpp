@@ -24,10 +24,7 @@ const void* featureData(const LV2_Feature* const* features, const char* uri)
     return nullptr;
 }
 
-Lv2Plugin& pluginOf(LV2_Handle h)
-{
-    return *static_cast<Lv2Plugin*>(h);
-}
+Lv2Plugin& pluginOf(LV2_Handle h) { return *static_cast<Lv2Plugin*>(h); }
 
 // --- the plug-in ---------------------------------------------------------------------------
 
@@ -43,26 +40,14 @@ LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
     }
 }
 
-void connectPort(LV2_Handle h, std::uint32_t port, void* data)
-{
-    pluginOf(h).connectPort(port, data);
-}
+void connectPort(LV2_Handle h, std::uint32_t port, void* data) { pluginOf(h).connectPort(port, data); }
 
-void activate(LV2_Handle h)
-{
-    pluginOf(h).activate();
-}
+void activate(LV2_Handle h) { pluginOf(h).activate(); }
 
 // Render thread.
-void run(LV2_Handle h, std::uint32_t frames)
-{
-    pluginOf(h).run(frames);
-}
+void run(LV2_Handle h, std::uint32_t frames) { pluginOf(h).run(frames); }
 
-void cleanup(LV2_Handle h)
-{
-    delete &pluginOf(h);
-}
+void cleanup(LV2_Handle h) { delete &pluginOf(h); }
 
 LV2_State_Status save(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle, std::uint32_t,
                       const LV2_Feature* const*)
@@ -90,14 +75,12 @@ const void* extensionData(const char* uri)
     return std::strcmp(uri, LV2_STATE__interface) == 0 ? &state : nullptr;
 }
 
-const LV2_Descriptor pluginDescriptor{Lv2Uris::pluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData};
+const LV2_Descriptor pluginDescriptor{Lv2Uris::pluginUri, instantiate, connectPort, activate, run, nullptr, cleanup,
+                                      extensionData};
 
 // --- the window ----------------------------------------------------------------------------
 
-Lv2Ui& uiOf(LV2UI_Handle h)
-{
-    return *static_cast<Lv2Ui*>(h);
-}
+Lv2Ui& uiOf(LV2UI_Handle h) { return *static_cast<Lv2Ui*>(h); }
 
 LV2UI_Handle instantiateUi(const LV2UI_Descriptor*, const char*, const char*, LV2UI_Write_Function write,
                            LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features)
@@ -108,7 +91,8 @@ LV2UI_Handle instantiateUi(const LV2UI_Descriptor*, const char*, const char*, LV
         return nullptr;
     try {
         auto* ui = new Lv2Ui(*plugin, reinterpret_cast<std::uintptr_t>(parent),
-                             static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)), write, controller);
+                             static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)), write,
+                             controller);
         *widget = reinterpret_cast<LV2UI_Widget>(ui->window());
         return ui;
     } catch (const std::exception&) {
@@ -116,25 +100,16 @@ LV2UI_Handle instantiateUi(const LV2UI_Descriptor*, const char*, const char*, LV
     }
 }
 
-void cleanupUi(LV2UI_Handle h)
-{
-    delete &uiOf(h);
-}
+void cleanupUi(LV2UI_Handle h) { delete &uiOf(h); }
 
 void portEvent(LV2UI_Handle h, std::uint32_t port, std::uint32_t size, std::uint32_t format, const void* buffer)
 {
     uiOf(h).portEvent(port, size, format, buffer);
 }
 
-int idle(LV2UI_Handle h)
-{
-    return uiOf(h).idle();
-}
+int idle(LV2UI_Handle h) { return uiOf(h).idle(); }
 
-int resizeUi(LV2UI_Feature_Handle h, int width, int height)
-{
-    return uiOf(h).resizeTo(width, height);
-}
+int resizeUi(LV2UI_Feature_Handle h, int width, int height) { return uiOf(h).resizeTo(width, height); }
 
 const void* uiExtensionData(const char* uri)
 {
@@ -149,7 +124,7 @@ const void* uiExtensionData(const char* uri)
 
 const LV2UI_Descriptor uiDescriptor{Lv2Uris::uiUri, instantiateUi, cleanupUi, portEvent, uiExtensionData};
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -163,4 +138,4 @@ LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index)
     return index == 0 ? &uiDescriptor : nullptr;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -15,7 +15,7 @@
 
 namespace {
 constexpr int maximumBlockForAudioUnit = 4096;
-} // namespace
+}  // namespace
 
 /// Applies on the message thread what the render thread saw on the page port.
 struct Lv2Plugin::PagePoll final : juce::Timer {
@@ -56,17 +56,10 @@ Lv2Plugin::~Lv2Plugin()
 void Lv2Plugin::connectPort(std::uint32_t port, void* data) noexcept
 {
     switch (port) {
-    case inputPort:
-        input = static_cast<const LV2_Atom_Sequence*>(data);
-        break;
-    case outputPort:
-        output = static_cast<LV2_Atom_Sequence*>(data);
-        break;
-    case pagePort:
-        pageValue = static_cast<const float*>(data);
-        break;
-    default:
-        break;
+    case inputPort: input = static_cast<const LV2_Atom_Sequence*>(data); break;
+    case outputPort: output = static_cast<LV2_Atom_Sequence*>(data); break;
+    case pagePort: pageValue = static_cast<const float*>(data); break;
+    default: break;
     }
 }
 
@@ -99,7 +92,8 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
         Corvel::RenderEvent* const chunk = events.data();
         std::size_t count = 0;
         std::int64_t start = 0;
-        LV2_ATOM_SEQUENCE_FOREACH (input, ev) {
+        LV2_ATOM_SEQUENCE_FOREACH(input, ev)
+        {
             const std::int64_t frame = std::clamp<std::int64_t>(ev->time.frames, start, frames);
             if (ev->body.type == midiEvent) {
                 midiRun = midiRun != nullptr ? midiRun : ev;
@@ -133,7 +127,8 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
                 endStretch(frame);
                 std::copy(chunk + count - atFrame, chunk + count, chunk);
                 eventCount = atFrame;
-                stretchReport = reader.read(readPositionKeys(*reinterpret_cast<const LV2_Atom_Object*>(&ev->body), uris));
+                stretchReport = reader.read(
+                    readPositionKeys(*reinterpret_cast<const LV2_Atom_Object*>(&ev->body), uris));
             }
             count = eventCount;
             start = stretchStart;
@@ -201,7 +196,8 @@ void Lv2Plugin::watchPagePort() noexcept
 Wickerlamp::ParameterNode* Lv2Plugin::pageNode() const
 {
     for (auto* p : processor->getParameters())
-        if (auto* node = dynamic_cast<Wickerlamp::ParameterNode*>(p); node != nullptr && node->getParameterID() == "mainMode")
+        if (auto* node = dynamic_cast<Wickerlamp::ParameterNode*>(p);
+            node != nullptr && node->getParameterID() == "mainMode")
             return node;
     return nullptr;
 }

@@ -104,8 +104,8 @@ private:
     std::vector<Corvel::RenderEvent> events = std::vector<Corvel::RenderEvent>(eventsPerChunk);
 
     // The page port: the render thread watches it, the message thread applies what it saw.
-    float portValue = 0.0f;                          ///< render thread
-    std::atomic<bool> portSeen{false};               ///< false until run sees the port's first value
-    std::atomic<bool> portIsBaseline{false};         ///< that first value only sets the baseline
-    std::atomic<float> requestedPage{-1.0f};         ///< a page to apply, or negative for none
+    float portValue = 0.0f;                   ///< render thread
+    std::atomic<bool> portSeen{false};        ///< false until run sees the port's first value
+    std::atomic<bool> portIsBaseline{false};  ///< that first value only sets the baseline
+    std::atomic<float> requestedPage{-1.0f};  ///< a page to apply, or negative for none
 };

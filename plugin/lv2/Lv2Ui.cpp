@@ -26,8 +26,9 @@ constexpr int releasePollMs = 100;
 /// The size of the editor's proportions with `area`'s width (or height), within its limits.
 Size proportional(Size area, bool byWidth)
 {
-    Size s = byWidth ? Size{area.width, static_cast<int>(std::lround(double(area.width) * designSize.height / designSize.width))}
-                     : Size{static_cast<int>(std::lround(double(area.height) * designSize.width / designSize.height)), area.height};
+    Size s = byWidth
+        ? Size{area.width, static_cast<int>(std::lround(double(area.width) * designSize.height / designSize.width))}
+        : Size{static_cast<int>(std::lround(double(area.height) * designSize.width / designSize.height)), area.height};
     if (s.width < smallest.width)
         s = smallest;
     if (s.width > largest.width)
@@ -41,23 +42,17 @@ bool widerThanDesign(Size area)
 }
 
 /// The largest size of the editor's proportions within `area`.
-Size fitInside(Size area)
-{
-    return proportional(area, !widerThanDesign(area));
-}
+Size fitInside(Size area) { return proportional(area, !widerThanDesign(area)); }
 
 /// The smallest size of the editor's proportions that covers `area`.
-Size cover(Size area)
-{
-    return proportional(area, widerThanDesign(area));
-}
+Size cover(Size area) { return proportional(area, widerThanDesign(area)); }
 
 std::uint64_t packed(Size s)
 {
     return static_cast<std::uint64_t>(static_cast<std::uint32_t>(s.width)) << 32 | static_cast<std::uint32_t>(s.height);
 }
 
-} // namespace
+}  // namespace
 
 /// The window on the message thread: our X window, the editor inside it, and what it asks of
 /// the host (through the owner's atomics, which the host's UI thread hands on).
@@ -225,7 +220,7 @@ private:
     juce::Component holder;
     int pageIndex = -1;
     bool layingOut = false;
-    Size shown;      ///< the editor's size
+    Size shown;  ///< the editor's size
     Size lastAsked;
     unsigned asks = 0;  ///< sizes asked for and the user's resizes, so that what waits for a turn knows it is stale
 };

@@ -29,8 +29,8 @@ class Lv2Plugin;
 /// the plug-in's message thread.
 class Lv2Ui final {
 public:
-    Lv2Ui(Lv2Plugin& plugin, std::uintptr_t parentWindow, const LV2UI_Resize* hostResize,
-          LV2UI_Write_Function write, LV2UI_Controller controller);
+    Lv2Ui(Lv2Plugin& plugin, std::uintptr_t parentWindow, const LV2UI_Resize* hostResize, LV2UI_Write_Function write,
+          LV2UI_Controller controller);
     ~Lv2Ui();
     Lv2Ui(const Lv2Ui&) = delete;
     Lv2Ui& operator=(const Lv2Ui&) = delete;

@@ -26,7 +26,7 @@ void runLoop(std::promise<void>& started)
     juce::shutdownJuce_GUI();
 }
 
-} // namespace
+}  // namespace
 
 // The one message thread of the process: the only shared mutable state of the plug-in's LV2
 // entry point, guarded by lifecycleMutex().

@@ -36,13 +36,14 @@ std::optional<std::int64_t> wholeNumberOf(const LV2_Atom& atom, const Lv2Uris& u
     return std::llround(*v);
 }
 
-} // namespace
+}  // namespace
 
 // Render thread.
 Corvel::TimePositionKeys readPositionKeys(const LV2_Atom_Object& object, const Lv2Uris& uris) noexcept
 {
     Corvel::TimePositionKeys keys;
-    LV2_ATOM_OBJECT_FOREACH (&object, property) {
+    LV2_ATOM_OBJECT_FOREACH(&object, property)
+    {
         const LV2_Atom& value = property->value;
         const LV2_URID key = property->key;
         if (key == uris.timeFrame)

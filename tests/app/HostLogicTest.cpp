@@ -48,7 +48,7 @@ MidiFile fileWith(const std::vector<std::pair<double, std::vector<std::uint8_t>>
     return f;
 }
 
-} // namespace
+}  // namespace
 
 TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
 {
@@ -56,8 +56,9 @@ TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
     // eighths) and a 4/4 change in the middle of a bar.
     const BarGrid common, mixed({{0.0, 3, 4}, {6.0, 6, 8}, {10.0, 4, 4}});
     const std::tuple<const BarGrid&, double, const char*> places[] = {
-        {common, 0.0, "1.1"}, {common, 5.5, "2.2"}, {common, 7.9999999999, "3.1"}, {mixed, 3.0, "2.1"},
-        {mixed, 6.0, "3.1"}, {mixed, 7.5, "3.4"}, {mixed, 9.0, "4.1"}, {mixed, 10.0, "5.1"}, {mixed, 14.0, "6.1"}};
+        {common, 0.0, "1.1"}, {common, 5.5, "2.2"}, {common, 7.9999999999, "3.1"},
+        {mixed, 3.0, "2.1"},  {mixed, 6.0, "3.1"},  {mixed, 7.5, "3.4"},
+        {mixed, 9.0, "4.1"},  {mixed, 10.0, "5.1"}, {mixed, 14.0, "6.1"}};
     for (const auto& [grid, beat, text] : places)
         EXPECT_EQ(grid.barBeat(beat), text) << beat;
     EXPECT_DOUBLE_EQ(common.nextBarLineAfter(4.0), 8.0);
@@ -69,8 +70,8 @@ TEST(BarGrid, BarsAndBeatsFollowTimeSignatures)
 TEST(FilePlayer, PlaysPassesWithTheFilesTempoAndBeatsAndSplitsAtTempoChanges)
 {
     // 120 BPM, then 60 BPM from beat 2; notes at beats 0, 1, 3 and 5.
-    const MidiFile f = fileWith({{0.0, {0x90, 60, 100}}, {1.0, {0x80, 60, 0}}, {3.0, {0x90, 62, 100}}, {5.0, {0x80, 62, 0}}},
-                                {{2.0, 60.0}});
+    const MidiFile f = fileWith(
+        {{0.0, {0x90, 60, 100}}, {1.0, {0x80, 60, 0}}, {3.0, {0x90, 62, 100}}, {5.0, {0x80, 62, 0}}}, {{2.0, 60.0}});
     FilePlayer player(f, 48000.0, 3);
     // Loop end: the first bar line after beat 5 is beat 8 = 1 s + 6 s.
     EXPECT_DOUBLE_EQ(player.loopEndInBeats(), 8.0);

@@ -1,10 +1,10 @@
 // The app's host driving the real audio unit block by block (the clock stays stopped: the test
 // thread is the render thread and the message thread).
 
-#include "AudioUnitViewController.h"
 #include "LiveHost.h"
-#include "MainComponent.h"
 #include "../plugin/PluginTestSupport.h"
+#include "AudioUnitViewController.h"
+#include "MainComponent.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
@@ -65,7 +65,7 @@ void writeTestFile(const juce::File& file)
     ASSERT_TRUE(midi.writeTo(out, 0));
 }
 
-} // namespace
+}  // namespace
 
 TEST(LiveHost, TwoBarLoopOfTheDemoPlayedThreeTimesLeavesThreeIdenticalRecordings)
 {

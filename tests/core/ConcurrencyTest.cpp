@@ -44,7 +44,8 @@ std::vector<Cycle> randomScript(std::uint32_t seed, int cycles)
         for (int i = 0; i < count; ++i) {
             const std::uint8_t kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0xC0, 0xD0, 0xA0};
             const std::uint8_t status = static_cast<std::uint8_t>(kinds[rng() % 7] | (rng() % 16));
-            const std::uint8_t bytes[3] = {status, static_cast<std::uint8_t>(rng() % 128), static_cast<std::uint8_t>(rng() % 128)};
+            const std::uint8_t bytes[3] = {status, static_cast<std::uint8_t>(rng() % 128),
+                                           static_cast<std::uint8_t>(rng() % 128)};
             cycle.events.push_back(RenderEvent::midi(t + i * 512 / count, bytes, (status & 0xE0) == 0xC0 ? 2 : 3));
         }
         sinceJump += count;
@@ -90,8 +91,8 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     const auto reader = [&](Reads& reads) {
         auto& k = concurrent.kernel;
         readersStarted.fetch_add(1, std::memory_order_release);
-        for (long polls = 0; played.load(std::memory_order_acquire) < total || (reads.filesWritten == 0 && polls < 100'000);
-             ++polls) {
+        for (long polls = 0;
+             played.load(std::memory_order_acquire) < total || (reads.filesWritten == 0 && polls < 100'000); ++polls) {
             const int before = played.load(std::memory_order_acquire);
             if (k.recordingsChanged.exchange(0) == 1)
                 EXPECT_TRUE(k.savedRecordingCount.load(std::memory_order_relaxed) - 1 < 5u);  // 1 to 5
@@ -157,7 +158,8 @@ TEST(Concurrency, OptionsChangeWhileRendering)
     play(rig, script, played);
     options.join();
     rig.run(0, {});
-    EXPECT_EQ(rig.kernel.savedRecordingCount.load(), static_cast<std::uint32_t>(rig.kernel.midiRecorder->getSavedEventCount()));
+    EXPECT_EQ(rig.kernel.savedRecordingCount.load(),
+              static_cast<std::uint32_t>(rig.kernel.midiRecorder->getSavedEventCount()));
     EXPECT_EQ(rig.kernel.midiRecorder->queue().failedGrowthCount(), 0u);
 }
 
@@ -170,7 +172,8 @@ TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
     for (int c = 0; c < cycles; ++c) {
         for (int i = 0; i < perCycle; ++i) {
             const int n = c * perCycle + i;
-            const std::uint8_t bytes[3] = {0x90, static_cast<std::uint8_t>(n % 128), static_cast<std::uint8_t>(1 + n % 127)};
+            const std::uint8_t bytes[3] = {0x90, static_cast<std::uint8_t>(n % 128),
+                                           static_cast<std::uint8_t>(1 + n % 127)};
             events[static_cast<std::size_t>(i)] = RenderEvent::midi(static_cast<std::int64_t>(n) * 3, bytes, 3);
         }
         ASSERT_EQ(rig.kernel.process(static_cast<std::int64_t>(c) * perCycle * 3, perCycle * 3, events), Corvel::noErr);
@@ -189,4 +192,4 @@ TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
     });
 }
 
-} // namespace
+}  // namespace

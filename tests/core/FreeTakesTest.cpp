@@ -42,15 +42,16 @@ RecordedMIDIEvent at(std::int64_t sampleTime, double bpm, Corvel::MidiBytes byte
     return {std::move(bytes), sampleTime, bpm, static_cast<double>(sampleTime) / 44100.0 * (bpm / 60.0)};
 }
 
-} // namespace
+}  // namespace
 
 TEST(FreeTakes, CountFromTheirFirstEventOnThePluginsClockAtTheHostsLastTempo)
 {
     StoppedRig rig;
     rig.play(300, {0x90, 60, 100});
     rig.play(832, {0x80, 60, 0});
-    EXPECT_EQ(rig.take(0), (std::vector<RecordedMIDIEvent>{{{0xC0, 0x00}, 0, 90.0, 0.0}, at(0, 90.0, {0x90, 60, 100}),
-                                                          at(532, 90.0, {0x80, 60, 0})}));
+    EXPECT_EQ(rig.take(0),
+              (std::vector<RecordedMIDIEvent>{
+                  {{0xC0, 0x00}, 0, 90.0, 0.0}, at(0, 90.0, {0x90, 60, 100}), at(532, 90.0, {0x80, 60, 0})}));
     EXPECT_EQ(rig.kernel.liveEventCount.load(), 3);
     EXPECT_FLOAT_EQ(static_cast<float>(rig.kernel.liveDuration()), 532.0f / 44100.0f);
     EXPECT_EQ(rig.output.received.size(), 2u);
@@ -77,8 +78,15 @@ TEST(FreeTakes, CountFromTheirFirstEventOnThePluginsClockAtTheHostsLastTempo)
 
 TEST(FreeTakes, EndAfterMoreThanTenSecondsWithNoEventAndNoNoteHeld)
 {
-    const struct { std::int64_t gap; bool held; bool ends; } cases[] = {
-        {441000, false, false}, {441001, false, true}, {441001, true, false}, {5'000'000, true, false},
+    const struct {
+        std::int64_t gap;
+        bool held;
+        bool ends;
+    } cases[] = {
+        {441000, false, false},
+        {441001, false, true},
+        {441001, true, false},
+        {5'000'000, true, false},
     };
     for (const auto& c : cases) {
         StoppedRig rig;

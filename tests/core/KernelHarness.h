@@ -106,4 +106,4 @@ struct Rig {
     }
 };
 
-} // namespace SondrelTest
+}  // namespace SondrelTest

@@ -1,7 +1,7 @@
-#include "KernelHarness.h"
-#include "MIDIRecorder.h"
 #include "MidiProcessor.h"
 #include "HeldNotes.h"
+#include "KernelHarness.h"
+#include "MIDIRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-using Corvel::MIDIRecorder;
 using Corvel::MidiBytes;
+using Corvel::MIDIRecorder;
 using Corvel::noErr;
 using Corvel::RecordedMIDIEvent;
 using Corvel::RenderEvent;
@@ -27,8 +27,14 @@ struct KernelRig : SondrelTest::Rig {
     }
     std::vector<RecordedMIDIEvent> slot(int index) { return recordings()[std::size_t(index)].events.toVector(); }
     std::int64_t startTime(int index) { return recordings()[std::size_t(index)].startTime; }
-    int slotsInUse() { return recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); }); }
-    double recorderTempo() { return recorder([](const MIDIRecorder& r) { return r.getTempo(); }); }
+    int slotsInUse()
+    {
+        return recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); });
+    }
+    double recorderTempo()
+    {
+        return recorder([](const MIDIRecorder& r) { return r.getTempo(); });
+    }
     std::string held() { return describe(kernel.noteDetector->getOnNotes()); }  // "60 64 "
 
     void expectNothingRecorded()
@@ -42,7 +48,7 @@ struct KernelRig : SondrelTest::Rig {
 
 RecordedMIDIEvent anchor(double bpm) { return {{0xC0, 0x00}, 0, bpm, 0.0}; }
 
-} // namespace
+}  // namespace
 
 TEST(MidiProcessor, EveryCycleTakesTempoAndTransportAndTheAnchorTakesThoseOfTheCycleThatStartsIt)
 {
@@ -50,7 +56,7 @@ TEST(MidiProcessor, EveryCycleTakesTempoAndTransportAndTheAnchorTakesThoseOfTheC
     rig.host.tempo = 140.0;
     rig.host.beatPosition = 3.25;
     rig.host.flags = Corvel::TransportStateRecording | Corvel::TransportStateCycling;  // recording alone runs
-    rig.play(512, {});  // an empty cycle raises nothing
+    rig.play(512, {});                                                                 // an empty cycle raises nothing
     EXPECT_TRUE(rig.kernel.isPlaying);
     EXPECT_EQ(rig.recorderTempo(), 140.0);
     EXPECT_EQ(rig.kernel.liveRecordingChanged.load(), 0u);
@@ -76,9 +82,10 @@ TEST(MidiProcessor, PassesOnMidiAndSysExExactly)
     // SysEx, even a long message that starts like a note-on, is neither analysed nor recorded.
     const std::uint8_t sysEx[] = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
     const std::uint8_t longNoteLike[] = {0x90, 60, 100, 0x00};
-    rig.play(0, {RenderEvent::sysEx(10, sysEx, sizeof sysEx, 2), RenderEvent::sysEx(20, longNoteLike, sizeof longNoteLike)});
-    EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{{10, 2, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
-                                                          {20, 0, {0x90, 60, 100, 0x00}}}));
+    rig.play(
+        0, {RenderEvent::sysEx(10, sysEx, sizeof sysEx, 2), RenderEvent::sysEx(20, longNoteLike, sizeof longNoteLike)});
+    EXPECT_EQ(rig.output.received,
+              (std::vector<PassedOn>{{10, 2, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}, {20, 0, {0x90, 60, 100, 0x00}}}));
     EXPECT_EQ(rig.held(), "");
     EXPECT_EQ(rig.kernel.liveRecordingChanged.load(), 0u);
     rig.expectNothingRecorded();
@@ -88,11 +95,12 @@ TEST(MidiProcessor, PassesOnMidiAndSysExExactly)
     rig.output.received.clear();
     const std::uint8_t noteOn[] = {0x94, 0x30, 0x7F};
     const std::uint8_t clock[] = {0xF8};
-    rig.play(-64, {RenderEvent::midi(-10, noteOn, 3, 7), RenderEvent::sysEx(-50, sysEx, sizeof sysEx),
-                   RenderEvent::midi(-5, clock, 1, 15)});
-    EXPECT_EQ(rig.output.received, (std::vector<PassedOn>{{-10, 7, {0x94, 0x30, 0x7F}},
-                                                          {-50, 0, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
-                                                          {-5, 15, {0xF8}}}));
+    rig.play(-64,
+             {RenderEvent::midi(-10, noteOn, 3, 7), RenderEvent::sysEx(-50, sysEx, sizeof sysEx),
+              RenderEvent::midi(-5, clock, 1, 15)});
+    EXPECT_EQ(rig.output.received,
+              (std::vector<PassedOn>{
+                  {-10, 7, {0x94, 0x30, 0x7F}}, {-50, 0, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}, {-5, 15, {0xF8}}}));
     const auto live = rig.slot(0);
     ASSERT_EQ(live.size(), 3u);
     EXPECT_EQ(std::pair(live[1].data, live[1].sampleTime), std::pair(MidiBytes{0x94, 0x30, 0x7F}, std::int64_t{-10}));
@@ -113,10 +121,10 @@ TEST(MidiProcessor, EveryRecordingStartsAfterTheOneBeforeSoEachCanBeFound)
     using Clock = Corvel::MidiProcessor::WallClock;
     static std::int64_t backwards = 1'700'000'000'000;
     const Clock clocks[] = {
-        [] () noexcept -> std::int64_t { return 1'700'000'000'000; },  // all within one millisecond
-        [] () noexcept -> std::int64_t { return backwards -= 5; },     // set back between takes
-        [] () noexcept -> std::int64_t { return 0; },
-        [] () noexcept -> std::int64_t { return -40; },
+        []() noexcept -> std::int64_t { return 1'700'000'000'000; },  // all within one millisecond
+        []() noexcept -> std::int64_t { return backwards -= 5; },     // set back between takes
+        []() noexcept -> std::int64_t { return 0; },
+        []() noexcept -> std::int64_t { return -40; },
     };
     for (const Clock clock : clocks) {
         KernelRig rig;

@@ -1,7 +1,7 @@
-#include "ChordDescription.h"
-#include "KernelHarness.h"
 #include "NoteDetector.h"
+#include "ChordDescription.h"
 #include "HeldNotes.h"
+#include "KernelHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -30,17 +30,25 @@ ChordInformation chord(Note root, ChordKind kind, Note bass, int lowestNote)
     return {root, kind, bass, frequencyOf(lowestNote), lowestNote / 12 - 1};
 }
 
-} // namespace
+}  // namespace
 
 TEST(NoteDetector, NamesTheChordOfEachHeldSet)
 {
     using enum Note;
     using K = ChordKind;
-    const struct { std::vector<int> notes; ChordInformation expected; } cases[] = {
-        {{}, {}}, {{69}, {A, K::None, None, 440.0f, 4}}, {{0}, chord(C, K::None, None, 0)},
-        {{36, 48, 60, 72, 84}, {}}, {{64, 67, 72}, chord(C, K::Major, E, 64)},
-        {{66, 69, 72, 76}, chord(A, K::Minor6, FSharp, 66)}, {{64, 67, 69, 72}, chord(A, K::Minor7, E, 64)},
-        {{60, 64, 67, 69}, chord(C, K::Major6, C, 60)}, {{64, 68, 72}, chord(E, K::Augmented, E, 64)},
+    const struct {
+        std::vector<int> notes;
+        ChordInformation expected;
+    } cases[] = {
+        {{}, {}},
+        {{69}, {A, K::None, None, 440.0f, 4}},
+        {{0}, chord(C, K::None, None, 0)},
+        {{36, 48, 60, 72, 84}, {}},
+        {{64, 67, 72}, chord(C, K::Major, E, 64)},
+        {{66, 69, 72, 76}, chord(A, K::Minor6, FSharp, 66)},
+        {{64, 67, 69, 72}, chord(A, K::Minor7, E, 64)},
+        {{60, 64, 67, 69}, chord(C, K::Major6, C, 60)},
+        {{64, 68, 72}, chord(E, K::Augmented, E, 64)},
         {{60, 64, 67, 70, 73}, {}},
     };
     NoteDetector detector;  // one detector throughout: nothing may carry over between analyses
@@ -53,9 +61,10 @@ TEST(NoteDetector, NamesTheChordOfEachHeldSet)
 TEST(ChordPresentation, QualitiesOfKindsAndOfUnknownOnes)
 {
     using enum ChordQuality;
-    const std::pair<ChordKind, ChordQuality> rows[] = {{ChordKind::Min7b5, minor}, {ChordKind::Diminished, diminished},
-        {ChordKind::Dominant7, dominant}, {ChordKind::Thirteenth, other}, {static_cast<ChordKind>(0), other},
-        {static_cast<ChordKind>(19), other}, {static_cast<ChordKind>(-1), other}};
+    const std::pair<ChordKind, ChordQuality> rows[] = {
+        {ChordKind::Min7b5, minor},         {ChordKind::Diminished, diminished}, {ChordKind::Dominant7, dominant},
+        {ChordKind::Thirteenth, other},     {static_cast<ChordKind>(0), other},  {static_cast<ChordKind>(19), other},
+        {static_cast<ChordKind>(-1), other}};
     for (const auto& [kind, quality] : rows)
         EXPECT_EQ(Corvel::chordQualityForKind(kind), quality) << static_cast<int>(kind);
     EXPECT_EQ(Corvel::chordKindName(static_cast<ChordKind>(19)), "");
@@ -73,7 +82,7 @@ void play(SondrelTest::Rig& rig, std::vector<std::vector<std::uint8_t>> messages
     ASSERT_EQ(rig.run(1000, events), Corvel::noErr);
 }
 
-} // namespace
+}  // namespace
 
 TEST(ChordPresentation, DescribesTheKernelsCurrentChordAndHeldNotes)
 {

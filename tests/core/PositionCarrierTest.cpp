@@ -1,5 +1,5 @@
-#include "HostCallbacks.h"
 #include "PositionCarrier.h"
+#include "HostCallbacks.h"
 #include "TimePositionReader.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ HostPositionReport lv2Report(std::int64_t frame, double bpm, float rate, int bea
     return r;
 }
 
-} // namespace
+}  // namespace
 
 // Blocks of uneven length between host updates, at two rates and several tempi: every carried
 // block starts where the host's own timeline is, to well within a tick, and so does the next update.
@@ -43,10 +43,13 @@ TEST(PositionCarrier, CarriesTheHostPositionBetweenUpdates)
             for (int block = 0; block < 2000; ++block) {
                 const int length = block % 3 == 0 ? 1024 : block % 3 == 1 ? 256 : 333;
                 const auto report = lv2Report(frame, bpm, rate);
-                const std::optional<BlockPosition> p = carrier.position(block % 400 == 0 ? &report : nullptr, length, rate);
+                const std::optional<BlockPosition> p = carrier.position(block % 400 == 0 ? &report : nullptr, length,
+                                                                        rate);
                 ASSERT_TRUE(p) << block;
-                EXPECT_EQ(std::tuple(p->sampleTime, p->tempo, p->transportFlags), std::tuple(frame, bpm, Corvel::TransportStateMoving));
-                EXPECT_NEAR(p->beatPosition, hostBeat(frame, bpm, rate), tick / 1000) << rate << " Hz " << bpm << " BPM block " << block;
+                EXPECT_EQ(std::tuple(p->sampleTime, p->tempo, p->transportFlags),
+                          std::tuple(frame, bpm, Corvel::TransportStateMoving));
+                EXPECT_NEAR(p->beatPosition, hostBeat(frame, bpm, rate), tick / 1000)
+                    << rate << " Hz " << bpm << " BPM block " << block;
                 frame += length;
             }
         }
@@ -59,7 +62,9 @@ TEST(PositionCarrier, ATempoChangeWhileRollingKeepsTheBeatGoing)
     const float rate = 48000.0f;
     PositionCarrier carrier;
     const std::int64_t change = 140 * 512;  // inside the first bar
-    auto hostBeat = [&](std::int64_t f) { return f < change ? f / 24000.0 : change / 24000.0 + (f - change) / 48000.0 * 1.25; };
+    auto hostBeat = [&](std::int64_t f) {
+        return f < change ? f / 24000.0 : change / 24000.0 + (f - change) / 48000.0 * 1.25;
+    };
     for (int block = 0; block < 1000; ++block) {
         const std::int64_t frame = std::min(block, 900) * std::int64_t{512};
         HostPositionReport r;
@@ -78,10 +83,14 @@ TEST(PositionCarrier, ATempoChangeWhileRollingKeepsTheBeatGoing)
 TEST(PositionCarrier, PutsADerivedPositionIntoTheHostsBar)
 {
     const float rate = 48000.0f;
-    const struct { std::int64_t frame, bar; int beatsPerBar; double beat; } cases[] = {
-        {48000, 0, 4, 2.0},       // 120 BPM: two beats in, bar 0
-        {48000, 3, 4, 14.0},      // the tempo was not constant before: moved into bar 3
-        {48000, 0, 3, 2.0},       // 3/4
+    const struct {
+        std::int64_t frame, bar;
+        int beatsPerBar;
+        double beat;
+    } cases[] = {
+        {48000, 0, 4, 2.0},   // 120 BPM: two beats in, bar 0
+        {48000, 3, 4, 14.0},  // the tempo was not constant before: moved into bar 3
+        {48000, 0, 3, 2.0},   // 3/4
         {48000, 1, 3, 5.0},
         {95999, 0, 4, hostBeat(95999, 120.0, rate)},  // just below the bar line of bar 1...
         {96001, 1, 4, hostBeat(96001, 120.0, rate)},  // ...and just above it
@@ -89,7 +98,8 @@ TEST(PositionCarrier, PutsADerivedPositionIntoTheHostsBar)
     for (const auto& c : cases) {
         HostPositionReport r = lv2Report(c.frame, 120.0, rate, c.beatsPerBar);
         r.bar = c.bar;
-        EXPECT_NEAR(PositionCarrier().position(&r, 64, rate)->beatPosition, c.beat, 1e-9) << c.frame << " bar " << c.bar;
+        EXPECT_NEAR(PositionCarrier().position(&r, 64, rate)->beatPosition, c.beat, 1e-9)
+            << c.frame << " bar " << c.bar;
     }
 }
 
@@ -99,17 +109,19 @@ using Corvel::TimePositionKeys;
 
 /// A position object as the LV2 hosts send it: Ardour and jalv (frame, speed, bar, barBeat,
 /// signature, tempo), Qtractor (the same and time:beat, in its own meaning).
-TimePositionKeys barKeys(std::int64_t frame, std::int64_t bar, double barBeat, double beatsPerBar = 4, double beatUnit = 4)
+TimePositionKeys barKeys(std::int64_t frame, std::int64_t bar, double barBeat, double beatsPerBar = 4,
+                         double beatUnit = 4)
 {
     return {frame, 1.0, bar, barBeat, std::nullopt, beatUnit, beatsPerBar, 120.0};
 }
 
-TimePositionKeys qtractorKeys(std::int64_t frame, std::int64_t bar, double beatOfBar, double barStartBeats, double bpm = 120.0)
+TimePositionKeys qtractorKeys(std::int64_t frame, std::int64_t bar, double beatOfBar, double barStartBeats,
+                              double bpm = 120.0)
 {
     return {frame, 1.0, bar, barStartBeats, beatOfBar, 4.0, 4.0, bpm};
 }
 
-} // namespace
+}  // namespace
 
 // What each host means by its keys, as quarter notes from the timeline's start.
 TEST(TimePositionReader, ReadsTheSongPositionInTheHostsMeaning)
@@ -129,10 +141,14 @@ TEST(TimePositionReader, ReadsTheSongPositionInTheHostsMeaning)
         {"Qtractor, third beat of the third bar", qtractorKeys(0, 2, 3, 8), {}, Corvel::BeatSpan{10.0, 1.0}},
         {"Qtractor, first beat", qtractorKeys(0, 0, 1, 0), {}, Corvel::BeatSpan{0.0, 1.0}},
     };
-    const auto span = [](const std::optional<Corvel::BeatSpan>& s) { return s ? std::optional(std::pair(s->start, s->length)) : std::nullopt; };
+    const auto span = [](const std::optional<Corvel::BeatSpan>& s) {
+        return s ? std::optional(std::pair(s->start, s->length)) : std::nullopt;
+    };
     for (const auto& c : cases) {
         const HostPositionReport r = Corvel::TimePositionReader().read(c.keys);
-        EXPECT_EQ(std::tuple(r.beatPosition, span(r.beatSpan), r.bpm, r.playing), std::tuple(c.beat, span(c.span), 120.0, true)) << c.what;
+        EXPECT_EQ(std::tuple(r.beatPosition, span(r.beatSpan), r.bpm, r.playing),
+                  std::tuple(c.beat, span(c.span), 120.0, true))
+            << c.what;
     }
     // Tempo and time signature last until the host says them again; the position does not.
     Corvel::TimePositionReader reader;

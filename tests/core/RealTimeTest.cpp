@@ -35,7 +35,8 @@ struct RealTimeRig : Rig {
         scratch.clear();  // the capacity stays
         for (int i = 0; i < count; ++i) {
             const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(0x90 | (i % 16)),
-                                           static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(i % 2 ? 0 : 90)};
+                                           static_cast<std::uint8_t>(i % 128),
+                                           static_cast<std::uint8_t>(i % 2 ? 0 : 90)};
             scratch.push_back(RenderEvent::midi(start + i / 4, bytes, 3));
         }
         if (!sysEx.empty())
@@ -108,7 +109,9 @@ TEST(RealTime, ProcessNeitherAllocatesNorLocksAfterWarmUp)
         rig.cycle(t + round, 16);
     }
     EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 4u + 3u);  // four kept, then three takes a round
-    EXPECT_EQ(rig.recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(1).capturedWhileStopped; }), true);
+    EXPECT_EQ(
+        rig.recorder([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(1).capturedWhileStopped; }),
+        true);
 
     // Bypassed, and with a system-exclusive message passed through.
     rig.kernel.shouldBypassEffect = true;
@@ -176,4 +179,4 @@ TEST(RealTime, AnEventThatFindsNoMemoryIsDroppedCountedAndRecordingGoesOn)
     EXPECT_EQ(rig.counted.count, 64u + burst + 2u);
 }
 
-} // namespace
+}  // namespace

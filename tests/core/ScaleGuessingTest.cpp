@@ -1,5 +1,5 @@
-#include "NoteDetector.h"
 #include "HeldNotes.h"
+#include "NoteDetector.h"
 
 #include <gtest/gtest.h>
 
@@ -27,14 +27,18 @@ std::vector<Placement> placements(const std::vector<Scale>& scales)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ScaleGuessing, RanksPlacementsOfHeldSets)
 {
     using enum Note;
-    const struct { std::vector<int> notes; std::vector<Placement> expected; } cases[] = {
+    const struct {
+        std::vector<int> notes;
+        std::vector<Placement> expected;
+    } cases[] = {
         {{}, {}},
-        {{48, 60, 64, 72, 76, 79, 91}, {{"Major (Ionian)", C}, {"Minor (Aeolian)", E}, {"Dorian", G}, {"Mixolydian", C}}},
+        {{48, 60, 64, 72, 76, 79, 91},
+         {{"Major (Ionian)", C}, {"Minor (Aeolian)", E}, {"Dorian", G}, {"Mixolydian", C}}},
         // G B D fits the major scale on D and on G, and Mixolydian likewise: the lowest note, G, wins.
         {{55, 59, 62}, {{"Major (Ionian)", G}, {"Minor (Aeolian)", B}, {"Dorian", D}, {"Mixolydian", G}}},
         // Within rank 500, six notes come before seven and eight.

@@ -23,7 +23,8 @@ struct Recorded : SondrelTest::Rig {
         const auto takes = static_cast<std::int64_t>(notes.size());
         for (std::int64_t t = 0; t < takes; ++t)
             for (int n = 0; n < notes[static_cast<std::size_t>(t)]; ++n)
-                run(1000 + n * 100 + (takes - t), {midi(1000 + n * 100 + (takes - t), {0x90, std::uint8_t(60 + n), 100})});
+                run(1000 + n * 100 + (takes - t),
+                    {midi(1000 + n * 100 + (takes - t), {0x90, std::uint8_t(60 + n), 100})});
     }
     RecordingArchive::Encoded encode(std::size_t limit)
     {
@@ -43,7 +44,7 @@ struct MeanwhileOutput final : Corvel::MidiOutput {
     }
 };
 
-} // namespace
+}  // namespace
 
 // Saved and loaded into a fresh kernel, the takes are the same; playing on continues the live
 // take, and a jump back starts a new one, as if the plug-in had never gone away.
@@ -72,7 +73,8 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
     loaded.run(10, {midi(10, {0x90, 61, 1})});  // a jump back: a new take, the others move down
     const auto after = loaded.recordings();
     EXPECT_EQ(after[0].events.size(), 2u);
-    EXPECT_EQ(std::pair(after[1].startTime, after[3].startTime), std::pair(original[0].startTime, original[2].startTime));
+    EXPECT_EQ(std::pair(after[1].startTime, after[3].startTime),
+              std::pair(original[0].startTime, original[2].startTime));
 
     loaded.kernel.replaceRecordings({});  // "Clear takes"
     EXPECT_EQ(loaded.kernel.savedRecordingCount.load(), 0u);
@@ -96,8 +98,11 @@ TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
     // Newest first: 2, 10 and 2 notes after the anchor, each event 25 bytes and its own.
     Recorded mixed({2, 10, 2});
     constexpr std::size_t small = 27 + 2 * 28, large = 27 + 10 * 28;
-    const struct { std::size_t limit; int kept; } limits[] = {
-        {small - 1, 0}, {small, 1}, {small + large - 1, 1}, {small + large, 2},
+    const struct {
+        std::size_t limit;
+        int kept;
+    } limits[] = {
+        {small - 1, 0},          {small, 1}, {small + large - 1, 1}, {small + large, 2},
         {small + small + 10, 1},  // the oldest would fit, but not without the one before it
         {2 * small + large, 3},
     };
@@ -136,7 +141,8 @@ TEST(Takes, TakesToKeepKeepTheNewestAndNothingRecordedMeanwhileIsLost)
             if (r.startTime > 0)
                 held.push_back(r.startTime);
         return held == std::vector(started.begin(), started.begin() + n)
-            && rig.kernel.savedRecordingCount.load() == static_cast<std::uint32_t>(rig.kernel.midiRecorder->getSavedEventCount());
+            && rig.kernel.savedRecordingCount.load()
+            == static_cast<std::uint32_t>(rig.kernel.midiRecorder->getSavedEventCount());
     };
     rig.kernel.setRecordingCount(25);
     for (int i = 0; i < 30; ++i)
@@ -199,5 +205,6 @@ TEST(Takes, ArchiveKeepsHowATakeWasCapturedAndReadsTheFirstVersion)
     rig.run(100, {midi(100, {0x90, 61, 1})});
     const auto now = rig.recordings();
     EXPECT_EQ(rig.kernel.savedRecordingCount.load(), 3u);
-    EXPECT_EQ(std::tuple(now[2].startTime, now[1].capturedWhileStopped, now[0].capturedWhileStopped), std::tuple(5, true, false));
+    EXPECT_EQ(std::tuple(now[2].startTime, now[1].capturedWhileStopped, now[0].capturedWhileStopped),
+              std::tuple(5, true, false));
 }

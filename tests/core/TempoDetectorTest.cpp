@@ -1,10 +1,10 @@
 // Tempo detection on generated performances (steady, humanised with notes up to 15 ms early or
 // late, with rests, with swing; within 2 %, half or double is wrong).
 
+#include "TempoDetector.h"
 #include "KernelHarness.h"
 #include "MidiFileReader.h"
 #include "MidiFileWriter.h"
-#include "TempoDetector.h"
 
 #include <gtest/gtest.h>
 
@@ -30,10 +30,11 @@ std::vector<NoteOnset> perform(double bpm, Kind kind, unsigned seed)
     std::vector<NoteOnset> notes;
     const auto play = [&](double beat, int lowest) {
         const double seconds = 2.0 + beat * 60.0 / bpm + (kind != Kind::steady ? jitter(rng) : 0.0);
-        notes.push_back({std::llround(seconds * rate), static_cast<std::uint8_t>(lowest + static_cast<int>(rng() % 12)), 0});
+        notes.push_back(
+            {std::llround(seconds * rate), static_cast<std::uint8_t>(lowest + static_cast<int>(rng() % 12)), 0});
     };
-    const std::vector<std::vector<double>> rhythms = {{0, 1, 2, 3}, {0, 0.5, 1, 2, 2.5, 3}, {0, 1.5, 2, 3}, {0, 2},
-                                                      {0, 0.5, 1, 1.5, 2, 3}, {0, 1, 2, 2.5, 3, 3.5}};
+    const std::vector<std::vector<double>> rhythms = {{0, 1, 2, 3}, {0, 0.5, 1, 2, 2.5, 3}, {0, 1.5, 2, 3},
+                                                      {0, 2},       {0, 0.5, 1, 1.5, 2, 3}, {0, 1, 2, 2.5, 3, 3.5}};
     const bool oomPah = rng() % 2 == 0;
     for (int bar = 0; bar < 12; ++bar) {
         if (kind == Kind::rests && bar > 0 && (bar % 4 == 2 || rng() % 6 == 0))
@@ -52,7 +53,7 @@ std::vector<NoteOnset> perform(double bpm, Kind kind, unsigned seed)
     return notes;
 }
 
-} // namespace
+}  // namespace
 
 TEST(TempoDetector, FindsTheTempoOfGeneratedPerformancesWithinTwoPercent)
 {
@@ -72,7 +73,8 @@ TEST(TempoDetector, NeedsEightNoteOnsAPulseAndAUsableRate)
     // Quarter notes at 100 BPM, played as a take among note-offs and a pedal: eight are enough.
     Corvel::Recording take{1, rate, {}, true, 0};
     for (int i = 0; i < 8; ++i)
-        for (const Corvel::MidiBytes& m : {Corvel::MidiBytes{std::uint8_t(0x90 | i), 60, 100}, {0x90, 60, 0}, {0xB0, 64, 127}})
+        for (const Corvel::MidiBytes& m :
+             {Corvel::MidiBytes{std::uint8_t(0x90 | i), 60, 100}, {0x90, 60, 0}, {0xB0, 64, 127}})
             take.events.push_back({m, i * 28'800, 120.0, 0.0});
     const auto eight = TempoDetector::noteOnsOf(take.events);
     ASSERT_EQ(eight.size(), 8u);
@@ -124,7 +126,8 @@ TEST(TempoDetector, AFreeTakeIsWrittenAtItsDetectedTempoOnRequest)
     for (const auto& e : read.file->events)
         if (e.kind == Corvel::MidiFileEvent::Kind::channel && (read.file->bytesOf(e)[0] & 0xF0) == 0x90) {
             const auto tick = static_cast<std::int64_t>(e.tick);
-            EXPECT_LE(std::abs(tick - 240 * ((tick + 120) / 240)), 24) << "an eighth's tick, give or take 15 ms: " << tick;
+            EXPECT_LE(std::abs(tick - 240 * ((tick + 120) / 240)), 24)
+                << "an eighth's tick, give or take 15 ms: " << tick;
             EXPECT_TRUE(noteOns++ > 0 || tick <= 24) << "the first note on bar 1, beat 1";
         }
     EXPECT_EQ(noteOns, notes.size());

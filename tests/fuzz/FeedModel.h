@@ -28,7 +28,8 @@ inline std::int64_t modelWeight(std::string_view version)
             continue;
         std::int64_t value = 0;
         const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-        if (error != std::errc{} || end != piece.data() + piece.size() || value > 1'000'000'000 || value < -1'000'000'000)
+        if (error != std::errc{} || end != piece.data() + piece.size() || value > 1'000'000'000
+            || value < -1'000'000'000)
             value = 0;
         weight += value * (position == 0 ? 10000 : position == 1 ? 100 : 1);
         ++position;
@@ -51,7 +52,9 @@ inline std::vector<std::string> modelVersions(std::string_view feed)
         auto& s = *static_cast<State*>(p);
         const auto first = s.value.find_first_not_of(" \t\n\r\v\f");
         if (s.element == "sparkle:shortVersionString")
-            s.versions.push_back(first == std::string::npos ? "" : s.value.substr(first, s.value.find_last_not_of(" \t\n\r\v\f") - first + 1));
+            s.versions.push_back(first == std::string::npos
+                                     ? ""
+                                     : s.value.substr(first, s.value.find_last_not_of(" \t\n\r\v\f") - first + 1));
     };
     XML_Parser parser = XML_ParserCreate(nullptr);
     XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser, 2.0f);
@@ -66,4 +69,4 @@ inline std::vector<std::string> modelVersions(std::string_view feed)
     return state.versions;
 }
 
-} // namespace SondrelFuzz
+}  // namespace SondrelFuzz

@@ -55,7 +55,8 @@ inline void requireSameWithTempo(const std::vector<std::uint8_t>& plainFile, con
     const auto [channel, meta] = readBack(tempoFile);
     require(none.empty() && channel == plain && !meta.empty() && meta[0] == Ticked::value_type{0, {0x58, 4, 2, 24, 8}});
     for (std::size_t i = 1; i < meta.size(); ++i)
-        require(meta[i].second.size() == 4 && meta[i].second[0] == 0x51 && (meta[i].second[1] | meta[i].second[2] | meta[i].second[3]) != 0);
+        require(meta[i].second.size() == 4 && meta[i].second[0] == 0x51
+                && (meta[i].second[1] | meta[i].second[2] | meta[i].second[3]) != 0);
 }
 
-} // namespace SondrelFuzz
+}  // namespace SondrelFuzz

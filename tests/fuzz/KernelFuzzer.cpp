@@ -43,14 +43,15 @@ struct Take {
 /// Notes held, whatever the channel: All Notes Off lets go of all.
 void follow(std::array<bool, 128>& held, const Message& m)
 {
-    const std::uint8_t status = m.empty() ? 0 : m[0], note = m.size() > 1 ? m[1] : 0, velocity = m.size() > 2 ? m[2] : 0;
+    const std::uint8_t status = m.empty() ? 0 : m[0], note = m.size() > 1 ? m[1] : 0,
+                       velocity = m.size() > 2 ? m[2] : 0;
     if ((status & 0xE0) == 0x80 && note < 128)
         held[note] = (status & 0xF0) == 0x90 && velocity != 0;
     if ((status & 0xF0) == 0xB0 && note == 123)
         held.fill(false);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rig.output.received.clear();
         const bool hostTold = rig.host.contextOk && rig.host.transportOk;
         const bool accepted = hostTold || whileStopped;
-        require(rig.kernel.process(timestamp, frames, events) == (accepted ? Corvel::noErr : Corvel::cannotDoInCurrentContext));
+        require(rig.kernel.process(timestamp, frames, events)
+                == (accepted ? Corvel::noErr : Corvel::cannotDoInCurrentContext));
         const std::uint64_t cycleClock = std::exchange(clock, clock + frames);
         if (!accepted)
             continue;

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto bytes = input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<std::size_t>(0, 9));
         Corvel::RecordedMIDIEvent e;
         e.data = Corvel::MidiBytes(bytes);
-        e.sampleTime = input.ConsumeBool() ? input.ConsumeIntegral<std::int64_t>() : input.ConsumeIntegral<std::int16_t>();
+        e.sampleTime = input.ConsumeBool() ? input.ConsumeIntegral<std::int64_t>()
+                                           : input.ConsumeIntegral<std::int16_t>();
         e.bpm = std::bit_cast<double>(input.ConsumeIntegral<std::uint64_t>());  // NaN, infinities, anything
         e.beatPosition = input.ConsumeBool() ? std::bit_cast<double>(input.ConsumeIntegral<std::uint64_t>())
                                              : input.ConsumeIntegral<std::int16_t>() / 7.0;
@@ -28,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::vector<Corvel::RecordedMIDIEvent> ordered = events;
-    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.sampleTime < b.sampleTime; });
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.sampleTime < b.sampleTime; });
     std::vector<std::vector<std::uint8_t>> expected;
     for (const auto& e : ordered)
         if (SondrelFuzz::isCompleteChannelMessage(e.data.toVector()))

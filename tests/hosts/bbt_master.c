@@ -37,7 +37,7 @@ static Event sent[2 * MaxEvents];
 static int sentCount, locatedAfter = -1;
 enum { StoppedEvents = 8 };
 static Event stopped[StoppedEvents];  // at frames from the first
-static jack_nframes_t stoppedFrame;  // frames gone by since the first
+static jack_nframes_t stoppedFrame;   // frames gone by since the first
 static atomic_int done;
 
 static double beatAt(double frame)
@@ -81,7 +81,7 @@ static int process(jack_nframes_t nframes, void* arg)
     jack_position_t pos;
     const jack_transport_state_t state = jack_transport_query(client, &pos);
     if (!started && jack_port_connected(out) > 0) {
-        for (int i = 0; i < StoppedEvents; ++i) // while stopped, on a clock of its own
+        for (int i = 0; i < StoppedEvents; ++i)  // while stopped, on a clock of its own
             if (stopped[i].frame >= stoppedFrame && stopped[i].frame < stoppedFrame + nframes)
                 jack_midi_event_write(buffer, stopped[i].frame - stoppedFrame, stopped[i].bytes, 3);
         stoppedFrame += nframes;
@@ -100,7 +100,7 @@ static int process(jack_nframes_t nframes, void* arg)
     if (locatedAfter < 0 && pos.frame >= locateAt) {
         jack_transport_locate(client, locateTo);
         locatedAfter = sentCount;
-    } else if (locatedAfter >= 0 && pos.frame >= stopAt && pos.frame < locateAt) { // once the jump has happened
+    } else if (locatedAfter >= 0 && pos.frame >= stopAt && pos.frame < locateAt) {  // once the jump has happened
         jack_transport_stop(client);
         atomic_store(&done, 1);
     }
@@ -123,13 +123,13 @@ int main(int argc, char** argv)
     }
     rate = jack_get_sample_rate(client);
     for (int k = 0; k < StoppedEvents; k += 2) {
-        stopped[k] = (Event) { frameOf(k / 4.0), { 0x90, (unsigned char)(84 + k), 90 } };
-        stopped[k + 1] = (Event) { frameOf(k / 4.0 + 0.25), { 0x80, (unsigned char)(84 + k), 0 } };
+        stopped[k] = (Event){frameOf(k / 4.0), {0x90, (unsigned char)(84 + k), 90}};
+        stopped[k + 1] = (Event){frameOf(k / 4.0 + 0.25), {0x80, (unsigned char)(84 + k), 0}};
     }
     for (int k = 0; eventCount + 2 <= MaxEvents && frameOf(k / 2.0) < locateAt + rate; ++k) {
         const unsigned char note = (unsigned char)(48 + k % 36);
-        events[eventCount++] = (Event) { frameOf(k / 2.0), { 0x90, note, 100 } };
-        events[eventCount++] = (Event) { frameOf(k / 2.0 + 0.25), { 0x80, note, 0 } };
+        events[eventCount++] = (Event){frameOf(k / 2.0), {0x90, note, 100}};
+        events[eventCount++] = (Event){frameOf(k / 2.0 + 0.25), {0x80, note, 0}};
     }
     out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     if (out == NULL || jack_set_process_callback(client, process, NULL) != 0
@@ -139,7 +139,7 @@ int main(int argc, char** argv)
         return 1;
     }
     while (!atomic_load(&done))
-        usleep(10000); // the caller bounds the run in time
+        usleep(10000);  // the caller bounds the run in time
     usleep(100000);
     jack_deactivate(client);
     jack_client_close(client);
@@ -151,7 +151,7 @@ int main(int argc, char** argv)
             printf("locate %u\n", locateTo);
         if (i < sentCount)
             printf("%u %.9f %02x%02x%02x\n", sent[i].frame, beatAt(sent[i].frame), sent[i].bytes[0], sent[i].bytes[1],
-               sent[i].bytes[2]);
+                   sent[i].bytes[2]);
     }
     return 0;
 }

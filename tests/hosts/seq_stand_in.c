@@ -14,7 +14,7 @@
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 
 struct _snd_seq {
-    int fd; // an eventfd nobody writes to
+    int fd;  // an eventfd nobody writes to
     int client;
     int ports;
 };
@@ -32,21 +32,27 @@ int snd_seq_open(snd_seq_t** seq, const char* name, int streams, int mode)
     return 0;
 }
 
-int snd_seq_close(snd_seq_t* seq) { close(seq->fd); free(seq); return 0; }
-int snd_seq_client_id(snd_seq_t* seq) { return seq->client; }
-int snd_seq_create_simple_port(snd_seq_t* seq, const char* name, unsigned caps, unsigned type)
+int snd_seq_close(snd_seq_t* seq)
 {
-    return seq->ports++;
+    close(seq->fd);
+    free(seq);
+    return 0;
 }
+int snd_seq_client_id(snd_seq_t* seq) { return seq->client; }
+int snd_seq_create_simple_port(snd_seq_t* seq, const char* name, unsigned caps, unsigned type) { return seq->ports++; }
 int snd_seq_poll_descriptors_count(snd_seq_t* seq, short events) { return 1; }
 int snd_seq_poll_descriptors(snd_seq_t* seq, struct pollfd* pfds, unsigned space, short events)
 {
     if (space < 1)
         return 0;
-    pfds[0] = (struct pollfd) { .fd = seq->fd, .events = events };
+    pfds[0] = (struct pollfd){.fd = seq->fd, .events = events};
     return 1;
 }
-int snd_seq_event_input(snd_seq_t* seq, snd_seq_event_t** ev) { *ev = NULL; return -EAGAIN; }
+int snd_seq_event_input(snd_seq_t* seq, snd_seq_event_t** ev)
+{
+    *ev = NULL;
+    return -EAGAIN;
+}
 int snd_seq_get_queue_status(snd_seq_t* seq, int q, snd_seq_queue_status_t* status)
 {
     memset(status, 0, snd_seq_queue_status_sizeof());
@@ -64,8 +70,10 @@ int snd_seq_get_port_info(snd_seq_t* seq, int port, snd_seq_port_info_t* info)
 }
 
 // Nobody else is there to list, and whatever is sent or set is accepted and dropped.
-#define NOBODY(name, ...) int name(snd_seq_t* seq, __VA_ARGS__) { return -ENOENT; }
-#define ACCEPTED(name, ...) int name(snd_seq_t* seq, __VA_ARGS__) { return 0; }
+#define NOBODY(name, ...)                                                                                              \
+    int name(snd_seq_t* seq, __VA_ARGS__) { return -ENOENT; }
+#define ACCEPTED(name, ...)                                                                                            \
+    int name(snd_seq_t* seq, __VA_ARGS__) { return 0; }
 NOBODY(snd_seq_get_any_client_info, int c, snd_seq_client_info_t* i)
 NOBODY(snd_seq_get_any_port_info, int c, int p, snd_seq_port_info_t* i)
 NOBODY(snd_seq_query_next_client, snd_seq_client_info_t* i)

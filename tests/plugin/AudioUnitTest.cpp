@@ -16,13 +16,17 @@ namespace {
 const std::vector<juce::uint8> sysEx = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
 
 const std::vector<Message> mixed = {
-    {0, {0x90, 60, 100}}, {0, {0x90, 64, 90}},  // same offset
-    {10, sysEx}, {17, {0xB3, 1, 64}},
+    {0, {0x90, 60, 100}},
+    {0, {0x90, 64, 90}},  // same offset
+    {10, sysEx},
+    {17, {0xB3, 1, 64}},
     {100, {0x90, 60, 0}},  // velocity-0 note-on stays as it is
-    {200, {0xE0, 0x00, 0x40}}, {201, {0xC5, 7}}, {511, {0x80, 64, 0}},
+    {200, {0xE0, 0x00, 0x40}},
+    {201, {0xC5, 7}},
+    {511, {0x80, 64, 0}},
 };
 
-} // namespace
+}  // namespace
 
 TEST(AudioUnit, MidiComesOutExactlyAsItWentIn)
 {
@@ -80,7 +84,8 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
     auto run = [&](int block, int events) {
         midi.clear();
         for (int i = 0; i < events; ++i) {
-            const juce::uint8 note[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90), static_cast<juce::uint8>(40 + (block + i) % 40), 99};
+            const juce::uint8 note[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90),
+                                         static_cast<juce::uint8>(40 + (block + i) % 40), 99};
             midi.addEvent(note, 3, (block + i) % 256);
         }
         RealTimeScope scope;
@@ -137,7 +142,8 @@ TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)
     juce::MemoryBlock plain;
     saved.processor->getStateInformation(plain);
     const auto plainState = juce::AudioProcessor::getXmlFromBinary(plain.getData(), static_cast<int>(plain.getSize()));
-    EXPECT_EQ(std::pair(plainState->getNumAttributes(), plainState->getNumChildElements()), std::pair(1, 0));  // mainMode
+    EXPECT_EQ(std::pair(plainState->getNumAttributes(), plainState->getNumChildElements()),
+              std::pair(1, 0));  // mainMode
 
     TakesMenu menu(saved.settings);
     ASSERT_TRUE(choose(menu.menu(), TakesMenu::keepTakesItem));

@@ -51,9 +51,11 @@ std::ostream& operator<<(std::ostream& os, const Message& m)
 std::vector<Message> messagesForBlock(std::int64_t block)
 {
     const auto n = static_cast<juce::uint8>(36 + block % 48);
-    return {{0, {0x90, n, 100}}, {3, {0xB0, 7, static_cast<juce::uint8>(block % 128)}}, {64, {0xE1, 0x10, 0x40}},
-            {64, {0x92, static_cast<juce::uint8>(n + 4), 0}},  // velocity-0 note-on, same offset
-            {100, {0xA3, n, 33}}, {150, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}, {200, {0xC0, 5}}, {255, {0x80, n, 64}}};
+    return {
+        {0, {0x90, n, 100}},      {3, {0xB0, 7, static_cast<juce::uint8>(block % 128)}},
+        {64, {0xE1, 0x10, 0x40}}, {64, {0x92, static_cast<juce::uint8>(n + 4), 0}},  // velocity-0 note-on, same offset
+        {100, {0xA3, n, 33}},     {150, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
+        {200, {0xC0, 5}},         {255, {0x80, n, 64}}};
 }
 
 /// What VST3 carries unchanged: no note-on with velocity 0 (a note-off there), no controllers or
@@ -143,7 +145,9 @@ juce::String blobText(const juce::MemoryBlock& state)
 {
     if (const auto vst3 = vst3State(state))
         return vst3->getChildElementAllSubText("IComponent", {});
-    return state.toString().fromFirstOccurrenceOf("StateString>", false, false).fromFirstOccurrenceOf("\"", false, false)
+    return state.toString()
+        .fromFirstOccurrenceOf("StateString>", false, false)
+        .fromFirstOccurrenceOf("\"", false, false)
         .upToFirstOccurrenceOf("\"", false, false);
 }
 
@@ -230,7 +234,7 @@ void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::Stri
               Corvel::MIDIRecorder::convertToMIDIBytes(takes->front().events));
 }
 
-} // namespace
+}  // namespace
 
 TEST(JuceHosting, Lv2PassesMidiThroughUnchangedAndKeepsTakesAndThePageInItsState)
 {

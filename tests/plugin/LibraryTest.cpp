@@ -1,13 +1,13 @@
 // The Wickerlamp library: observable values, parameters between controls and the host, the
 // value label, mode buttons, the plug-in header, and the update feed's reader.
 
-#include "PluginTestSupport.h"
 #include "CorvelLinks.h"
 #include "DialLabel.h"
 #include "ModeToggleButton.h"
 #include "Observable.h"
 #include "ParameterSettings.h"
 #include "PluginHeaderView.h"
+#include "PluginTestSupport.h"
 #include "SimpleSparklerChecker.h"
 #include "UpdateFeedFetcher.h"
 
@@ -32,10 +32,10 @@ struct Reader final : ObservingComponent {
 
     Reader(Observable<int>& x, Observable<int>& y, Observable<int>& z) : a(x), b(y), c(z) { rebuild(); }
     void build() override { seen = a.get() + (readB ? b.get() : 0); }
-    void draw(juce::Graphics&) override { (void) c.get(); }
+    void draw(juce::Graphics&) override { (void)c.get(); }
 };
 
-} // namespace
+}  // namespace
 
 TEST(Observation, ADifferentValueRebuildsItsReadersOncePerTurn)
 {
@@ -85,8 +85,8 @@ struct HookUnit final : MidiSondrelAudioUnit {
 /// One parameter in cents, as a plug-in would declare it, installed on a hook unit.
 struct Installed : ParameterSettings {
     HookUnit unit;
-    std::shared_ptr<AudioParameter> tune =
-        std::make_shared<AudioParameter>(8, "tune", "Tune", ParameterUnit::absoluteCents, -1200.0f, 1200.0f, 0.0f);
+    std::shared_ptr<AudioParameter> tune = std::make_shared<AudioParameter>(
+        8, "tune", "Tune", ParameterUnit::absoluteCents, -1200.0f, 1200.0f, 0.0f);
     Installed()
     {
         setupParameters({tune});
@@ -100,7 +100,7 @@ struct Installed : ParameterSettings {
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(ParameterLibrary, ControlChangesReachTheHostAndTheValueOneTurnLater)
 {
@@ -168,8 +168,7 @@ struct Dial {
 
     Dial(std::shared_ptr<AudioParameter> p, int decimalPlaces)
         : param(std::move(p)), label(param, DialLabel::Look{.decimalPlaces = decimalPlaces}, [this] { ++ended; })
-    {
-    }
+    {}
 
     /// Opens the field, types `text` over what it holds and presses Return.
     void enter(const juce::String& text)
@@ -181,7 +180,7 @@ struct Dial {
     }
 };
 
-} // namespace
+}  // namespace
 
 // In cents the label shows hundredths and scales typed numbers back, clamped to the range; text
 // that is not wholly a number is refused and the current value shown again.
@@ -207,7 +206,8 @@ TEST(Controls, DialLabelScalesTypedNumbersAndRejectsOtherText)
     for (const char* text : {" 5", "5a", "", "5 ", "7,5", "nan", "0x10", "+", "five"}) {
         dial.enter(text);
         EXPECT_EQ(std::tuple(dial.ended, dial.label.isEditing(), dial.label.editor().getText()),
-                  std::tuple(++expectedEnds, false, juce::String("40"))) << text;
+                  std::tuple(++expectedEnds, false, juce::String("40")))
+            << text;
     }
     EXPECT_TRUE(refused.values.empty());
     EXPECT_EQ(dial.param->value.peek(), 40.0f);
@@ -235,7 +235,8 @@ TEST(Controls, ModeToggleButtonFollowsTheTruncatedValue)
 // the version, and its button and the logo open their addresses.
 TEST(Header, TabsSelectThePageAndTheUpdateNoticeOpensItsAddress)
 {
-    auto tabs = makeParameter(ParameterUnit::indexed, 0.0f, 1.0f, 0.0f, juce::StringArray{"Events", "Chord And Scale"}, "Main Tab");
+    auto tabs = makeParameter(ParameterUnit::indexed, 0.0f, 1.0f, 0.0f, juce::StringArray{"Events", "Chord And Scale"},
+                              "Main Tab");
     Observable<std::optional<UpdateAvailableDetails>> details;
     std::vector<juce::String> opened;
     PluginHeaderView view(juce::URL("midisondrel://openAndUpdate"), "1.0.0", tabs, details, nullptr,
@@ -247,7 +248,9 @@ TEST(Header, TabsSelectThePageAndTheUpdateNoticeOpensItsAddress)
               std::pair(juce::String("EVENTS"), juce::String("CHORD AND SCALE")));
     const auto selected = [&view] {
         const auto& assets = AssetCatalogue::library();
-        const auto is = [&](juce::Colour c) { return c == assets.colour("tabSelected") ? 1 : c == assets.colour("tabUnselected") ? 0 : -1; };
+        const auto is = [&](juce::Colour c) {
+            return c == assets.colour("tabSelected") ? 1 : c == assets.colour("tabUnselected") ? 0 : -1;
+        };
         return std::pair(is(view.tab(0).textColour()), is(view.tab(1).textColour()));
     };
     EXPECT_EQ(selected(), std::pair(1, 0));
@@ -299,9 +302,9 @@ TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
         std::string latest;
     } cases[] = {
         {nested(10'000, longVersion, ""), 10'002, longVersion},
-        {nested(20'000, "2.0", "0"), 20'002, "2.0"},               // 2.00…0 weighs the same: the first
+        {nested(20'000, "2.0", "0"), 20'002, "2.0"},                      // 2.00…0 weighs the same: the first
         {nested(20'000, "1.", "5"), 20'002, "1." + std::string(9, '5')},  // ten fives are no number
-        {expanded, 0, ""},                                          // stopped inside the version
+        {expanded, 0, ""},                                                // stopped inside the version
     };
     for (const auto& c : cases) {
         const auto heldBytes = [] {
@@ -322,8 +325,18 @@ TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
 TEST(UpdateFeed, WeightsTheLatestVersionAndWhatIsFetched)
 {
     const std::pair<const char*, std::int64_t> weights[] = {
-        {"1.2.3", 10203}, {"2", 20000}, {"1.10", 11000}, {"1.9", 10900}, {"3b1", 0}, {"1..2", 10200},
-        {"1.2.3.4", 10207}, {"Unknown", 0}, {"", 0}, {"1.2.0", 10200}, {"1.2", 10200}, {"2.0b1", 20000},
+        {"1.2.3", 10203},
+        {"2", 20000},
+        {"1.10", 11000},
+        {"1.9", 10900},
+        {"3b1", 0},
+        {"1..2", 10200},
+        {"1.2.3.4", 10207},
+        {"Unknown", 0},
+        {"", 0},
+        {"1.2.0", 10200},
+        {"1.2", 10200},
+        {"2.0b1", 20000},
         {"99999999999999999999", 0},
     };
     for (const auto& [version, weight] : weights)
@@ -334,12 +347,18 @@ TEST(UpdateFeed, WeightsTheLatestVersionAndWhatIsFetched)
         checker.versions.add(version);
     EXPECT_EQ(checker.latestVersion(), "1.2.0");  // the first of equal weights
 
-    for (const auto& [address, allowed] : {std::pair{"https://updates.corvel.invalid/midi_sondrel/midisondrel.xml", true},
-             {"http://127.0.0.1:8080/x.xml", true}, {"http://localhost/x.xml", true}, {"http://updates.corvel.invalid/x.xml", false},
-             {"http://127.0.0.1.evil.invalid/x.xml", false}, {"ftp://127.0.0.1/x.xml", false}, {"file:///etc/passwd", false}})
+    for (const auto& [address, allowed] :
+         {std::pair{"https://updates.corvel.invalid/midi_sondrel/midisondrel.xml", true},
+          {"http://127.0.0.1:8080/x.xml", true},
+          {"http://localhost/x.xml", true},
+          {"http://updates.corvel.invalid/x.xml", false},
+          {"http://127.0.0.1.evil.invalid/x.xml", false},
+          {"ftp://127.0.0.1/x.xml", false},
+          {"file:///etc/passwd", false}})
         EXPECT_EQ(UpdateFeedFetcher::isAllowedAddress(juce::URL(address)), allowed) << address;
     Settings settings;
-    EXPECT_EQ(settings.updates.updateFeedAddress().toString(false), "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
+    EXPECT_EQ(settings.updates.updateFeedAddress().toString(false),
+              "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
     settings.updates.setUpdateServer("http://updates.corvel.invalid");
     settings.checkForUpdate();  // refused before anything is fetched
     EXPECT_TRUE(settings.updates.finished());
@@ -354,19 +373,20 @@ TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
     juce::StreamingSocket listener;
     ASSERT_TRUE(listener.createListener(0, "127.0.0.1"));
     const std::string body = "<rss><sparkle:shortVersionString>3.0</sparkle:shortVersionString>"
-                           + std::string(1 << 20, ' ') + "</rss>";
+        + std::string(1 << 20, ' ') + "</rss>";
     const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size())
-                            + "\r\nConnection: close\r\n\r\n" + body;
+        + "\r\nConnection: close\r\n\r\n" + body;
     std::thread server([&] {
         for (int served = 0; served < 2; ++served) {
             const std::unique_ptr<juce::StreamingSocket> client(listener.waitForNextConnection());
             if (client == nullptr)
                 return;
             char request[4096];
-            (void) client->read(request, sizeof(request), false);
+            (void)client->read(request, sizeof(request), false);
             // The client stops reading at its cap: a refused write just ends this connection.
             for (std::size_t sent = 0; sent < reply.size() && client->waitUntilReady(false, 2000) == 1;) {
-                const int n = client->write(reply.data() + sent, static_cast<int>(std::min<std::size_t>(65536, reply.size() - sent)));
+                const int n = client->write(reply.data() + sent,
+                                            static_cast<int>(std::min<std::size_t>(65536, reply.size() - sent)));
                 if (n <= 0)
                     break;
                 sent += static_cast<std::size_t>(n);
@@ -377,7 +397,8 @@ TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
     });
     const juce::String base = "http://127.0.0.1:" + juce::String(listener.getBoundPort());
 
-    const auto read = UpdateFeedFetcher::download(juce::URL(base + "/midi_sondrel/midisondrel.xml"), [] { return true; });
+    const auto read = UpdateFeedFetcher::download(juce::URL(base + "/midi_sondrel/midisondrel.xml"),
+                                                  [] { return true; });
     EXPECT_EQ(read ? read->getSize() : 0, std::size_t{1} << 20);
 
     Settings settings;

@@ -103,7 +103,8 @@ public:
                 *realTimeCost += scope.allocations() + scope.locks();
         }
         std::vector<Midi> result;
-        LV2_ATOM_SEQUENCE_FOREACH (out, ev) {
+        LV2_ATOM_SEQUENCE_FOREACH(out, ev)
+        {
             EXPECT_EQ(ev->body.type, urid(LV2_MIDI__MidiEvent));
             const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body));
             result.push_back({ev->time.frames, {bytes, bytes + ev->body.size}});
@@ -114,8 +115,8 @@ public:
     std::string save()
     {
         saved.clear();
-        const auto store = [](LV2_State_Handle h, std::uint32_t key, const void* value, std::size_t size, std::uint32_t type,
-                              std::uint32_t) {
+        const auto store = [](LV2_State_Handle h, std::uint32_t key, const void* value, std::size_t size,
+                              std::uint32_t type, std::uint32_t) {
             auto& self = *static_cast<Host*>(h);
             EXPECT_EQ(key, self.urid("urn:corvel:midi-sondrel:StateString"));
             EXPECT_EQ(type, self.urid(LV2_ATOM__String));
@@ -204,14 +205,19 @@ struct Song {
 /// and in which atom types.
 enum class Pattern { ardour, jalv, qtractor, juceHosting };
 
-std::vector<Position> positionsFor(Pattern host, const Song& song, std::int64_t frame, std::int64_t previous, bool jumped)
+std::vector<Position> positionsFor(Pattern host, const Song& song, std::int64_t frame, std::int64_t previous,
+                                   bool jumped)
 {
     const auto barKeys = [&](std::int64_t at) {
         const double beat = song.beatOf(at);
         const auto bar = static_cast<std::int64_t>(std::floor(beat / 4));
-        return Keys{{LV2_TIME__frame, at}, {LV2_TIME__speed, 1.0f}, {LV2_TIME__bar, bar},
-                    {LV2_TIME__barBeat, float(beat - double(bar) * 4)}, {LV2_TIME__beatUnit, std::int32_t{4}},
-                    {LV2_TIME__beatsPerBar, 4.0f}, {LV2_TIME__beatsPerMinute, song.bpmAt(at)}};
+        return Keys{{LV2_TIME__frame, at},
+                    {LV2_TIME__speed, 1.0f},
+                    {LV2_TIME__bar, bar},
+                    {LV2_TIME__barBeat, float(beat - double(bar) * 4)},
+                    {LV2_TIME__beatUnit, std::int32_t{4}},
+                    {LV2_TIME__beatsPerBar, 4.0f},
+                    {LV2_TIME__beatsPerMinute, song.bpmAt(at)}};
     };
     const auto change = song.frameOf(song.changeBeat);
     switch (host) {
@@ -229,14 +235,22 @@ std::vector<Position> positionsFor(Pattern host, const Song& song, std::int64_t 
         const auto beat = static_cast<std::int64_t>(std::floor(song.beatOf(frame)));
         if (!jumped && beat == static_cast<std::int64_t>(std::floor(song.beatOf(previous))))
             return {};
-        return {{0, Keys{{LV2_TIME__frame, std::int64_t(float(frame))}, {LV2_TIME__speed, 1.0f},
-                         {LV2_TIME__bar, beat / 4}, {LV2_TIME__beat, double(beat % 4 + 1)},
-                         {LV2_TIME__barBeat, float(beat / 4 * 4)}, {LV2_TIME__beatUnit, std::int32_t{4}},
-                         {LV2_TIME__beatsPerBar, 4.0f}, {LV2_TIME__beatsPerMinute, song.bpmAt(frame)}}}};
+        return {{0,
+                 Keys{{LV2_TIME__frame, std::int64_t(float(frame))},
+                      {LV2_TIME__speed, 1.0f},
+                      {LV2_TIME__bar, beat / 4},
+                      {LV2_TIME__beat, double(beat % 4 + 1)},
+                      {LV2_TIME__barBeat, float(beat / 4 * 4)},
+                      {LV2_TIME__beatUnit, std::int32_t{4}},
+                      {LV2_TIME__beatsPerBar, 4.0f},
+                      {LV2_TIME__beatsPerMinute, song.bpmAt(frame)}}}};
     }
     case Pattern::juceHosting:  // every cycle, the song position as time:beat
-        return {{0, Keys{{LV2_TIME__speed, 1.0f}, {LV2_TIME__frame, frame}, {LV2_TIME__beat, song.beatOf(frame)},
-                         {LV2_TIME__beatsPerMinute, song.bpmAt(frame)}}}};
+        return {{0,
+                 Keys{{LV2_TIME__speed, 1.0f},
+                      {LV2_TIME__frame, frame},
+                      {LV2_TIME__beat, song.beatOf(frame)},
+                      {LV2_TIME__beatsPerMinute, song.bpmAt(frame)}}}};
     }
     return {};
 }
@@ -261,7 +275,8 @@ void play(Host& host, Pattern pattern, const Song& song, int from, int to, long&
         std::vector<Item> all;
         std::size_t p = 0;
         for (const auto& m : sent) {
-            for (; p < items.size() && std::get<Position>(items[p]).frame + (pattern == Pattern::qtractor) <= m.frame; ++p)
+            for (; p < items.size() && std::get<Position>(items[p]).frame + (pattern == Pattern::qtractor) <= m.frame;
+                 ++p)
                 all.push_back(items[p]);
             all.emplace_back(m);
         }
@@ -294,7 +309,7 @@ std::string keepingTakes(float page)
     return stateText(xml);
 }
 
-} // namespace
+}  // namespace
 
 // Each host's way of telling its position, through a tempo change inside a cycle (Qtractor: at
 // one tempo) and a locate back into the later tempo: MIDI comes out as it went in, every note is
@@ -316,7 +331,8 @@ TEST(Lv2Entry, EveryHostsPositionRecordsNotesOnTheirBeats)
         for (const auto& [take, first, count] : {std::tuple(takes[1], 0, 16), std::tuple(takes[0], 12, 8)}) {
             ASSERT_EQ(take.size(), std::size_t(count));
             for (int i = 0; i < count; ++i)
-                EXPECT_NEAR(take[std::size_t(i)], first + i, 1e-6) << "note " << i << " of the take from beat " << first;
+                EXPECT_NEAR(take[std::size_t(i)], first + i, 1e-6)
+                    << "note " << i << " of the take from beat " << first;
         }
     }
 }

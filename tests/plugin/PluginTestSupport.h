@@ -39,7 +39,10 @@ inline void pumpMessages(int ms = 0)
 struct ScriptedPlayHead final : juce::AudioPlayHead {
     std::optional<PositionInfo> info;
 
-    juce::Optional<PositionInfo> getPosition() const override { return info ? juce::Optional<PositionInfo>(*info) : juce::nullopt; }
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        return info ? juce::Optional<PositionInfo>(*info) : juce::nullopt;
+    }
 
     void set(std::int64_t timeInSamples, double ppq, double bpm, bool playing)
     {
@@ -149,11 +152,13 @@ inline bool choose(const juce::PopupMenu& menu, const juce::String& text)
 inline Message noteOn(int note, int offset = 0) { return {offset, {0x90, static_cast<juce::uint8>(note), 100}}; }
 inline Message noteOff(int note, int offset = 0) { return {offset, {0x80, static_cast<juce::uint8>(note), 0}}; }
 
-inline std::shared_ptr<Wickerlamp::AudioParameter> makeParameter(std::int32_t units, float lower, float upper, float value,
+inline std::shared_ptr<Wickerlamp::AudioParameter> makeParameter(std::int32_t units, float lower, float upper,
+                                                                 float value,
                                                                  std::optional<juce::StringArray> names = std::nullopt,
                                                                  juce::String name = "Mix")
 {
-    return std::make_shared<Wickerlamp::AudioParameter>(1, "p", std::move(name), units, lower, upper, value, std::move(names));
+    return std::make_shared<Wickerlamp::AudioParameter>(1, "p", std::move(name), units, lower, upper, value,
+                                                        std::move(names));
 }
 
 /// Every value a control sent to the host through the parameter's node, in the parameter's range.
@@ -168,4 +173,4 @@ struct SentToHost final : juce::AudioProcessorParameter::Listener {
     void parameterGestureChanged(int, bool) override {}
 };
 
-} // namespace SondrelTest
+}  // namespace SondrelTest

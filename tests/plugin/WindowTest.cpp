@@ -1,14 +1,14 @@
 // The window's views over the live model: what they show, the menu's options, drag and save.
 
-#include "PluginTestSupport.h"
 #include "HeldNotes.h"
+#include "PluginTestSupport.h"
 
 #include "AudioUnitViewController.h"
 #include "ChordsAndScaleView.h"
 #include "DragToSaveImage.h"
 #include "EventsView.h"
-#include "MidiFileSaveDialog.h"
 #include "KeyboardStrip.h"
+#include "MidiFileSaveDialog.h"
 #include "MidiFileWriter.h"
 #include "RecordingDetailsView.h"
 #include "TakesMenu.h"
@@ -42,20 +42,32 @@ std::vector<std::uint8_t> bytesIn(const juce::File& file)
     return {bytes.begin(), bytes.end()};
 }
 
-} // namespace
+}  // namespace
 
 TEST(Window, TheTimeCellShowsTheTickTheExportedFileHas)
 {
     const std::pair<double, const char*> cases[] = {
-        {0.0, "1  1  1  000"}, {5.375, "2  2  2  060"}, {4.0, "2  1  1  000"}, {0.25, "1  1  2  000"},
-        {0.125, "1  1  1  060"}, {15.75, "4  4  4  000"},
+        {0.0, "1  1  1  000"},
+        {5.375, "2  2  2  060"},
+        {4.0, "2  1  1  000"},
+        {0.25, "1  1  2  000"},
+        {0.125, "1  1  1  060"},
+        {15.75, "4  4  4  000"},
         // The nearest tick: a host's position a hair early, or rounded to 1/1920 beat, is on it.
-        {3.999, "2  1  1  000"}, {std::nextafter(1.0, 0.0), "1  2  1  000"}, {1.0 - 0.4 / 480, "1  2  1  000"},
-        {1.0 - 0.6 / 480, "1  1  4  119"}, {123456.0 - 1e-10, "30865  1  1  000"},
+        {3.999, "2  1  1  000"},
+        {std::nextafter(1.0, 0.0), "1  2  1  000"},
+        {1.0 - 0.4 / 480, "1  2  1  000"},
+        {1.0 - 0.6 / 480, "1  1  4  119"},
+        {123456.0 - 1e-10, "30865  1  1  000"},
         // Before the start (the file has it at tick 0): counted back from bar 1, never garbage.
-        {-1.0, "0  4  1  000"}, {-0.125, "0  4  4  060"}, {-0.6 / 480, "0  4  4  119"}, {-0.4 / 480, "1  1  1  000"},
-        {std::numeric_limits<double>::quiet_NaN(), "-"}, {std::numeric_limits<double>::infinity(), "-"},
-        {-std::numeric_limits<double>::infinity(), "-"}, {1e300, "-"},
+        {-1.0, "0  4  1  000"},
+        {-0.125, "0  4  4  060"},
+        {-0.6 / 480, "0  4  4  119"},
+        {-0.4 / 480, "1  1  1  000"},
+        {std::numeric_limits<double>::quiet_NaN(), "-"},
+        {std::numeric_limits<double>::infinity(), "-"},
+        {-std::numeric_limits<double>::infinity(), "-"},
+        {1e300, "-"},
     };
     for (const auto& [beat, text] : cases)
         EXPECT_EQ(RecordingDetailsView::timeText(beat), text) << beat;
@@ -71,7 +83,8 @@ TEST(Window, TheKeyboardStripLightsTheKeysItCovers)
     EXPECT_EQ(KeyboardStrip::litKeys(heldSet({89})), Keys{});
     EXPECT_EQ(KeyboardStrip::litKeys(heldSet({127, 0, 87})), (Keys{{"keyboard-yellow-blackkeys", 119 * 5 + 28, 1}}));
     EXPECT_EQ(KeyboardStrip::litKeys(heldSet({60, 61, 62})),
-              (Keys{{"keyboard-yellow-cf", 17 * 21, 0}, {"keyboard-yellow-blackkeys", 119 * 3 + 11, 1},
+              (Keys{{"keyboard-yellow-cf", 17 * 21, 0},
+                    {"keyboard-yellow-blackkeys", 119 * 3 + 11, 1},
                     {"keyboard-yellow-dga", 17 * 22, 0}}));
 }
 
@@ -90,9 +103,11 @@ TEST(Window, ChordColoursFollowTheQuality)
     // A fifth: grey, yellow keys, and with no scales the notes card follows.
     const auto fifth = chordRows({noteOn(60), noteOn(67)});
     ASSERT_EQ(fifth.size(), 2u);
-    EXPECT_EQ(std::tuple(fifth[0].mainData, fifth[0].headingColour, fifth[0].outlineColour, fifth[0].keyColour),
-              std::tuple(juce::String("C Fifth"), juce::String("greyText"), juce::String("greyBorder"), PianoColor::yellow));
-    EXPECT_EQ(std::tuple(fifth[1].heading, fifth[1].mainData), std::tuple(juce::String("NOTES"), juce::String("C4, G4")));
+    EXPECT_EQ(
+        std::tuple(fifth[0].mainData, fifth[0].headingColour, fifth[0].outlineColour, fifth[0].keyColour),
+        std::tuple(juce::String("C Fifth"), juce::String("greyText"), juce::String("greyBorder"), PianoColor::yellow));
+    EXPECT_EQ(std::tuple(fifth[1].heading, fifth[1].mainData),
+              std::tuple(juce::String("NOTES"), juce::String("C4, G4")));
 }
 
 TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
@@ -127,8 +142,10 @@ TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
     EXPECT_GE(header.getColumnWidth(5), 50);
     EXPECT_EQ(header.getColumnName(5), "VALUE");
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[0])[1], "PC");
-    EXPECT_EQ(RecordingDetailsView::cellTexts(rows[1]), (std::array<juce::String, 5>{"1  1  1  000", "On", "1", "C3", "100"}));
-    EXPECT_EQ(RecordingDetailsView::cellTexts(rows[2]), (std::array<juce::String, 5>{"1  1  1  000", "CC", "1", "-", "-"}));
+    EXPECT_EQ(RecordingDetailsView::cellTexts(rows[1]),
+              (std::array<juce::String, 5>{"1  1  1  000", "On", "1", "C3", "100"}));
+    EXPECT_EQ(RecordingDetailsView::cellTexts(rows[2]),
+              (std::array<juce::String, 5>{"1  1  1  000", "CC", "1", "-", "-"}));
 
     // The cards' clock follows the locale: 12 hours in en_US (see tools/install-deps.sh), else 24.
     const juce::Time evening(2024, 2, 5, 22, 39, 54);
@@ -178,7 +195,8 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     EXPECT_FALSE(dialog->confirm(blocker.getFile().getChildFile("x.mid")));
     // A drag is offered no file that could not be written.
     EXPECT_FALSE(DragToSaveImage::writeRecording(m.settings, m.summaries().front()->originalStartTime,
-                                                 blocker.getFile().getChildFile("y.mid")).has_value());
+                                                 blocker.getFile().getChildFile("y.mid"))
+                     .has_value());
     const auto printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(bytesIn(target.getFile()), withTempo);
     EXPECT_EQ(bytesIn(plainTarget.getFile()), plain);
@@ -211,7 +229,8 @@ TEST(Window, CaptureWhileStoppedAndTakesToKeepAreKeptWithTheProject)
     };
     const auto newest = startTimes(a);
     ASSERT_EQ(newest.size(), 25u);
-    EXPECT_EQ(a.unit.kernel().midiRecorder->copyRecording(newest.front())->events.back().data[1], 40 + 29);  // the last lap
+    EXPECT_EQ(a.unit.kernel().midiRecorder->copyRecording(newest.front())->events.back().data[1],
+              40 + 29);  // the last lap
     juce::MemoryBlock chosen, plain;
     a.processor->getStateInformation(chosen);
     LiveModel().processor->getStateInformation(plain);
@@ -219,7 +238,8 @@ TEST(Window, CaptureWhileStoppedAndTakesToKeepAreKeptWithTheProject)
     LiveModel b;
     b.processor->setStateInformation(chosen.getData(), static_cast<int>(chosen.getSize()));
     b.tick();
-    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), startTimes(b)), std::tuple(true, 25, newest));
+    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), startTimes(b)),
+              std::tuple(true, 25, newest));
     ASSERT_TRUE(choose(TakesMenu(b.settings).menu(), "5"));
     b.tick();
     EXPECT_EQ(startTimes(b), std::vector(newest.begin(), newest.begin() + 5));
@@ -261,8 +281,9 @@ TEST(Window, AFreeTakesCardShowsItsTempoAndItsDialogOffersIt)
     ASSERT_TRUE(dialog->confirm(target.getFile()));
     const auto take = *m.unit.kernel().midiRecorder->copyRecording(card.item->originalStartTime);
     const auto found = *Corvel::TempoDetector::estimate(take);
-    EXPECT_EQ(bytesIn(target.getFile()),
-              Corvel::MidiFileWriter::writeOnGrid(take.events, {found.bpm, found.firstBeatSampleTime, take.sampleRate}));
+    EXPECT_EQ(
+        bytesIn(target.getFile()),
+        Corvel::MidiFileWriter::writeOnGrid(take.events, {found.bpm, found.firstBeatSampleTime, take.sampleRate}));
 }
 
 // "Zoom": the window takes 640 x 474 times the zoom (also after the host resized it, and when a
@@ -317,7 +338,8 @@ TEST(OnScreen, ZoomScalesTheWindowAndItsMenu)
     auto window = std::unique_ptr<juce::AudioProcessorEditor>(m.processor->createEditor());
     window->addToDesktop(0);
     window->setVisible(true);
-    auto& takes = dynamic_cast<TakesMenu&>(*dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent());
+    auto& takes = dynamic_cast<TakesMenu&>(
+        *dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent());
     const auto onScreen = [](const juce::Component& c) {
         const auto bounds = c.getPeer()->getBounds();
         return juce::Point(bounds.getWidth(), bounds.getHeight());

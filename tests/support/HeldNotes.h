@@ -26,4 +26,4 @@ inline Corvel::HeldNotes heldSet(const std::vector<int>& notes)
         held[static_cast<std::size_t>(n)] = true;
     return held;
 }
-} // namespace SondrelTest
+}  // namespace SondrelTest

@@ -17,7 +17,7 @@ Fn real(const char* name)
 {
     return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
-} // namespace
+}  // namespace
 
 namespace SondrelTest {
 RealTimeScope::RealTimeScope()
@@ -30,7 +30,7 @@ long RealTimeScope::allocations() const { return allocationCount; }
 long RealTimeScope::locks() const { return lockCount; }
 FailingAllocations::FailingAllocations() { failing = true; }
 FailingAllocations::~FailingAllocations() { failing = false; }
-} // namespace SondrelTest
+}  // namespace SondrelTest
 
 void* operator new(std::size_t size)
 {

@@ -28,4 +28,4 @@ public:
     FailingAllocations& operator=(const FailingAllocations&) = delete;
 };
 
-} // namespace SondrelTest
+}  // namespace SondrelTest

@@ -24,11 +24,11 @@ std::string tempoText(std::optional<double> bpm)
     return text.str();
 }
 
-} // namespace
+}  // namespace
 
 CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, Options sessionOptions)
-    : options(sessionOptions), player(midiFile, sampleRate, sessionOptions.passes, eventsPerBlock), processor(createPluginFilter()),
-      unit(dynamic_cast<MidiSondrelAudioUnit&>(*processor))
+    : options(sessionOptions), player(midiFile, sampleRate, sessionOptions.passes, eventsPerBlock),
+      processor(createPluginFilter()), unit(dynamic_cast<MidiSondrelAudioUnit&>(*processor))
 {
     processor->setPlayHead(&playHead);
     processor->prepareToPlay(sampleRate, blockSize);
@@ -42,10 +42,7 @@ CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, Options session
     }
 }
 
-CaptureSession::~CaptureSession()
-{
-    processor->releaseResources();
-}
+CaptureSession::~CaptureSession() { processor->releaseResources(); }
 
 Corvel::NoteDetector& CaptureSession::analysedNotes()
 {
@@ -100,7 +97,8 @@ void CaptureSession::run(std::ostream& log, const SaveRecording& saveRecording)
                 notes = true;
             }
             if (options.ignoredChannel && status < 0xF0 && (status & 0x0F) != *options.ignoredChannel)
-                notesHeard.handleMessage(e.bytes[0], e.bytes.size() > 1 ? e.bytes[1] : 0, e.bytes.size() > 2 ? e.bytes[2] : 0);
+                notesHeard.handleMessage(e.bytes[0], e.bytes.size() > 1 ? e.bytes[1] : 0,
+                                         e.bytes.size() > 2 ? e.bytes[2] : 0);
         }
         audio.setSize(2, stretch.segment.length, false, false, true);
         audio.clear();
@@ -143,7 +141,8 @@ void CaptureSession::saveLiveRecording(int pass, std::ostream& log, const SaveRe
     // The live recording holds the pass just played until the next pass's first event. It is
     // written where it is, without a copy: nothing else reads the recordings meanwhile.
     Corvel::RecordingStore& store = *unit.kernel().midiRecorder;
-    const std::int64_t start = store.read([](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).startTime; });
+    const std::int64_t start = store.read(
+        [](const Corvel::MIDIRecorder& r) { return r.getEventDetailsByIndex(0).startTime; });
     if (start == 0 || start == lastSaved)
         return;
     lastSaved = start;
@@ -157,7 +156,8 @@ void CaptureSession::saveLiveRecording(int pass, std::ostream& log, const SaveRe
     const auto bytes = store.read([&](const Corvel::MIDIRecorder& r) {
         const Corvel::Recording& live = r.getEventDetailsByIndex(0);
         if (tempo && options.file.withTempo)
-            return Corvel::MidiFileWriter::writeOnGrid(live.events, {tempo->bpm, tempo->firstBeatSampleTime, live.sampleRate});
+            return Corvel::MidiFileWriter::writeOnGrid(live.events,
+                                                       {tempo->bpm, tempo->firstBeatSampleTime, live.sampleRate});
         return Corvel::MidiFileWriter::write(live.events, options.file);
     });
     saveRecording(pass, bytes);

@@ -2,9 +2,9 @@
 
 #include "FilePlayer.h"
 #include "HostPlayHead.h"
-#include "MidiProcessor.h"
 #include "MidiFileReader.h"
 #include "MidiFileWriter.h"
+#include "MidiProcessor.h"
 #include "NoteDetector.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -81,9 +81,9 @@ private:
     std::unique_ptr<juce::AudioProcessor> processor;
     MidiSondrelAudioUnit& unit;
     HostPlayHead playHead;
-    HostPosition standing;  ///< where a stopped session's transport stands
+    HostPosition standing;   ///< where a stopped session's transport stands
     double fileTempo = 0.0;  ///< when the file's first note sounds; 0 without one
     juce::MidiBuffer midi;
     Corvel::NoteDetector notesHeard;  ///< what is played on the channels not ignored
-    std::int64_t lastSaved = 0;  ///< start time of the last recording handed out
+    std::int64_t lastSaved = 0;       ///< start time of the last recording handed out
 };

@@ -155,7 +155,7 @@ std::optional<Options> parse(int argc, char** argv, std::string& error)
     return options;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -196,7 +196,8 @@ int main(int argc, char** argv)
     // Every pass plays to its loop end, so that is what counts.
     const double hours = session.playingSeconds() / 3600.0;
     if (hours > maximumPlayingHours)
-        return failWith(label + ": plays for " + (hours < 1.0e9 ? std::to_string(static_cast<long long>(hours)) : "more than a billion")
+        return failWith(label + ": plays for "
+                        + (hours < 1.0e9 ? std::to_string(static_cast<long long>(hours)) : "more than a billion")
                         + " hours; at most " + std::to_string(static_cast<int>(maximumPlayingHours)) + " are played");
 
     const juce::File& folder = options->outputFolder;
