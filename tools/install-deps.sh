@@ -9,6 +9,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the fuzz targets: clang with its sanitizer and libFuzzer runtimes
   clang libclang-rt-14-dev libfuzzer-14-dev
+  # the formatter the sources are checked against (.clang-format)
+  clang-format git
   # JUCE 7 and what its Linux modules link against
   juce-modules-source
   libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
