@@ -67,37 +67,6 @@ void writeTestFile(const juce::File& file)
 
 }  // namespace
 
-TEST(LiveHost, TwoBarLoopOfTheDemoPlayedThreeTimesLeavesThreeIdenticalRecordings)
-{
-    LiveHost host;
-    host.setTempo(120.0);
-    host.setLoopBars(2);
-    host.setLooping(true);
-    host.setDemoPlaying(true);
-    host.setPlaying(true);
-    play(host, 3 * 192000 / LiveHost::blockSize);  // three passes of 8 beats at 120 BPM
-    host.setPlaying(false);
-    play(host, 2);
-
-    const auto all = recordings(host);
-    ASSERT_EQ(all.size(), 3u);
-    EXPECT_TRUE(all[0].startTime < all[1].startTime && all[1].startTime < all[2].startTime);
-    for (const auto& r : all) {
-        ASSERT_EQ(r.events.size(), all[0].events.size());
-        for (std::size_t i = 0; i < r.events.size(); ++i) {
-            EXPECT_EQ(r.events[i].second, all[0].events[i].second);
-            EXPECT_NEAR(r.events[i].first, all[0].events[i].first, 1e-9);
-        }
-    }
-    // The files a user would drag out are the same, byte for byte.
-    auto& store = *host.audioUnit().kernel().midiRecorder;
-    const auto first = store.midiFileForRecording(all[0].startTime);
-    ASSERT_TRUE(first.has_value());
-    for (const auto& r : all)
-        EXPECT_EQ(store.midiFileForRecording(r.startTime), first);
-    EXPECT_FALSE(host.isPlaying());
-}
-
 TEST(LiveHost, AnOpenFilePlaysUnderTheTransportAndLoopsAtItsEnd)
 {
     LiveHost host;

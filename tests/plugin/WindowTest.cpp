@@ -206,45 +206,67 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     EXPECT_NE(printed.find(told[0].toStdString()), std::string::npos) << printed;
 }
 
-// "Capture while stopped" and "Takes to keep" are kept with the project (a state without them
-// has them off and at 5); going down from 25 to 5 keeps the newest 5.
-TEST(Window, CaptureWhileStoppedAndTakesToKeepAreKeptWithTheProject)
+// "Capture while stopped", "Takes to keep" and "Zoom" are kept with the project (a state without
+// them has them off, at 5 and at 100 %); going down from 25 to 5 keeps the newest 5. The window
+// takes 640 x 474 times the zoom (also after the host resized it), the menu ticks it, a host's own
+// scale applies on top.
+TEST(Window, OptionsAndZoomAreKeptWithTheProject)
 {
-    LiveModel a;
-    TakesMenu menu(a.settings);
-    ASSERT_TRUE(choose(menu.menu(), TakesMenu::captureWhileStoppedItem));
-    ASSERT_TRUE(choose(menu.menu(), "25"));
-    ASSERT_TRUE(choose(menu.menu(), TakesMenu::keepTakesItem));
-    for (int lap = 0; lap < 30; ++lap) {
-        a.jumpBack();
-        a.play({noteOn(40 + lap)});
-        a.play({noteOff(40 + lap)});
-    }
-    a.tick();
+    const auto sizeOf = [](const juce::Component& c) { return std::pair{c.getWidth(), c.getHeight()}; };
     const auto startTimes = [](LiveModel& m) {
         std::vector<std::int64_t> times;
         for (const auto& summary : m.summaries())
             times.push_back(summary->originalStartTime);
         return times;
     };
+    const auto ticked = [](Settings& settings) {
+        const auto items = TakesMenu(settings).menu();
+        for (juce::PopupMenu::MenuItemIterator it(items, true); it.next();)
+            if (it.getItem().isTicked && it.getItem().text.endsWith("%"))
+                return it.getItem().text;
+        return juce::String();
+    };
+    LiveModel a;
+    TakesMenu menu(a.settings);
+    auto window = std::unique_ptr<juce::AudioProcessorEditor>(a.processor->createEditor());
+    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
+    for (const char* item : {TakesMenu::captureWhileStoppedItem, "25", TakesMenu::keepTakesItem, "125%"})
+        ASSERT_TRUE(choose(menu.menu(), item)) << item;
+    EXPECT_EQ(sizeOf(*window), std::pair(800, 593));
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    window->setSize(1280, 948);  // by the host's frame
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
+    auto& takes = *dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent();
+    window->setScaleFactor(2.0f);
+    EXPECT_FLOAT_EQ(juce::Component::getApproximateScaleFactorForComponent(&takes), 3.0f);
+    for (int lap = 0; lap < 30; ++lap) {
+        a.jumpBack();
+        a.play({noteOn(40 + lap)});
+        a.play({noteOff(40 + lap)});
+    }
+    a.tick();
     const auto newest = startTimes(a);
     ASSERT_EQ(newest.size(), 25u);
-    EXPECT_EQ(a.unit.kernel().midiRecorder->copyRecording(newest.front())->events.back().data[1],
-              40 + 29);  // the last lap
+    EXPECT_EQ(a.unit.kernel().midiRecorder->copyRecording(newest.front())->events.back().data[1], 40 + 29);
     juce::MemoryBlock chosen, plain;
     a.processor->getStateInformation(chosen);
     LiveModel().processor->getStateInformation(plain);
 
     LiveModel b;
+    window = std::unique_ptr<juce::AudioProcessorEditor>(b.processor->createEditor());
     b.processor->setStateInformation(chosen.getData(), static_cast<int>(chosen.getSize()));
     b.tick();
-    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), startTimes(b)),
-              std::tuple(true, 25, newest));
+    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), startTimes(b), sizeOf(*window)),
+              std::tuple(true, 25, newest, std::pair(960, 711)));
+    EXPECT_EQ(ticked(b.settings), "150%");
     ASSERT_TRUE(choose(TakesMenu(b.settings).menu(), "5"));
     b.tick();
     EXPECT_EQ(startTimes(b), std::vector(newest.begin(), newest.begin() + 5));
     b.processor->setStateInformation(plain.getData(), static_cast<int>(plain.getSize()));
-    EXPECT_EQ(std::pair(b.unit.capturesWhileStopped(), b.unit.takesToKeep()), std::pair(false, 5));
+    b.tick();
+    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), sizeOf(*window), ticked(b.settings)),
+              std::tuple(false, 5, std::pair(640, 474), juce::String("100%")));
 }
 
 // A free take's card shows, once it holds eight note-ons, the tempo they were played at; "Save
@@ -284,48 +306,6 @@ TEST(Window, AFreeTakesCardShowsItsTempoAndItsDialogOffersIt)
     EXPECT_EQ(
         bytesIn(target.getFile()),
         Corvel::MidiFileWriter::writeOnGrid(take.events, {found.bpm, found.firstBeatSampleTime, take.sampleRate}));
-}
-
-// "Zoom": the window takes 640 x 474 times the zoom (also after the host resized it, and when a
-// project is loaded), the menu ticks it, a host's own scale applies on top; a state without one
-// shows 100 %.
-TEST(Window, ZoomSizesTheWindowAndIsKeptWithTheProject)
-{
-    const auto sizeOf = [](const juce::Component& c) { return std::pair{c.getWidth(), c.getHeight()}; };
-    LiveModel a;
-    TakesMenu menu(a.settings);
-    auto window = std::unique_ptr<juce::AudioProcessorEditor>(a.processor->createEditor());
-    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
-    ASSERT_TRUE(choose(menu.menu(), "125%"));
-    EXPECT_EQ(sizeOf(*window), std::pair(800, 593));
-    ASSERT_TRUE(choose(menu.menu(), "150%"));
-    window->setSize(1280, 948);  // by the host's frame
-    ASSERT_TRUE(choose(menu.menu(), "150%"));
-    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
-    auto& takes = *dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent();
-    window->setScaleFactor(2.0f);
-    EXPECT_FLOAT_EQ(juce::Component::getApproximateScaleFactorForComponent(&takes), 3.0f);
-    juce::MemoryBlock zoomed, plain;
-    a.processor->getStateInformation(zoomed);
-    LiveModel().processor->getStateInformation(plain);
-
-    LiveModel b;
-    window = std::unique_ptr<juce::AudioProcessorEditor>(b.processor->createEditor());
-    b.processor->setStateInformation(zoomed.getData(), static_cast<int>(zoomed.getSize()));
-    b.tick();
-    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
-    const auto ticked = [&] {
-        const auto items = TakesMenu(b.settings).menu();
-        for (juce::PopupMenu::MenuItemIterator it(items, true); it.next();)
-            if (it.getItem().isTicked && it.getItem().text.endsWith("%"))
-                return it.getItem().text;
-        return juce::String();
-    };
-    EXPECT_EQ(ticked(), "150%");
-    b.processor->setStateInformation(plain.getData(), static_cast<int>(plain.getSize()));
-    b.tick();
-    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
-    EXPECT_EQ(ticked(), "100%");
 }
 
 // On a display (a private Xvfb): at 150 % the window is 960 x 711 on the screen, filled down to
