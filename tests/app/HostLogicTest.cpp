@@ -127,7 +127,6 @@ TEST(HostTransport, LoopWrapsExactlyAtTheLoopEndAndJumpsBackInSamples)
         EXPECT_LE(segments.size(), 2u);
     }
     EXPECT_EQ(wraps, static_cast<int>(2000 * block / 192000));
-
     // Shortening the loop below the play head takes it back to the start at once.
     HostTransport late(rate, 120.0);
     late.play();
@@ -148,7 +147,6 @@ TEST(HostTransport, ReturnToStartAndTempoChanges)
     auto s = playBlock(t)[0].position;
     EXPECT_EQ(s.timeInSamples, 0);
     EXPECT_DOUBLE_EQ(s.ppqPosition, 0.0);
-
     // At 60 BPM the beats go half as fast, from where they were; the sample clock goes on.
     for (int b = 0; b < 93; ++b)  // 93 * 256 + 256 samples = exactly one beat at 120
         playBlock(t);

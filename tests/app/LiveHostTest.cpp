@@ -90,7 +90,6 @@ TEST(LiveHost, AnOpenFilePlaysUnderTheTransportAndLoopsAtItsEnd)
     play(host, 400);  // to the end, where it stops
     EXPECT_FALSE(host.wantsPlaying() || host.isPlaying());
     EXPECT_EQ(host.positionText(), "1.1");
-
     // Two passes; the third stopped on beat 1.07 (the held note ends there, and its own note-off
     // is not played again) and sent back to the start; the fourth to the end.
     const std::vector<std::pair<double, Bytes>> pass = {

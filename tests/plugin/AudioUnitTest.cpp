@@ -161,7 +161,6 @@ TEST(ViewModel, EachFlagIsTakenOnceAndWhileStoppedOnlyTheNotesFollow)
     m.tick();
     EXPECT_EQ(m.unit.kernel().recordingsChanged.load() + m.unit.kernel().liveRecordingChanged.load(), 0u);
     EXPECT_EQ(live.currentChord.peek()->chord, "C Major");
-
     // Whatever the model shows now stays until the kernel raises a flag again.
     live.onNotes.set({});
     live.selectRecording(std::nullopt);
@@ -175,7 +174,6 @@ TEST(ViewModel, EachFlagIsTakenOnceAndWhileStoppedOnlyTheNotesFollow)
     const auto& card = *m.summaries().front();
     const auto duration = card.duration.peek();
     EXPECT_EQ(card.noteCount.peek(), 5);
-
     // Stopped: the notes, the chord and the scales follow; the card stays as it was.
     m.play({noteOn(57)}, false);
     m.play({}, false);
@@ -183,7 +181,6 @@ TEST(ViewModel, EachFlagIsTakenOnceAndWhileStoppedOnlyTheNotesFollow)
     EXPECT_EQ(live.onNotes.peek(), heldSet({57, 60, 64}));
     EXPECT_EQ(live.currentChord.peek()->chord, "A Minor");
     EXPECT_EQ(std::tuple(card.noteCount.peek(), card.duration.peek()), std::tuple(5, duration));
-
     // The strip, the chord, the notes and the scales all show the poll's copy of the held notes.
     const auto copied = heldSet({60, 64, 67});  // C major when the poll copied them, A minor held now
     live.refreshLiveState(copied, m.unit, -1.0, -1);
@@ -214,7 +211,6 @@ TEST(ViewModel, TheSelectionFollowsTheNewestRecordingWhoseRowsGrowWhileItIsShown
     const auto newest = m.summaries().front()->originalStartTime;
     EXPECT_EQ(m.settings.live.selectedRecordingSummaryID().peek(), newest);
     EXPECT_EQ(m.rows().size(), 2u);
-
     // An older recording the user selected keeps its rows while the newest grows.
     m.settings.live.selectRecording(first);
     m.play({noteOn(65)});
@@ -222,7 +218,6 @@ TEST(ViewModel, TheSelectionFollowsTheNewestRecordingWhoseRowsGrowWhileItIsShown
     EXPECT_EQ(m.summaries().front()->noteCount.peek(), 3);
     EXPECT_EQ(m.rows().recordingStartTime(), first);
     EXPECT_EQ(m.rows().size(), 3u);
-
     // A new recording takes the selection.
     m.jumpBack();
     m.play({noteOn(67)});

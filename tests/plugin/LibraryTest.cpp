@@ -124,7 +124,6 @@ TEST(ParameterLibrary, ControlAndHostChanges)
     p.set(-1200.0f);
     EXPECT_EQ(p.tune->value.get(), -1200.0f);
     EXPECT_FLOAT_EQ(node.value(), -1200.0f);
-
     // The host sets the value (automation): the window follows, nothing goes back to the host.
     ear.values.clear();
     node.setValue(node.normalise(300.0f));
@@ -157,7 +156,6 @@ struct Dial {
     Dial(std::shared_ptr<AudioParameter> p, int decimalPlaces)
         : param(std::move(p)), label(param, DialLabel::Look{.decimalPlaces = decimalPlaces}, [this] { ++ended; })
     {}
-
     /// Opens the field, types `text` over what it holds and presses Return.
     void enter(const juce::String& text)
     {

@@ -146,7 +146,6 @@ TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
               (std::array<juce::String, 5>{"1  1  1  000", "On", "1", "C3", "100"}));
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[2]),
               (std::array<juce::String, 5>{"1  1  1  000", "CC", "1", "-", "-"}));
-
     // The cards' clock follows the locale: 12 hours in en_US (see tools/install-deps.sh), else 24.
     const juce::Time evening(2024, 2, 5, 22, 39, 54);
     EXPECT_EQ(RecordingSummaryRow::clockText(evening, "en_US.UTF-8"), "10:39:54 PM");
