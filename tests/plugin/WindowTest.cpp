@@ -90,13 +90,16 @@ TEST(Window, TheKeyboardStripLightsTheKeysItCovers)
 
 TEST(Window, ChordColoursFollowTheQuality)
 {
-    const auto chordRows = [](std::vector<Message> notes) {
+    const auto chordRows = [](std::vector<Message> notes, std::size_t scales = 99) {
         LiveModel m;
         m.play(notes, false);
         m.tick();
+        auto found = m.settings.live.currentScales.peek();
+        found.erase(found.begin() + std::ptrdiff_t(std::min(scales, found.size())), found.end());
         return ChordsAndScaleView::rowsFor(m.settings.live.currentChord.peek(), m.settings.live.currentNotes.peek(),
-                                           m.settings.live.currentScales.peek());
+                                           found);
     };
+    EXPECT_EQ(chordRows({noteOn(57), noteOn(60), noteOn(64)}, 3).size(), 4u);  // a chord and three scales fill it
     const auto minor = chordRows({noteOn(57), noteOn(60), noteOn(64)})[0];
     EXPECT_EQ(std::tuple(minor.mainData, minor.headingColour, minor.keyColour),
               std::tuple(juce::String("A Minor"), juce::String("blueText"), PianoColor::blue));
@@ -133,7 +136,9 @@ TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
     EXPECT_EQ(cards[1]->countText(), "3 EVENTS");  // SysEx is not recorded
     const auto& rows = page.details().shownRows();
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(page.details().table().getNumRows(), 3);
+    auto& table = page.details().table();
+    EXPECT_EQ(table.getNumRows(), 3);
+    EXPECT_EQ((table.getHeight() - table.getHeaderHeight()) % table.getRowHeight(), 0) << "a whole number of rows";
     auto& header = page.details().table().getHeader();
     ASSERT_EQ(header.getNumColumns(true), 5);
     const int fixedWidths[] = {84, 100, 60, 50};
