@@ -130,6 +130,10 @@ TEST(AppWindow, TheEmptyPageSaysWhereMidiComesFromAndAStoppedPositionStandsStill
         EXPECT_EQ(page->hint().getText(), playing ? TransportBar::waitingHint : "MIDI events will appear here");
     }
     EXPECT_EQ(main.transportBar().positionReadout().getText(), "10.1");
+    host.returnToStart();  // taken once: from the start the timeline goes on
+    host.setPlaying(true);
+    play(host, 1013);
+    EXPECT_EQ(host.positionText(), "10.1");
 }
 
 // With "Capture while stopped" on, what comes in from a MIDI input while the app stands still is
