@@ -143,6 +143,9 @@ TEST(ParameterLibrary, ControlAndHostChanges)
     for (int waited = 0; p.tune->value.get() != -900.0f && waited < 2000; waited += 10)
         pumpMessages(10);  // the poll runs 60 times a second; allow a slow machine
     EXPECT_FLOAT_EQ(p.tune->value.get(), -900.0f);
+    p.set(100.0f);
+    pumpMessages(100);  // several polls: the host's value is taken once
+    EXPECT_FLOAT_EQ(p.tune->value.get(), 100.0f);
 }
 
 namespace {
