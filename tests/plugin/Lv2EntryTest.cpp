@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <ranges>
 #include <string>
 #include <thread>
 #include <variant>
@@ -309,16 +310,14 @@ TEST(Lv2Entry, EveryHostsPositionRecordsNotesOnTheirBeats)
         EXPECT_EQ(realTimeCost, 0);
         const auto takes = TakesState::read(*stateXml(host.save()), 5);  // newest first
         ASSERT_TRUE(takes && takes->size() == 2u);
-        for (const auto& [take, first] : {std::pair((*takes)[1], 0), std::pair((*takes)[0], 12)}) {
-            std::vector<double> beats, expected;
-            for (const auto& e : take.events)
-                if (e.data.size() == 3 && e.data[0] == 0x90)
-                    beats.push_back(e.beatPosition);
-            for (int beat = first; beat < (first ? 20 : 16); ++beat)
-                expected.push_back(beat);
-            ASSERT_EQ(beats.size(), expected.size()) << "the take from beat " << first;
-            for (std::size_t i = 0; i < beats.size(); ++i)
-                EXPECT_NEAR(beats[i], expected[i], 1e-6) << "note " << i << " of the take from beat " << first;
+        for (const auto& [take, first, count] : {std::tuple((*takes)[1], 0, 16), std::tuple((*takes)[0], 12, 8)}) {
+            int i = 0;
+            const auto noteOn = [](const Corvel::RecordedMIDIEvent& e) {
+                return e.data.size() == 3 && e.data[0] == 0x90;
+            };
+            for (const auto& e : take.events | std::views::filter(noteOn))
+                EXPECT_NEAR(e.beatPosition, first + i++, 1e-6) << "note " << i << " of the take from beat " << first;
+            EXPECT_EQ(i, count) << "the take from beat " << first;
         }
     }
 }
