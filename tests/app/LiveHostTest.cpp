@@ -48,9 +48,12 @@ void play(LiveHost& host, int blocks)
     }
 }
 
-/// 120 BPM, 480 ticks a beat: notes on beats 0, 1 and 2, and one from beat 3 that never ends.
-void writeTestFile(const juce::File& file)
+}  // namespace
+
+TEST(LiveHost, AnOpenFilePlaysUnderTheTransportAndLoopsAtItsEnd)
 {
+    // 120 BPM, 480 ticks a beat: notes on beats 0, 1 and 2, and one from beat 3 that never ends.
+    const juce::TemporaryFile song(".mid");
     juce::MidiMessageSequence track;
     track.addEvent(juce::MidiMessage::tempoMetaEvent(500000), 0);
     for (int beat = 0; beat < 3; ++beat) {
@@ -61,17 +64,8 @@ void writeTestFile(const juce::File& file)
     juce::MidiFile midi;
     midi.setTicksPerQuarterNote(480);
     midi.addTrack(track);
-    juce::FileOutputStream out(file);
-    ASSERT_TRUE(midi.writeTo(out, 0));
-}
-
-}  // namespace
-
-TEST(LiveHost, AnOpenFilePlaysUnderTheTransportAndLoopsAtItsEnd)
-{
+    ASSERT_TRUE(midi.writeTo(*song.getFile().createOutputStream(), 0));
     LiveHost host;
-    const juce::TemporaryFile song(".mid");
-    writeTestFile(song.getFile());
     host.setDemoPlaying(true);
     ASSERT_FALSE(host.openMidiFile(song.getFile()).has_value());
     EXPECT_TRUE(host.hasFile());
