@@ -180,11 +180,10 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     m.tick();
     for (int i = 0; i < 5; ++i) {
         m.jumpBack();
-        m.play({noteOn(61 + i)});
-        m.play({noteOff(61 + i)});
+        m.play({noteOn(61 + i), noteOff(61 + i, 10)});
         m.tick();
     }
-    ASSERT_FALSE(m.unit.kernel().midiRecorder->midiFileForRecording(startTime).has_value());
+    ASSERT_FALSE(store.midiFileForRecording(startTime).has_value());
     ASSERT_EQ(m.settings.dialogs.count(), 1u);
 
     std::vector<juce::String> told;
