@@ -267,20 +267,13 @@ TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
 {
     // Each version element read again at many closing tags: alone, with text growing between
     // them, and with a version made long by an entity that expands it.
-    const auto nested = [](int depth, const std::string& version, const std::string& between) {
-        std::string xml = "<rss>";
-        for (int i = 0; i < depth; ++i)
-            xml += "<a>";
-        xml += "<sparkle:shortVersionString>" + version + "</sparkle:shortVersionString>";
-        for (int i = 0; i < depth; ++i)
-            xml += between + "</a>";
-        return xml + "</rss>";
+    const auto repeat = [](const std::string& s, int n) { return juce::String::repeatedString(s, n).toStdString(); };
+    const auto nested = [&](int depth, const std::string& version, const std::string& between) {
+        return "<rss>" + repeat("<a>", depth) + "<sparkle:shortVersionString>" + version
+            + "</sparkle:shortVersionString>" + repeat(between + "</a>", depth) + "</rss>";
     };
-    std::string expanded = "<!DOCTYPE rss [<!ENTITY v '" + std::string(1000, '9') + "'>]>"
-        + "<rss><sparkle:shortVersionString>1.";
-    for (int i = 0; i < 10'000; ++i)
-        expanded += "&v;";
-    expanded += "</sparkle:shortVersionString></rss>";
+    const std::string expanded = "<!DOCTYPE rss [<!ENTITY v '" + std::string(1000, '9') + "'>]>"
+        + "<rss><sparkle:shortVersionString>1." + repeat("&v;", 10'000) + "</sparkle:shortVersionString></rss>";
     const std::string longVersion = "2." + std::string(20'000, '0');
     const struct {
         std::string feed;
