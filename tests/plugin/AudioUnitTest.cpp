@@ -67,11 +67,8 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
     };
     const auto run = [&](int block, int events) {
         midi.clear();
-        for (int i = 0; i < events; ++i) {
-            const juce::uint8 note[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90),
-                                         static_cast<juce::uint8>(40 + (block + i) % 40), 99};
-            midi.addEvent(note, 3, (block + i) % 256);
-        }
+        for (int i = 0; i < events; ++i)
+            midi.addEvent(juce::MidiMessage(i % 2 ? 0x80 : 0x90, 40 + (block + i) % 40, 99), (block + i) % 256);
         RealTimeScope scope;
         p.processor->processBlock(audio, midi);
         EXPECT_EQ(midi.getNumEvents(), events);
