@@ -106,7 +106,7 @@ TEST(HostTransport, LoopWrapsExactlyAtTheLoopEndAndJumpsBackInSamples)
     t.setLooping(true);
     t.play();
     std::int64_t played = 0;
-    int wraps = 0;
+    int wraps = 0, loopEnds = 0;
     std::int64_t previousTime = -1;
     for (int b = 0; b < 2000; ++b) {
         const auto segments = playBlock(t);
@@ -120,6 +120,7 @@ TEST(HostTransport, LoopWrapsExactlyAtTheLoopEndAndJumpsBackInSamples)
             }
             previousTime = s.position.timeInSamples;
             EXPECT_TRUE(!s.endsAtLoopEnd || s.position.timeInSamples + s.length == 192000);
+            loopEnds += s.endsAtLoopEnd;
             total += s.length;
             played += s.length;
         }
@@ -127,6 +128,7 @@ TEST(HostTransport, LoopWrapsExactlyAtTheLoopEndAndJumpsBackInSamples)
         EXPECT_LE(segments.size(), 2u);
     }
     EXPECT_EQ(wraps, static_cast<int>(2000 * block / 192000));
+    EXPECT_EQ(loopEnds, wraps) << "the segment before each wrap says it ends at the loop end";
     // Shortening the loop below the play head takes it back to the start at once.
     HostTransport late(rate, 120.0);
     late.play();
