@@ -11,45 +11,29 @@
 
 using namespace SondrelTest;
 
-namespace {
-
-const std::vector<juce::uint8> sysEx = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
-
-const std::vector<Message> mixed = {
-    {0, {0x90, 60, 100}},
-    {0, {0x90, 64, 90}},  // same offset
-    {10, sysEx},
-    {17, {0xB3, 1, 64}},
-    {100, {0x90, 60, 0}},  // velocity-0 note-on stays as it is
-    {200, {0xE0, 0x00, 0x40}},
-    {201, {0xC5, 7}},
-    {511, {0x80, 64, 0}},
-};
-
-}  // namespace
-
+// Playing, stopped and bypassed: the same out as in; only the playing block is recorded, without
+// its system-exclusive message. Many events in one block all come through.
 TEST(AudioUnit, MidiComesOutExactlyAsItWentIn)
 {
+    const std::vector<Message> mixed = {
+        {0, {0x90, 60, 100}},      {0, {0x90, 64, 90}},  {10, {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}},
+        {17, {0xB3, 1, 64}},       {100, {0x90, 60, 0}},  // velocity 0 stays
+        {200, {0xE0, 0x00, 0x40}}, {201, {0xC5, 7}},     {511, {0x80, 64, 0}}};
     Plugin p;
     p.prepare();
-    p.playHead.set(48000, 2.0, 120.0, true);
-    EXPECT_EQ(p.block(mixed), mixed);
+    for (const auto& [at, playing, bypassed] :
+         {std::tuple(48000, true, false), {48512, false, false}, {49024, true, true}}) {
+        p.playHead.set(at, (at - 48000) / 24000.0 + 2.0, 120.0, playing);
+        EXPECT_EQ(p.block(mixed, 512, bypassed), mixed) << at;
+    }
     EXPECT_EQ(p.unit.lastRenderStatus(), 0);
-
-    p.playHead.set(48512, 2.02, 120.0, false);  // stopped
-    EXPECT_EQ(p.block(mixed), mixed);
-    p.playHead.set(49024, 2.04, 120.0, true);
-    EXPECT_EQ(p.block(mixed, 512, true), mixed);  // bypassed
     EXPECT_EQ(p.block({}), std::vector<Message>{});
-
-    // Only the playing, unbypassed block was recorded, without the system-exclusive message.
     const auto events = p.liveEvents();
     ASSERT_EQ(events.size(), 1u + 7u);
     EXPECT_EQ(events[3].data, (Corvel::MidiBytes{0xB3, 1, 64}));
     EXPECT_EQ(events[3].sampleTime, 48000 + 17);
     EXPECT_EQ(events[4].data, (Corvel::MidiBytes{0x90, 60, 0}));
 
-    // Many events in one block all come through.
     Plugin q;
     q.prepare(48000.0, 1024);
     std::vector<Message> many;
@@ -72,7 +56,7 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
     midi.ensureSize(8192);
     juce::AudioBuffer<float> audio(2, 256);
     const double bpm = 93.0;
-    auto tellPosition = [&](std::int64_t frame) {
+    const auto tellPosition = [&](std::int64_t frame) {
         juce::AudioPlayHead::PositionInfo info;
         info.setTimeInSamples(frame);
         info.setBpm(bpm);
@@ -81,13 +65,10 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
         info.setIsPlaying(true);
         p.playHead.info = info;
     };
-    auto run = [&](int block, int events) {
+    const auto run = [&](int block, int events) {
         midi.clear();
-        for (int i = 0; i < events; ++i) {
-            const juce::uint8 note[3] = {static_cast<juce::uint8>(i % 2 ? 0x80 : 0x90),
-                                         static_cast<juce::uint8>(40 + (block + i) % 40), 99};
-            midi.addEvent(note, 3, (block + i) % 256);
-        }
+        for (int i = 0; i < events; ++i)
+            midi.addEvent(juce::MidiMessage(i % 2 ? 0x80 : 0x90, 40 + (block + i) % 40, 99), (block + i) % 256);
         RealTimeScope scope;
         p.processor->processBlock(audio, midi);
         EXPECT_EQ(midi.getNumEvents(), events);
@@ -95,20 +76,15 @@ TEST(AudioUnit, AnLv2HostsPositionIsCarriedBetweenItsUpdatesWithoutAllocatingOrL
     };
     long realTimeCost = 0;
     const std::int64_t start = 300'000;  // bar 4 of 3/4, where the beat must land in the host's bar
-    std::int64_t frame = start;
-    for (int block = 0; block < 200; ++block, frame += 256) {
-        if (block % 50 == 0)
-            tellPosition(frame);
-        else
-            p.playHead.info.reset();
-        const long cost = run(block, 1);
-        realTimeCost += block > 0 ? cost : 0;
+    for (int block = 0; block < 200; ++block) {
+        block % 50 == 0 ? tellPosition(start + block * 256) : p.playHead.info.reset();
+        realTimeCost += run(block, 1) * (block > 0);  // the first block warms up
     }
     const auto events = p.liveEvents();
     ASSERT_EQ(events.size(), 201u);  // the Program Change anchor and every note
-    for (std::size_t i = 1; i < events.size(); ++i) {
-        const auto& e = events[i];
-        EXPECT_EQ(e.sampleTime, start + std::int64_t(i - 1) * 256 + std::int64_t(i - 1) % 256);
+    for (std::int64_t i = 1; i < std::ssize(events); ++i) {
+        const auto& e = events[std::size_t(i)];
+        EXPECT_EQ(e.sampleTime, start + (i - 1) * 256 + (i - 1) % 256);
         EXPECT_NEAR(e.beatPosition, e.sampleTime / 44100.0 * bpm / 60.0, 1e-9) << i;
     }
 
@@ -182,7 +158,6 @@ TEST(ViewModel, EachFlagIsTakenOnceAndWhileStoppedOnlyTheNotesFollow)
     m.tick();
     EXPECT_EQ(m.unit.kernel().recordingsChanged.load() + m.unit.kernel().liveRecordingChanged.load(), 0u);
     EXPECT_EQ(live.currentChord.peek()->chord, "C Major");
-
     // Whatever the model shows now stays until the kernel raises a flag again.
     live.onNotes.set({});
     live.selectRecording(std::nullopt);
@@ -196,14 +171,23 @@ TEST(ViewModel, EachFlagIsTakenOnceAndWhileStoppedOnlyTheNotesFollow)
     const auto& card = *m.summaries().front();
     const auto duration = card.duration.peek();
     EXPECT_EQ(card.noteCount.peek(), 5);
-
     // Stopped: the notes, the chord and the scales follow; the card stays as it was.
     m.play({noteOn(57)}, false);
     m.play({}, false);
     m.tick();
     EXPECT_EQ(live.onNotes.peek(), heldSet({57, 60, 64}));
     EXPECT_EQ(live.currentChord.peek()->chord, "A Minor");
-    EXPECT_FALSE(live.currentScales.peek().empty());
+    EXPECT_EQ(std::tuple(card.noteCount.peek(), card.duration.peek()), std::tuple(5, duration));
+    // The strip, the chord, the notes and the scales all show the poll's copy of the held notes.
+    const auto copied = heldSet({60, 64, 67});  // C major when the poll copied them, A minor held now
+    live.refreshLiveState(copied, m.unit, -1.0, -1);
+    EXPECT_EQ(live.onNotes.peek(), copied);
+    EXPECT_EQ(live.currentChord.peek()->chord, "C Major");
+    using Corvel::Note;
+    EXPECT_EQ(live.currentNotes.peek(), (std::vector<Corvel::FullNote>{{Note::C, 4}, {Note::E, 4}, {Note::G, 4}}));
+    ASSERT_FALSE(live.currentScales.peek().empty());
+    for (const auto& scale : live.currentScales.peek())
+        EXPECT_EQ(scale.matchingNotes, (std::vector<Note>{Note::C, Note::E, Note::G})) << scale.name;
     EXPECT_EQ(std::tuple(card.noteCount.peek(), card.duration.peek()), std::tuple(5, duration));
 }
 
@@ -224,7 +208,6 @@ TEST(ViewModel, TheSelectionFollowsTheNewestRecordingWhoseRowsGrowWhileItIsShown
     const auto newest = m.summaries().front()->originalStartTime;
     EXPECT_EQ(m.settings.live.selectedRecordingSummaryID().peek(), newest);
     EXPECT_EQ(m.rows().size(), 2u);
-
     // An older recording the user selected keeps its rows while the newest grows.
     m.settings.live.selectRecording(first);
     m.play({noteOn(65)});
@@ -232,7 +215,6 @@ TEST(ViewModel, TheSelectionFollowsTheNewestRecordingWhoseRowsGrowWhileItIsShown
     EXPECT_EQ(m.summaries().front()->noteCount.peek(), 3);
     EXPECT_EQ(m.rows().recordingStartTime(), first);
     EXPECT_EQ(m.rows().size(), 3u);
-
     // A new recording takes the selection.
     m.jumpBack();
     m.play({noteOn(67)});
@@ -240,21 +222,4 @@ TEST(ViewModel, TheSelectionFollowsTheNewestRecordingWhoseRowsGrowWhileItIsShown
     EXPECT_NE(m.summaries().front()->originalStartTime, newest);
     EXPECT_EQ(m.rows().recordingStartTime(), m.summaries().front()->originalStartTime);
     EXPECT_EQ(m.rows().size(), 2u);
-}
-
-// The strip, the chord, the notes and the scales all show the poll's copy of the held notes.
-TEST(ViewModel, TheStripTheChordTheNotesAndTheScalesShowOneCopyOfTheHeldNotes)
-{
-    LiveModel m;
-    m.play({noteOn(57), noteOn(60, 1), noteOn(64, 2)}, false);  // A minor held by now
-    const auto copied = heldSet({60, 64, 67});                  // C major when the poll copied them
-    m.settings.live.refreshLiveState(copied, m.unit, -1.0, -1);
-    const auto& live = m.settings.live;
-    EXPECT_EQ(live.onNotes.peek(), copied);
-    EXPECT_EQ(live.currentChord.peek()->chord, "C Major");
-    using Corvel::Note;
-    EXPECT_EQ(live.currentNotes.peek(), (std::vector<Corvel::FullNote>{{Note::C, 4}, {Note::E, 4}, {Note::G, 4}}));
-    ASSERT_FALSE(live.currentScales.peek().empty());
-    for (const auto& scale : live.currentScales.peek())
-        EXPECT_EQ(scale.matchingNotes, (std::vector<Note>{Note::C, Note::E, Note::G})) << scale.name;
 }

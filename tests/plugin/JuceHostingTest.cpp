@@ -1,7 +1,6 @@
 // JUCE's own plug-in hosting loads the built LV2 (reading its description with lilv) and VST3
 // from disk and plays MIDI through them with a looping play head, as a DAW would.
 
-#include "MIDIRecorder.h"
 #include "RecordingArchive.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -47,25 +46,20 @@ std::ostream& operator<<(std::ostream& os, const Message& m)
     return os << "@" << m.offset << ": " << juce::String::toHexString(m.bytes.data(), int(m.bytes.size()));
 }
 
-/// Every kind of message, at offsets across the block.
-std::vector<Message> messagesForBlock(std::int64_t block)
+/// Every kind of message, at offsets across the block. What VST3 carries unchanged has no note-on
+/// with velocity 0 (a note-off there), no controllers, pitch bend or program change (parameter
+/// changes, which JUCE's VST3 host puts at the block's start): those are checked apart.
+std::vector<Message> messagesForBlock(std::int64_t block, bool vst3)
 {
     const auto n = static_cast<juce::uint8>(36 + block % 48);
-    return {
+    std::vector<Message> all = {
         {0, {0x90, n, 100}},      {3, {0xB0, 7, static_cast<juce::uint8>(block % 128)}},
         {64, {0xE1, 0x10, 0x40}}, {64, {0x92, static_cast<juce::uint8>(n + 4), 0}},  // velocity-0 note-on, same offset
         {100, {0xA3, n, 33}},     {150, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
         {200, {0xC0, 5}},         {255, {0x80, n, 64}}};
-}
-
-/// What VST3 carries unchanged: no note-on with velocity 0 (a note-off there), no controllers or
-/// pitch bend (parameter changes, which JUCE's VST3 host puts at the block's start): checked apart.
-std::vector<Message> vst3MessagesForBlock(std::int64_t block)
-{
-    auto all = messagesForBlock(block);
-    std::erase_if(all, [](const Message& m) {
+    std::erase_if(all, [vst3](const Message& m) {
         const auto kind = m.bytes[0] & 0xF0;
-        return kind == 0xB0 || kind == 0xE0 || kind == 0xD0 || kind == 0xC0 || (kind == 0x90 && m.bytes[2] == 0);
+        return vst3 && (kind == 0xB0 || kind == 0xE0 || kind == 0xC0 || (kind == 0x90 && m.bytes[2] == 0));
     });
     return all;
 }
@@ -98,24 +92,6 @@ std::unique_ptr<juce::AudioPluginInstance> load(juce::AudioPluginFormat& format,
     else
         EXPECT_TRUE(instance->getName() == "MIDI Sondrel" && instance->acceptsMidi() && instance->producesMidi());
     return instance;
-}
-
-/// Five passes of the loop. A page set by the host's parameter is set once the plug-in is prepared
-/// (JUCE's LV2 hosting re-instantiates the plug-in there, with the values its ports had).
-void playAndCompare(juce::AudioPluginInstance& plugin, std::vector<Message> (*script)(std::int64_t),
-                    juce::AudioProcessorParameter* page = nullptr)
-{
-    LoopingPlayHead head;
-    plugin.setPlayHead(&head);
-    plugin.enableAllBuses();
-    plugin.prepareToPlay(sampleRate, blockSize);
-    if (page != nullptr)
-        page->setValueNotifyingHost(1.0f);
-
-    for (head.block = 0; head.block < 40; ++head.block)  // five passes of the loop
-        EXPECT_EQ(process(plugin, script(head.block)), script(head.block)) << "block " << head.block;
-    plugin.releaseResources();
-    plugin.setPlayHead(nullptr);
 }
 
 juce::MemoryBlock stateOf(juce::AudioPluginInstance& plugin)
@@ -186,14 +162,12 @@ std::optional<std::vector<Corvel::Recording>> takesIn(const juce::MemoryBlock& s
 /// With "Keep takes with the project" on and the page set by the host's parameter, five loop passes
 /// with the MIDI unchanged leave five takes in the state; a fresh instance loaded from it shows the
 /// page, passes controllers on and saves the same takes. Without the option the state holds none.
-void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::String& fileOrId,
-                               std::vector<Message> (*script)(std::int64_t))
+void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::String& fileOrId, bool vst3)
 {
     auto plugin = load(format, fileOrId);
     ASSERT_NE(plugin, nullptr);
     const auto plain = stateOf(*plugin);
     EXPECT_FALSE(takesIn(plain)) << "takes saved with the option off";
-
     juce::XmlElement keep("MidiSondrelState");
     keep.setAttribute("mainMode", 0.0);
     keep.setAttribute("keepTakes", 1);
@@ -203,9 +177,19 @@ void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::Stri
     plugin->setStateInformation(on.getData(), static_cast<int>(on.getSize()));
     auto* tab = mainTab(*plugin);
     ASSERT_NE(tab, nullptr);
-    EXPECT_EQ(tab->getText(0.0f, 100), "Events");
-    EXPECT_EQ(tab->getText(1.0f, 100), "Chord And Scale");
-    playAndCompare(*plugin, script, tab);
+    EXPECT_EQ(tab->getText(0.0f, 100) + "/" + tab->getText(1.0f, 100), "Events/Chord And Scale");
+    // The page is set once the plug-in is prepared (JUCE's LV2 hosting re-instantiates the
+    // plug-in there, with the values its ports had).
+    LoopingPlayHead head;
+    plugin->setPlayHead(&head);
+    plugin->enableAllBuses();
+    plugin->prepareToPlay(sampleRate, blockSize);
+    tab->setValueNotifyingHost(1.0f);
+    for (head.block = 0; head.block < 40; ++head.block)  // five passes of the loop
+        EXPECT_EQ(process(*plugin, messagesForBlock(head.block, vst3)), messagesForBlock(head.block, vst3))
+            << "block " << head.block;
+    plugin->releaseResources();
+    plugin->setPlayHead(nullptr);
     const auto saved = stateOf(*plugin);
     const auto takes = takesIn(saved);
     ASSERT_TRUE(takes);
@@ -227,11 +211,7 @@ void checkTakesSurviveTheState(juce::AudioPluginFormat& format, const juce::Stri
     for (const auto& m : controls)
         EXPECT_TRUE(std::ranges::any_of(out, [&](const Message& o) { return o.bytes == m.bytes; })) << m;
     EXPECT_EQ(mainTab(*fresh)->getValue(), 1.0f);
-    const auto again = takesIn(stateOf(*fresh));
-    ASSERT_TRUE(again);
-    EXPECT_EQ(*again, *takes);
-    EXPECT_EQ(Corvel::MIDIRecorder::convertToMIDIBytes(again->front().events),
-              Corvel::MIDIRecorder::convertToMIDIBytes(takes->front().events));
+    EXPECT_EQ(takesIn(stateOf(*fresh)), takes);
 }
 
 }  // namespace
@@ -240,13 +220,13 @@ TEST(JuceHosting, Lv2PassesMidiThroughUnchangedAndKeepsTakesAndThePageInItsState
 {
     juce::LV2PluginFormat lv2;
     lv2.searchPathsForPlugins(juce::FileSearchPath(lv2Directory), false, false);
-    checkTakesSurviveTheState(lv2, lv2Uri, messagesForBlock);
+    checkTakesSurviveTheState(lv2, lv2Uri, false);
 }
 
 TEST(JuceHosting, Vst3PassesMidiThroughUnchangedAndKeepsTakesAndThePageInItsState)
 {
     juce::VST3PluginFormat vst3;
-    checkTakesSurviveTheState(vst3, vst3Bundle, vst3MessagesForBlock);
+    checkTakesSurviveTheState(vst3, vst3Bundle, true);
 }
 
 int main(int argc, char** argv)

@@ -47,12 +47,10 @@ TEST(Observation, ADifferentValueRebuildsItsReadersOncePerTurn)
         return std::pair(readsBoth.buildCount() - both, readsA.buildCount() - onlyA);
     };
     EXPECT_EQ(std::pair(a.readerCount(), b.readerCount()), std::pair(std::size_t{2}, std::size_t{1}));
-
     // b is read by one of them only: the one that stopped reading it is left alone.
     b.set(21);
     pumpMessages();
     EXPECT_EQ(builds(), std::pair(1, 0));
-
     // Several changes in one turn: one rebuild each, after the turn.
     a.set(10);
     b.set(20);
@@ -61,7 +59,6 @@ TEST(Observation, ADifferentValueRebuildsItsReadersOncePerTurn)
     pumpMessages();
     EXPECT_EQ(builds(), std::pair(2, 1));
     EXPECT_EQ(readsBoth.seen, 31);
-
     // An equal value notifies nobody, readers and callbacks alike.
     int callbacks = 0;
     a.addObserver([&](const int&) { ++callbacks; });
@@ -102,46 +99,37 @@ struct Installed : ParameterSettings {
 
 }  // namespace
 
-TEST(ParameterLibrary, ControlChangesReachTheHostAndTheValueOneTurnLater)
+// A control's change reaches the host at once and the value one turn later, clamped; the host's
+// changes do not echo back and yield to an interactive edit.
+TEST(ParameterLibrary, ControlAndHostChanges)
 {
     Installed p;
     SentToHost ear(*p.tune);
-
+    auto& node = p.tune->auParameter();
     p.tune->setValue(600.0f, ParameterEditor::ui, ParameterEditorState::change);
     EXPECT_EQ(p.tune->value.get(), 0.0f);  // not yet: assigned on the next turn
     ASSERT_EQ(ear.values.size(), 1u);
-    EXPECT_FLOAT_EQ(p.tune->auParameter().value(), 600.0f);
+    EXPECT_FLOAT_EQ(node.value(), 600.0f);
     pumpMessages();
     EXPECT_EQ(p.tune->value.get(), 600.0f);
     // The host's observer passed the value on to the audio unit as well.
     ASSERT_FALSE(p.unit.received.empty());
     EXPECT_EQ(p.unit.received.back(), (std::pair<std::uint64_t, float>{8, 600.0f}));
-
-    // Out of range and NaN are clamped.
-    p.set(5000.0f);
-    EXPECT_EQ(p.tune->value.get(), 1200.0f);
-    p.set(NAN);
-    EXPECT_EQ(p.tune->value.get(), -1200.0f);
-
+    for (const auto& [typed, kept] : {std::pair(5000.0f, 1200.0f), {NAN, -1200.0f}}) {
+        p.set(typed);
+        EXPECT_EQ(p.tune->value.get(), kept);
+    }
     // Two changes within one turn, back to where it was: the second is not taken for a repeat.
     p.tune->setValue(300.0f, ParameterEditor::ui, ParameterEditorState::change);
     p.set(-1200.0f);
     EXPECT_EQ(p.tune->value.get(), -1200.0f);
-    EXPECT_FLOAT_EQ(p.tune->auParameter().value(), -1200.0f);
-}
-
-TEST(ParameterLibrary, HostChangesDoNotEchoBackAndYieldToAnInteractiveEdit)
-{
-    Installed p;
-    SentToHost ear(*p.tune);
-    auto& node = p.tune->auParameter();
-
+    EXPECT_FLOAT_EQ(node.value(), -1200.0f);
     // The host sets the value (automation): the window follows, nothing goes back to the host.
+    ear.values.clear();
     node.setValue(node.normalise(300.0f));
     pumpMessages();
     EXPECT_FLOAT_EQ(p.tune->value.get(), 300.0f);
     EXPECT_TRUE(ear.values.empty());
-
     // While the user drags, automation does not move the control; the user's values do.
     p.tune->isBeingInteractivelyEdited.set(true);
     node.setValue(node.normalise(-300.0f));
@@ -150,12 +138,14 @@ TEST(ParameterLibrary, HostChangesDoNotEchoBackAndYieldToAnInteractiveEdit)
     p.set(450.0f);
     EXPECT_FLOAT_EQ(p.tune->value.get(), 450.0f);
     p.tune->isBeingInteractivelyEdited.set(false);
-
     // Automation from another thread (the audio thread, say) arrives at the next poll.
     std::thread([&] { node.setValue(node.normalise(-900.0f)); }).join();
     for (int waited = 0; p.tune->value.get() != -900.0f && waited < 2000; waited += 10)
         pumpMessages(10);  // the poll runs 60 times a second; allow a slow machine
     EXPECT_FLOAT_EQ(p.tune->value.get(), -900.0f);
+    p.set(100.0f);
+    pumpMessages(100);  // several polls: the host's value is taken once
+    EXPECT_FLOAT_EQ(p.tune->value.get(), 100.0f);
 }
 
 namespace {
@@ -169,7 +159,6 @@ struct Dial {
     Dial(std::shared_ptr<AudioParameter> p, int decimalPlaces)
         : param(std::move(p)), label(param, DialLabel::Look{.decimalPlaces = decimalPlaces}, [this] { ++ended; })
     {}
-
     /// Opens the field, types `text` over what it holds and presses Return.
     void enter(const juce::String& text)
     {
@@ -220,12 +209,10 @@ TEST(Controls, ModeToggleButtonFollowsTheTruncatedValue)
         fast(param, 2, juce::Colours::orange);
     EXPECT_EQ(slow.button().getButtonText(), "SLOW");
     EXPECT_EQ(std::tuple(off.isOn(), slow.isOn(), fast.isOn()), std::tuple(false, true, false));
-
     fast.button().triggerClick();
     pumpMessages();
     EXPECT_EQ(param->value.peek(), 2.0f);
     EXPECT_EQ(std::tuple(off.isOn(), slow.isOn(), fast.isOn()), std::tuple(false, false, true));
-
     param->setValue(-0.5f, ParameterEditor::parameterObserver, ParameterEditorState::change);  // from the host
     pumpMessages();  // truncated toward zero: index 0
     EXPECT_TRUE(off.isOn());
@@ -264,7 +251,6 @@ TEST(Header, TabsSelectThePageAndTheUpdateNoticeOpensItsAddress)
     pumpMessages();
     EXPECT_EQ(selected(), std::pair(0, 0));
     EXPECT_TRUE(opened.empty());
-
     details.set(UpdateAvailableDetails{"2.0b1"});
     EXPECT_EQ(view.trailingText(), "1.0.0");  // until the next turn
     pumpMessages();
@@ -281,20 +267,13 @@ TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
 {
     // Each version element read again at many closing tags: alone, with text growing between
     // them, and with a version made long by an entity that expands it.
-    const auto nested = [](int depth, const std::string& version, const std::string& between) {
-        std::string xml = "<rss>";
-        for (int i = 0; i < depth; ++i)
-            xml += "<a>";
-        xml += "<sparkle:shortVersionString>" + version + "</sparkle:shortVersionString>";
-        for (int i = 0; i < depth; ++i)
-            xml += between + "</a>";
-        return xml + "</rss>";
+    const auto repeat = [](const std::string& s, int n) { return juce::String::repeatedString(s, n).toStdString(); };
+    const auto nested = [&](int depth, const std::string& version, const std::string& between) {
+        return "<rss>" + repeat("<a>", depth) + "<sparkle:shortVersionString>" + version
+            + "</sparkle:shortVersionString>" + repeat(between + "</a>", depth) + "</rss>";
     };
-    std::string expanded = "<!DOCTYPE rss [<!ENTITY v '" + std::string(1000, '9') + "'>]>"
-        + "<rss><sparkle:shortVersionString>1.";
-    for (int i = 0; i < 10'000; ++i)
-        expanded += "&v;";
-    expanded += "</sparkle:shortVersionString></rss>";
+    const std::string expanded = "<!DOCTYPE rss [<!ENTITY v '" + std::string(1000, '9') + "'>]>"
+        + "<rss><sparkle:shortVersionString>1." + repeat("&v;", 10'000) + "</sparkle:shortVersionString></rss>";
     const std::string longVersion = "2." + std::string(20'000, '0');
     const struct {
         std::string feed;
@@ -325,20 +304,9 @@ TEST(UpdateFeed, WhateverTheFeedsShapeTheReaderHoldsASmallMultipleOfItsSize)
 TEST(UpdateFeed, WeightsTheLatestVersionAndWhatIsFetched)
 {
     const std::pair<const char*, std::int64_t> weights[] = {
-        {"1.2.3", 10203},
-        {"2", 20000},
-        {"1.10", 11000},
-        {"1.9", 10900},
-        {"3b1", 0},
-        {"1..2", 10200},
-        {"1.2.3.4", 10207},
-        {"Unknown", 0},
-        {"", 0},
-        {"1.2.0", 10200},
-        {"1.2", 10200},
-        {"2.0b1", 20000},
-        {"99999999999999999999", 0},
-    };
+        {"1.2.3", 10203},           {"2", 20000},   {"1.10", 11000}, {"1.9", 10900},   {"3b1", 0},     {"1..2", 10200},
+        {"1.2.3.4", 10207},         {"Unknown", 0}, {"", 0},         {"1.2.0", 10200}, {"1.2", 10200}, {"2.0b1", 20000},
+        {"99999999999999999999", 0}};
     for (const auto& [version, weight] : weights)
         EXPECT_EQ(SimpleSparklerChecker::convertVersionToWeight(version), weight) << version;
     SimpleSparklerChecker checker;
@@ -347,18 +315,17 @@ TEST(UpdateFeed, WeightsTheLatestVersionAndWhatIsFetched)
         checker.versions.add(version);
     EXPECT_EQ(checker.latestVersion(), "1.2.0");  // the first of equal weights
 
-    for (const auto& [address, allowed] :
-         {std::pair{"https://updates.corvel.invalid/midi_sondrel/midisondrel.xml", true},
-          {"http://127.0.0.1:8080/x.xml", true},
-          {"http://localhost/x.xml", true},
-          {"http://updates.corvel.invalid/x.xml", false},
-          {"http://127.0.0.1.evil.invalid/x.xml", false},
-          {"ftp://127.0.0.1/x.xml", false},
-          {"file:///etc/passwd", false}})
-        EXPECT_EQ(UpdateFeedFetcher::isAllowedAddress(juce::URL(address)), allowed) << address;
     Settings settings;
-    EXPECT_EQ(settings.updates.updateFeedAddress().toString(false),
-              "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
+    const auto feed = settings.updates.updateFeedAddress().toString(false);
+    EXPECT_EQ(feed, "https://updates.corvel.invalid/midi_sondrel/midisondrel.xml");
+    for (const auto& [address, allowed] : {std::pair{feed, true},
+                                           {"http://127.0.0.1:8080/x.xml", true},
+                                           {"http://localhost/x.xml", true},
+                                           {"http://updates.corvel.invalid/x", false},
+                                           {"http://127.0.0.1.evil.invalid/x", false},
+                                           {"ftp://127.0.0.1/x", false},
+                                           {"file:///etc/passwd", false}})
+        EXPECT_EQ(UpdateFeedFetcher::isAllowedAddress(juce::URL(address)), allowed) << address;
     settings.updates.setUpdateServer("http://updates.corvel.invalid");
     settings.checkForUpdate();  // refused before anything is fetched
     EXPECT_TRUE(settings.updates.finished());
@@ -386,10 +353,8 @@ TEST(UpdateFeed, AtMostOneMebibyteIsReadFromTheServer)
             // The client stops reading at its cap: a refused write just ends this connection.
             for (std::size_t sent = 0; sent < reply.size() && client->waitUntilReady(false, 2000) == 1;) {
                 const int n = client->write(reply.data() + sent,
-                                            static_cast<int>(std::min<std::size_t>(65536, reply.size() - sent)));
-                if (n <= 0)
-                    break;
-                sent += static_cast<std::size_t>(n);
+                                            int(std::min<std::size_t>(65536, reply.size() - sent)));
+                sent = n > 0 ? sent + std::size_t(n) : reply.size();
             }
             while (client->waitUntilReady(true, 500) == 1 && client->read(request, sizeof(request), false) > 0) {
             }

@@ -90,13 +90,16 @@ TEST(Window, TheKeyboardStripLightsTheKeysItCovers)
 
 TEST(Window, ChordColoursFollowTheQuality)
 {
-    const auto chordRows = [](std::vector<Message> notes) {
+    const auto chordRows = [](std::vector<Message> notes, std::size_t scales = 99) {
         LiveModel m;
         m.play(notes, false);
         m.tick();
+        auto found = m.settings.live.currentScales.peek();
+        found.erase(found.begin() + std::ptrdiff_t(std::min(scales, found.size())), found.end());
         return ChordsAndScaleView::rowsFor(m.settings.live.currentChord.peek(), m.settings.live.currentNotes.peek(),
-                                           m.settings.live.currentScales.peek());
+                                           found);
     };
+    EXPECT_EQ(chordRows({noteOn(57), noteOn(60), noteOn(64)}, 3).size(), 4u);  // a chord and three scales fill it
     const auto minor = chordRows({noteOn(57), noteOn(60), noteOn(64)})[0];
     EXPECT_EQ(std::tuple(minor.mainData, minor.headingColour, minor.keyColour),
               std::tuple(juce::String("A Minor"), juce::String("blueText"), PianoColor::blue));
@@ -133,7 +136,9 @@ TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
     EXPECT_EQ(cards[1]->countText(), "3 EVENTS");  // SysEx is not recorded
     const auto& rows = page.details().shownRows();
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(page.details().table().getNumRows(), 3);
+    auto& table = page.details().table();
+    EXPECT_EQ(table.getNumRows(), 3);
+    EXPECT_EQ((table.getHeight() - table.getHeaderHeight()) % table.getRowHeight(), 0) << "a whole number of rows";
     auto& header = page.details().table().getHeader();
     ASSERT_EQ(header.getNumColumns(true), 5);
     const int fixedWidths[] = {84, 100, 60, 50};
@@ -146,7 +151,6 @@ TEST(Window, TheEventsPageShowsCardsAndTheSelectedRecordingsEvents)
               (std::array<juce::String, 5>{"1  1  1  000", "On", "1", "C3", "100"}));
     EXPECT_EQ(RecordingDetailsView::cellTexts(rows[2]),
               (std::array<juce::String, 5>{"1  1  1  000", "CC", "1", "-", "-"}));
-
     // The cards' clock follows the locale: 12 hours in en_US (see tools/install-deps.sh), else 24.
     const juce::Time evening(2024, 2, 5, 22, 39, 54);
     EXPECT_EQ(RecordingSummaryRow::clockText(evening, "en_US.UTF-8"), "10:39:54 PM");
@@ -176,11 +180,10 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     m.tick();
     for (int i = 0; i < 5; ++i) {
         m.jumpBack();
-        m.play({noteOn(61 + i)});
-        m.play({noteOff(61 + i)});
+        m.play({noteOn(61 + i), noteOff(61 + i, 10)});
         m.tick();
     }
-    ASSERT_FALSE(m.unit.kernel().midiRecorder->midiFileForRecording(startTime).has_value());
+    ASSERT_FALSE(store.midiFileForRecording(startTime).has_value());
     ASSERT_EQ(m.settings.dialogs.count(), 1u);
 
     std::vector<juce::String> told;
@@ -206,45 +209,67 @@ TEST(Window, SaveMidiFileWritesTheTakeAsItWasWhenChosenWhateverBecomesOfItsCard)
     EXPECT_NE(printed.find(told[0].toStdString()), std::string::npos) << printed;
 }
 
-// "Capture while stopped" and "Takes to keep" are kept with the project (a state without them
-// has them off and at 5); going down from 25 to 5 keeps the newest 5.
-TEST(Window, CaptureWhileStoppedAndTakesToKeepAreKeptWithTheProject)
+// "Capture while stopped", "Takes to keep" and "Zoom" are kept with the project (a state without
+// them has them off, at 5 and at 100 %); going down from 25 to 5 keeps the newest 5. The window
+// takes 640 x 474 times the zoom (also after the host resized it), the menu ticks it, a host's own
+// scale applies on top.
+TEST(Window, OptionsAndZoomAreKeptWithTheProject)
 {
-    LiveModel a;
-    TakesMenu menu(a.settings);
-    ASSERT_TRUE(choose(menu.menu(), TakesMenu::captureWhileStoppedItem));
-    ASSERT_TRUE(choose(menu.menu(), "25"));
-    ASSERT_TRUE(choose(menu.menu(), TakesMenu::keepTakesItem));
-    for (int lap = 0; lap < 30; ++lap) {
-        a.jumpBack();
-        a.play({noteOn(40 + lap)});
-        a.play({noteOff(40 + lap)});
-    }
-    a.tick();
+    const auto sizeOf = [](const juce::Component& c) { return std::pair{c.getWidth(), c.getHeight()}; };
     const auto startTimes = [](LiveModel& m) {
         std::vector<std::int64_t> times;
         for (const auto& summary : m.summaries())
             times.push_back(summary->originalStartTime);
         return times;
     };
+    const auto ticked = [](Settings& settings) {
+        const auto items = TakesMenu(settings).menu();
+        for (juce::PopupMenu::MenuItemIterator it(items, true); it.next();)
+            if (it.getItem().isTicked && it.getItem().text.endsWith("%"))
+                return it.getItem().text;
+        return juce::String();
+    };
+    LiveModel a;
+    TakesMenu menu(a.settings);
+    auto window = std::unique_ptr<juce::AudioProcessorEditor>(a.processor->createEditor());
+    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
+    for (const char* item : {TakesMenu::captureWhileStoppedItem, "25", TakesMenu::keepTakesItem, "125%"})
+        ASSERT_TRUE(choose(menu.menu(), item)) << item;
+    EXPECT_EQ(sizeOf(*window), std::pair(800, 593));
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    window->setSize(1280, 948);  // by the host's frame
+    ASSERT_TRUE(choose(menu.menu(), "150%"));
+    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
+    auto& takes = *dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent();
+    window->setScaleFactor(2.0f);
+    EXPECT_FLOAT_EQ(juce::Component::getApproximateScaleFactorForComponent(&takes), 3.0f);
+    for (int lap = 0; lap < 30; ++lap) {
+        a.jumpBack();
+        a.play({noteOn(40 + lap)});
+        a.play({noteOff(40 + lap)});
+    }
+    a.tick();
     const auto newest = startTimes(a);
     ASSERT_EQ(newest.size(), 25u);
-    EXPECT_EQ(a.unit.kernel().midiRecorder->copyRecording(newest.front())->events.back().data[1],
-              40 + 29);  // the last lap
+    EXPECT_EQ(a.unit.kernel().midiRecorder->copyRecording(newest.front())->events.back().data[1], 40 + 29);
     juce::MemoryBlock chosen, plain;
     a.processor->getStateInformation(chosen);
     LiveModel().processor->getStateInformation(plain);
 
     LiveModel b;
+    window = std::unique_ptr<juce::AudioProcessorEditor>(b.processor->createEditor());
     b.processor->setStateInformation(chosen.getData(), static_cast<int>(chosen.getSize()));
     b.tick();
-    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), startTimes(b)),
-              std::tuple(true, 25, newest));
+    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), startTimes(b), sizeOf(*window)),
+              std::tuple(true, 25, newest, std::pair(960, 711)));
+    EXPECT_EQ(ticked(b.settings), "150%");
     ASSERT_TRUE(choose(TakesMenu(b.settings).menu(), "5"));
     b.tick();
     EXPECT_EQ(startTimes(b), std::vector(newest.begin(), newest.begin() + 5));
     b.processor->setStateInformation(plain.getData(), static_cast<int>(plain.getSize()));
-    EXPECT_EQ(std::pair(b.unit.capturesWhileStopped(), b.unit.takesToKeep()), std::pair(false, 5));
+    b.tick();
+    EXPECT_EQ(std::tuple(b.unit.capturesWhileStopped(), b.unit.takesToKeep(), sizeOf(*window), ticked(b.settings)),
+              std::tuple(false, 5, std::pair(640, 474), juce::String("100%")));
 }
 
 // A free take's card shows, once it holds eight note-ons, the tempo they were played at; "Save
@@ -284,48 +309,6 @@ TEST(Window, AFreeTakesCardShowsItsTempoAndItsDialogOffersIt)
     EXPECT_EQ(
         bytesIn(target.getFile()),
         Corvel::MidiFileWriter::writeOnGrid(take.events, {found.bpm, found.firstBeatSampleTime, take.sampleRate}));
-}
-
-// "Zoom": the window takes 640 x 474 times the zoom (also after the host resized it, and when a
-// project is loaded), the menu ticks it, a host's own scale applies on top; a state without one
-// shows 100 %.
-TEST(Window, ZoomSizesTheWindowAndIsKeptWithTheProject)
-{
-    const auto sizeOf = [](const juce::Component& c) { return std::pair{c.getWidth(), c.getHeight()}; };
-    LiveModel a;
-    TakesMenu menu(a.settings);
-    auto window = std::unique_ptr<juce::AudioProcessorEditor>(a.processor->createEditor());
-    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
-    ASSERT_TRUE(choose(menu.menu(), "125%"));
-    EXPECT_EQ(sizeOf(*window), std::pair(800, 593));
-    ASSERT_TRUE(choose(menu.menu(), "150%"));
-    window->setSize(1280, 948);  // by the host's frame
-    ASSERT_TRUE(choose(menu.menu(), "150%"));
-    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
-    auto& takes = *dynamic_cast<AudioUnitViewController&>(*window).mainView().header().menuComponent();
-    window->setScaleFactor(2.0f);
-    EXPECT_FLOAT_EQ(juce::Component::getApproximateScaleFactorForComponent(&takes), 3.0f);
-    juce::MemoryBlock zoomed, plain;
-    a.processor->getStateInformation(zoomed);
-    LiveModel().processor->getStateInformation(plain);
-
-    LiveModel b;
-    window = std::unique_ptr<juce::AudioProcessorEditor>(b.processor->createEditor());
-    b.processor->setStateInformation(zoomed.getData(), static_cast<int>(zoomed.getSize()));
-    b.tick();
-    EXPECT_EQ(sizeOf(*window), std::pair(960, 711));
-    const auto ticked = [&] {
-        const auto items = TakesMenu(b.settings).menu();
-        for (juce::PopupMenu::MenuItemIterator it(items, true); it.next();)
-            if (it.getItem().isTicked && it.getItem().text.endsWith("%"))
-                return it.getItem().text;
-        return juce::String();
-    };
-    EXPECT_EQ(ticked(), "150%");
-    b.processor->setStateInformation(plain.getData(), static_cast<int>(plain.getSize()));
-    b.tick();
-    EXPECT_EQ(sizeOf(*window), std::pair(640, 474));
-    EXPECT_EQ(ticked(), "100%");
 }
 
 // On a display (a private Xvfb): at 150 % the window is 960 x 711 on the screen, filled down to
