@@ -30,6 +30,15 @@ ChordInformation chord(Note root, ChordKind kind, Note bass, int lowestNote)
     return {root, kind, bass, frequencyOf(lowestNote), lowestNote / 12 - 1};
 }
 
+/// Plays messages into the kernel of a rig with a running transport.
+void play(SondrelTest::Rig& rig, const std::vector<std::vector<std::uint8_t>>& messages)
+{
+    std::vector<Corvel::RenderEvent> events;
+    for (const auto& m : messages)
+        events.push_back(Corvel::RenderEvent::midi(1000, m.data(), static_cast<std::uint16_t>(m.size())));
+    ASSERT_EQ(rig.run(1000, events), Corvel::noErr);
+}
+
 }  // namespace
 
 TEST(NoteDetector, NamesTheChordOfEachHeldSet)
@@ -69,20 +78,6 @@ TEST(ChordPresentation, QualitiesOfKindsAndOfUnknownOnes)
         EXPECT_EQ(Corvel::chordQualityForKind(kind), quality) << static_cast<int>(kind);
     EXPECT_EQ(Corvel::chordKindName(static_cast<ChordKind>(19)), "");
 }
-
-namespace {
-
-/// Plays messages into the kernel of a rig with a running transport.
-void play(SondrelTest::Rig& rig, std::vector<std::vector<std::uint8_t>> messages)
-{
-    std::vector<Corvel::RenderEvent> events;
-    std::int64_t t = 1000;
-    for (const auto& m : messages)
-        events.push_back(Corvel::RenderEvent::midi(t++, m.data(), static_cast<std::uint16_t>(m.size())));
-    ASSERT_EQ(rig.run(1000, events), Corvel::noErr);
-}
-
-}  // namespace
 
 TEST(ChordPresentation, DescribesTheKernelsCurrentChordAndHeldNotes)
 {

@@ -13,21 +13,7 @@ using Corvel::Scale;
 using SondrelTest::describe;
 using SondrelTest::heldSet;
 
-namespace {
-
-std::vector<Scale> guess(const std::vector<int>& notes) { return NoteDetector::guessScale(heldSet(notes).data()); }
-
 using Placement = std::pair<std::string, Note>;
-
-std::vector<Placement> placements(const std::vector<Scale>& scales)
-{
-    std::vector<Placement> out;
-    for (const Scale& s : scales)
-        out.emplace_back(s.name, s.root);
-    return out;
-}
-
-}  // namespace
 
 TEST(ScaleGuessing, RanksPlacementsOfHeldSets)
 {
@@ -47,6 +33,10 @@ TEST(ScaleGuessing, RanksPlacementsOfHeldSets)
         {{60, 63, 66, 67, 70}, {{"Minor (Harmonic)", G}, {"Blues Scale", C}, {"Dorian #4", C}, {"Lydian #2", DSharp}}},
         {{52, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72}, {{"Chromatic", E}}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(placements(guess(c.notes)), c.expected) << describe(heldSet(c.notes));
+    for (const auto& c : cases) {
+        std::vector<Placement> got;
+        for (const Scale& s : NoteDetector::guessScale(heldSet(c.notes).data()))
+            got.emplace_back(s.name, s.root);
+        EXPECT_EQ(got, c.expected) << describe(heldSet(c.notes));
+    }
 }
