@@ -17,14 +17,13 @@ namespace {
 
 /// A kernel that has recorded takes of `notes[t]` notes, oldest first (each take a jump back).
 struct Recorded : SondrelTest::Rig {
-    Recorded(int takes, int notes) : Recorded(std::vector<int>(static_cast<std::size_t>(takes), notes)) {}
     explicit Recorded(const std::vector<int>& notes)
     {
-        const auto takes = static_cast<std::int64_t>(notes.size());
-        for (std::int64_t t = 0; t < takes; ++t)
-            for (int n = 0; n < notes[static_cast<std::size_t>(t)]; ++n)
-                run(1000 + n * 100 + (takes - t),
-                    {midi(1000 + n * 100 + (takes - t), {0x90, std::uint8_t(60 + n), 100})});
+        for (std::size_t t = 0; t < notes.size(); ++t)
+            for (int n = 0; n < notes[t]; ++n) {
+                const auto at = static_cast<std::int64_t>(1000 + n * 100 + notes.size() - t);
+                run(at, {midi(at, {0x90, std::uint8_t(60 + n), 100})});
+            }
     }
     RecordingArchive::Encoded encode(std::size_t limit)
     {
@@ -50,10 +49,8 @@ struct MeanwhileOutput final : Corvel::MidiOutput {
 // take, and a jump back starts a new one, as if the plug-in had never gone away.
 TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
 {
-    Recorded saved(3, 4);
-    const auto encoded = saved.encode(16u << 20);
-    EXPECT_EQ(encoded.takesKept, 3);
-    const auto decoded = RecordingArchive::decode(encoded.bytes, 5);
+    Recorded saved({4, 4, 4});
+    const auto decoded = RecordingArchive::decode(saved.encode(16u << 20).bytes, 5);
     ASSERT_TRUE(decoded);
 
     SondrelTest::Rig loaded;
@@ -63,8 +60,8 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
     loaded.run(500, {midi(500, {0x90, 70, 1})});
     loaded.kernel.setMidiOutput(&loaded.output);
     loaded.run(600, {});  // adopts them
-    EXPECT_EQ(loaded.kernel.savedRecordingCount.load(), 3u);
-    EXPECT_EQ(loaded.kernel.recordingsChanged.exchange(0), 1u);
+    EXPECT_EQ(std::tuple(loaded.kernel.savedRecordingCount.load(), loaded.kernel.recordingsChanged.exchange(0)),
+              std::tuple(3u, 1u));
     const auto original = saved.recordings();
     EXPECT_EQ(loaded.recordings(), original);
 
@@ -86,7 +83,7 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
 // whole archive is refused.
 TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
 {
-    Recorded saved(5, 10);
+    Recorded saved(std::vector(5, 10));
     const std::size_t oneTake = saved.encode(1u << 30).bytes.size() / 5;  // roughly
     const auto bounded = saved.encode(2 * oneTake + oneTake / 2);
     EXPECT_EQ(std::pair(bounded.takesInUse, bounded.takesKept), std::pair(5, 2));
