@@ -170,12 +170,9 @@ TEST(Concurrency, MillionsOfEventsWithNobodyReadingAreAllKept)
     constexpr int perCycle = 1000, cycles = 2000;
     std::vector<RenderEvent> events(perCycle);
     for (int c = 0; c < cycles; ++c) {
-        for (int i = 0; i < perCycle; ++i) {
-            const int n = c * perCycle + i;
-            const std::uint8_t bytes[3] = {0x90, static_cast<std::uint8_t>(n % 128),
-                                           static_cast<std::uint8_t>(1 + n % 127)};
-            events[static_cast<std::size_t>(i)] = RenderEvent::midi(static_cast<std::int64_t>(n) * 3, bytes, 3);
-        }
+        for (int i = 0, n = c * perCycle; i < perCycle; ++i, ++n)
+            events[std::size_t(i)] = midi(std::int64_t{n} * 3,
+                                          {0x90, std::uint8_t(n % 128), std::uint8_t(1 + n % 127)});
         ASSERT_EQ(rig.kernel.process(static_cast<std::int64_t>(c) * perCycle * 3, perCycle * 3, events), Corvel::noErr);
     }
     EXPECT_GT(rig.kernel.midiRecorder->slowPathCount(), 0u);  // the queue overflowed its blocks
