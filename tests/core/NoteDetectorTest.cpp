@@ -25,12 +25,11 @@ using SondrelTest::heldSet;
 
 namespace {
 
-/// Equal temperament at A4 = 440 Hz, in single precision.
-float frequencyOf(int note) { return exp2f((static_cast<float>(note) + -69.0f) / 12.0f) * 440.0f; }
-
+/// The lowest note's frequency in equal temperament at A4 = 440 Hz, in single precision.
 ChordInformation chord(Note root, ChordKind kind, Note bass, int lowestNote)
 {
-    return {root, kind, bass, frequencyOf(lowestNote), lowestNote / 12 - 1};
+    const float frequency = exp2f((static_cast<float>(lowestNote) + -69.0f) / 12.0f) * 440.0f;
+    return {root, kind, bass, frequency, lowestNote / 12 - 1};
 }
 
 /// Plays messages into the kernel of a rig with a running transport.
