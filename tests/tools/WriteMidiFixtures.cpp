@@ -11,15 +11,6 @@
 #include <sstream>
 #include <string>
 
-namespace {
-
-void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& b)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::ssize(b));
-}
-
-}  // namespace
-
 /// Usage: write_midi_fixtures OUTPUT_DIR < EVENTS
 int main(int argc, char** argv)
 {
@@ -37,13 +28,16 @@ int main(int argc, char** argv)
                                                  static_cast<std::uint16_t>(bytes.size()));
         rig.kernel.process(timestamp, 0, {&e, 1});
     }
+    const auto writeFile = [&](const std::string& name, const std::vector<std::uint8_t>& b) {
+        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::ssize(b));
+    };
     const auto recordings = rig.recordings();
     int n = 0;
     for (auto r = recordings.rbegin(); r != recordings.rend(); ++r)
         if (r->startTime != 0) {
             const std::string name = "take" + std::to_string(++n) + ".mid";
-            writeFile(dir / name, Corvel::MIDIRecorder::convertToMIDIBytes(r->events));
-            writeFile(dir / ("tempo-" + name), Corvel::MidiFileWriter::write(r->events, {.withTempo = true}));
+            writeFile(name, Corvel::MIDIRecorder::convertToMIDIBytes(r->events));
+            writeFile("tempo-" + name, Corvel::MidiFileWriter::write(r->events, {.withTempo = true}));
         }
     return 0;
 }
