@@ -1,7 +1,5 @@
-// The hand-off between the render thread and the readers: random MIDI with jumps back and bursts
-// (some larger than all spare blocks together) while the window polls and another thread reads
-// and exports recordings; under ThreadSanitizer in the tsan preset. And nothing is lost when
-// nobody reads for millions of events.
+// The hand-off between the render thread and the threads that read what it recorded (under
+// ThreadSanitizer in the tsan preset).
 
 #include "ChordDescription.h"
 #include "KernelHarness.h"

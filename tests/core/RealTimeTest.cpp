@@ -1,6 +1,5 @@
-// The render path allocates nothing and takes no lock once warmed up. Allocations are counted
-// by a replaced global operator new, locks by interposing the pthread lock functions; both
-// count only on the thread that is inside a process call.
+// The render path allocates nothing and takes no lock once warmed up (counted by
+// RealTimeCounters on the thread inside a process call).
 
 #include "KernelHarness.h"
 
@@ -140,9 +139,8 @@ TEST(RealTime, TheQueueTakesRunsWholeOrNotAtAll)
     EXPECT_EQ(queue.failedGrowthCount(), 1u);
 }
 
-// Out of memory with nobody draining: what the queue cannot take is dropped and counted against
-// its take (a jump back's event against the take it would have started), the rest arrives whole
-// and in order, everything is passed on, and once the owner drains, recording goes on.
+// Out of memory with nobody draining: what the queue cannot take is counted against its take (a
+// jump back's event against the take it would have started); the rest arrives whole and in order.
 TEST(RealTime, AnEventThatFindsNoMemoryIsDroppedCountedAndRecordingGoesOn)
 {
     RealTimeRig rig;

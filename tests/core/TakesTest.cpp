@@ -1,5 +1,4 @@
-// Takes kept with a project: the archive of the recordings and the kernel taking replaced
-// recordings over.
+// Takes kept with a project: their archive, and the kernel taking replaced recordings over.
 
 #include "KernelHarness.h"
 #include "RecordingArchive.h"
@@ -45,8 +44,7 @@ struct MeanwhileOutput final : Corvel::MidiOutput {
 
 }  // namespace
 
-// Saved and loaded into a fresh kernel, the takes are the same; playing on continues the live
-// take, and a jump back starts a new one, as if the plug-in had never gone away.
+// As if the plug-in had never gone away: playing on continues the live take.
 TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
 {
     Recorded saved({4, 4, 4});
@@ -79,8 +77,7 @@ TEST(Takes, RoundTripIntoAFreshKernelAndPlayOn)
     EXPECT_EQ(loaded.recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); }), 1);
 }
 
-// Past the byte limit the newest takes are kept whole and the oldest left out; anything but a
-// whole archive is refused.
+// Past the byte limit the newest takes are kept whole, the oldest left out.
 TEST(Takes, ArchiveKeepsTheNewestWithinItsLimitAndRefusesDamage)
 {
     // Newest first: 2, 10 and 2 notes after the anchor, each event 25 bytes and its own.
