@@ -20,8 +20,13 @@ double hostBeat(std::int64_t frame, double bpm, float rate) { return frame / dou
 /// timeline at one tempo from sample 0.
 HostPositionReport lv2Report(std::int64_t frame, double bpm, float rate, int beatsPerBar = 4)
 {
-    const auto bar = static_cast<std::int64_t>(std::floor(hostBeat(frame, bpm, rate) / beatsPerBar));
-    return {.bpm = bpm, .sampleTime = frame, .bar = bar, .beatsPerBar = beatsPerBar, .playing = true};
+    HostPositionReport r;
+    r.bpm = bpm;
+    r.sampleTime = frame;
+    r.bar = static_cast<std::int64_t>(std::floor(hostBeat(frame, bpm, rate) / beatsPerBar));
+    r.beatsPerBar = beatsPerBar;
+    r.playing = true;
+    return r;
 }
 
 }  // namespace
@@ -60,10 +65,11 @@ TEST(PositionCarrier, ATempoChangeWhileRollingKeepsTheBeatGoing)
     };
     for (int block = 0; block < 1000; ++block) {
         const std::int64_t frame = std::min(block, 900) * std::int64_t{512};
-        HostPositionReport r{.bpm = frame < change ? 120.0 : 75.0,
-                             .sampleTime = frame,
-                             .bar = static_cast<std::int64_t>(std::floor(hostBeat(frame) / 4)),
-                             .playing = block < 900};
+        HostPositionReport r;
+        r.bpm = frame < change ? 120.0 : 75.0;
+        r.sampleTime = frame;
+        r.bar = static_cast<std::int64_t>(std::floor(hostBeat(frame) / 4));
+        r.playing = block < 900;
         const bool update = block % 300 == 0 || frame == change || block == 900;
         const auto p = carrier.position(update ? &r : nullptr, 512, rate);
         EXPECT_NEAR(p->beatPosition, hostBeat(frame), tick / 1000) << "block " << block;
