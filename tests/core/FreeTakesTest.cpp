@@ -52,9 +52,8 @@ TEST(FreeTakes, CountFromTheirFirstEventOnThePluginsClockAtTheHostsLastTempo)
     EXPECT_EQ(rig.take(0),
               (std::vector<RecordedMIDIEvent>{
                   {{0xC0, 0x00}, 0, 90.0, 0.0}, at(0, 90.0, {0x90, 60, 100}), at(532, 90.0, {0x80, 60, 0})}));
-    EXPECT_EQ(rig.kernel.liveEventCount.load(), 3);
+    EXPECT_EQ(std::tuple(rig.kernel.liveEventCount.load(), rig.output.received.size()), std::tuple(3, 2u));
     EXPECT_FLOAT_EQ(static_cast<float>(rig.kernel.liveDuration()), 532.0f / 44100.0f);
-    EXPECT_EQ(rig.output.received.size(), 2u);
 
     // A tempo change goes on from the beat reached (at the next cycle's start); a host that
     // stops telling its position leaves the tempo it last told.
@@ -66,8 +65,7 @@ TEST(FreeTakes, CountFromTheirFirstEventOnThePluginsClockAtTheHostsLastTempo)
     const double beatAtChange = 533.0 / 44100.0 * 1.5;
     EXPECT_DOUBLE_EQ(events[3].beatPosition, beatAtChange + (44100.0 - 533.0) / 44100.0 * 3.0);
     EXPECT_DOUBLE_EQ(events[4].beatPosition, beatAtChange + (88200.0 - 533.0) / 44100.0 * 3.0);
-    EXPECT_EQ(events[4].bpm, 180.0);
-    EXPECT_EQ(rig.kinds(), "F");
+    EXPECT_EQ(std::pair(events[4].bpm, rig.kinds()), std::pair(180.0, std::string("F")));
 
     // A host that never told a tempo gives 120 BPM.
     StoppedRig silent;

@@ -81,7 +81,6 @@ struct Rig {
         kernel.setWallClock(&fakeClock);
     }
 
-    /// One cycle of `frames` frames from `timestamp`.
     std::int32_t run(std::int64_t timestamp, std::vector<Corvel::RenderEvent> events, std::uint32_t frames = 256)
     {
         return kernel.process(timestamp, frames, events);

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
 using Corvel::MidiBytes;
 using Corvel::MIDIEventInfo;
 using Corvel::MIDIEventType;
 using Corvel::MIDIRecorder;
-using Corvel::RecordedMIDIEvent;
 
 TEST(MIDIRecorder, InfoForEventClassifiesEveryKindOfMessage)
 {
@@ -25,31 +23,22 @@ TEST(MIDIRecorder, InfoForEventClassifiesEveryKindOfMessage)
         {{0xA2, 0x3C, 0x50}, {PolyPressure, 2, 60, 80}},
         {{0xB1, 0x07, 0x64}, {ControlChange, 1, 7, 100}},
         {{0xB0, 0x78, 0x00}, {ControlChange, 0, 120, 0}},
-        {{0xB0, 0x79, 0x00}, {ControlChange, 0, 121, 0}},
         {{0xB5, 0x7B, 0x00}, {AllNotesOff, 5, 123, 0}},
         {{0xC9, 0x15}, {ProgramChange, 9, 21, 0}},
         {{0xDE, 0x33}, {ChannelPressure, 14, 51, 0}},
         {{0xE4, 0x00, 0x40}, {PitchBend, 4, 0, 64}},
         // Every 0xFn status is SysEx; its low nibble is still reported as the channel.
         {{0xF8}, {SysEx, 8, 0, 0}},
-        {{0xFF}, {SysEx, 15, 0, 0}},
         {{0xF2, 0x10, 0x20}, {SysEx, 2, 0x10, 0x20}},
         {{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, {SysEx, 0, 0x7E, 0x7F}},
         // Missing data bytes count as 0, so a short note-on is a note-off.
         {{0x90}, {NoteOff, 0, 0, 0}},
         {{0x91, 0x3C}, {NoteOff, 1, 60, 0}},
-        {{0xB0}, {ControlChange, 0, 0, 0}},
         // Below 0x80 there is no status: Other, though channel and data bytes are still read.
         {{0x45, 0x10, 0x20}, {Other, 5, 0x10, 0x20}},
         {{0x7F}, {Other, 15, 0, 0}},
-        {{0x00}, {Other, 0, 0, 0}},
         {{}, {Other, 0, 0, 0}},
     };
-    for (const auto& c : cases) {
-        const RecordedMIDIEvent event{MidiBytes(c.bytes), 0, 0.0, 0.0};
-        EXPECT_EQ(MIDIRecorder::infoForEvent(event), c.expected) << static_cast<int>(c.bytes.empty() ? -1 : c.bytes[0]);
-    }
-    // The event's other fields play no part.
-    EXPECT_EQ(MIDIRecorder::infoForEvent(RecordedMIDIEvent{{0x92, 0x30, 0x10}, -5, NAN, -3.0}),
-              (MIDIEventInfo{NoteOn, 2, 0x30, 0x10}));
+    for (const auto& c : cases)
+        EXPECT_EQ(MIDIRecorder::infoForEvent({MidiBytes(c.bytes), 0, 0.0, 0.0}), c.expected) << "row " << &c - cases;
 }

@@ -6,56 +6,35 @@
 #include <vector>
 
 using Corvel::MidiFile;
-using Corvel::MidiFileEvent;
 using Corvel::MidiFileReader;
 using Bytes = std::vector<std::uint8_t>;
-using Kind = MidiFileEvent::Kind;
+using Kind = Corvel::MidiFileEvent::Kind;
 
 namespace {
 
-Bytes track(Bytes events)
+Bytes chunk(const char* tag, const Bytes& body)
 {
-    events.insert(events.end(), {0x00, 0xFF, 0x2F, 0x00});
-    const auto n = static_cast<std::uint32_t>(events.size());
-    events.insert(
-        events.begin(),
-        {'M', 'T', 'r', 'k', std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)});
-    return events;
-}
-
-/// One header and `tracks`, each already a chunk.
-Bytes file(int format, std::uint16_t division, const std::vector<Bytes>& tracks)
-{
-    Bytes b = {'M',
-               'T',
-               'h',
-               'd',
-               0,
-               0,
-               0,
-               6,
-               0,
-               std::uint8_t(format),
-               0,
-               std::uint8_t(tracks.size()),
-               std::uint8_t(division >> 8),
-               std::uint8_t(division)};
-    for (const Bytes& t : tracks)
-        b.insert(b.end(), t.begin(), t.end());
+    const auto n = body.size();
+    Bytes b(tag, tag + 4);
+    b.insert(b.end(), {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)});
+    b.insert(b.end(), body.begin(), body.end());
     return b;
 }
 
-MidiFile readOk(const Bytes& bytes)
+/// A file of one track a body (its end of track added).
+MidiFile read(int format, std::uint16_t division, std::vector<Bytes> bodies)
 {
-    auto result = MidiFileReader::read(bytes);
+    Bytes b = chunk(
+        "MThd",
+        {0, std::uint8_t(format), 0, std::uint8_t(bodies.size()), std::uint8_t(division >> 8), std::uint8_t(division)});
+    for (Bytes& body : bodies) {
+        body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+        const Bytes track = chunk("MTrk", body);
+        b.insert(b.end(), track.begin(), track.end());
+    }
+    auto result = MidiFileReader::read(b);
     EXPECT_TRUE(result.file.has_value()) << result.error;
     return result.file ? std::move(*result.file) : MidiFile{};
-}
-
-Bytes bytesOf(const MidiFile& f, const MidiFileEvent& e)
-{
-    auto span = f.bytesOf(e);
-    return {span.begin(), span.end()};
 }
 
 }  // namespace
@@ -63,35 +42,33 @@ Bytes bytesOf(const MidiFile& f, const MidiFileEvent& e)
 TEST(MidiFileReader, SmpteDivisionPlacesTicksInSecondsAndBeatsByTheTempo)
 {
     // 25 frames of 40 ticks: 1000 ticks per second. 90 BPM from the start.
-    const auto division = static_cast<std::uint16_t>((0x100 - 25) << 8 | 40);
-    const Bytes t = track({0x00, 0xFF, 0x51, 0x03, 0x0A, 0x2C, 0x2B,  // 666667 us a quarter
-                           0x87, 0x68, 0x90, 60, 1});                 // tick 1000
-    const MidiFile f = readOk(file(0, division, {t}));
-    EXPECT_EQ(f.ticksPerQuarterNote, 0);
-    EXPECT_DOUBLE_EQ(f.framesPerSecond, 25.0);
-    EXPECT_EQ(f.ticksPerFrame, 40);
-    const auto& note = f.events.back();
-    EXPECT_DOUBLE_EQ(note.seconds, 1.0);
-    EXPECT_NEAR(note.beats, 1.5, 1e-6);
-
-    const auto drop = static_cast<std::uint16_t>((0x100 - 29) << 8 | 100);
-    EXPECT_NEAR(readOk(file(0, drop, {track({})})).framesPerSecond, 29.97, 0.001);
+    const MidiFile f = read(0, (0x100 - 25) << 8 | 40,
+                            {{0x00, 0xFF, 0x51, 0x03, 0x0A, 0x2C, 0x2B,  // 666667 us a quarter
+                              0x87, 0x68, 0x90, 60, 1}});                // tick 1000
+    EXPECT_EQ(std::tuple(f.ticksPerQuarterNote, f.framesPerSecond, f.ticksPerFrame), std::tuple(0, 25.0, 40));
+    EXPECT_DOUBLE_EQ(f.events.back().seconds, 1.0);
+    EXPECT_NEAR(f.events.back().beats, 1.5, 1e-6);
+    EXPECT_NEAR(read(0, (0x100 - 29) << 8 | 100, {{}}).framesPerSecond, 29.97, 0.001);
 }
 
-TEST(MidiFileReader, SystemExclusiveMetaEventsAndTheirRunningStatus)
+TEST(MidiFileReader, SystemExclusiveMetaEventsRunningStatusAndSequencesOneAfterTheOther)
 {
-    const Bytes t = track({0x00, 0x90, 60,   100,  0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7,  // sysex
-                           0x00, 0xF7, 0x02, 0xF8, 0xFA,                                // escape: raw real-time bytes
-                           0x00, 0xFF, 0x01, 0x02, 'h',  'i',                           // text
-                           0x00, 62,   100});                                           // running status survives
-    const MidiFile f = readOk(file(0, 96, {t}));
-    ASSERT_EQ(f.events.size(), 5u);
-    EXPECT_EQ(f.events[1].kind, Kind::sysEx);
-    EXPECT_EQ(bytesOf(f, f.events[1]), (Bytes{0xF0, 0x7E, 0x01, 0xF7}));
-    EXPECT_EQ(f.events[2].kind, Kind::sysExEscape);
-    EXPECT_EQ(bytesOf(f, f.events[2]), (Bytes{0xF8, 0xFA}));
-    EXPECT_EQ(f.events[3].kind, Kind::meta);
-    EXPECT_EQ(f.events[3].metaType, 0x01);
-    EXPECT_EQ(bytesOf(f, f.events[3]), (Bytes{'h', 'i'}));
-    EXPECT_EQ(bytesOf(f, f.events[4]), (Bytes{0x90, 62, 100}));
+    const MidiFile f = read(0, 96, {{0x00, 0x90, 60,   100,  0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7,  // sysex
+                                     0x00, 0xF7, 0x02, 0xF8, 0xFA,       // escape: raw real-time bytes
+                                     0x00, 0xFF, 0x01, 0x02, 'h',  'i',  // text
+                                     0x00, 62,   100}});                 // running status survives
+    const std::vector<std::tuple<Kind, int, Bytes>> expected = {{Kind::channel, 0, {0x90, 60, 100}},
+                                                                {Kind::sysEx, 0, {0xF0, 0x7E, 0x01, 0xF7}},
+                                                                {Kind::sysExEscape, 0, {0xF8, 0xFA}},
+                                                                {Kind::meta, 1, {'h', 'i'}},
+                                                                {Kind::channel, 0, {0x90, 62, 100}}};
+    std::vector<std::tuple<Kind, int, Bytes>> events;
+    for (const auto& e : f.events)
+        events.emplace_back(e.kind, e.metaType, Bytes(f.bytesOf(e).begin(), f.bytesOf(e).end()));
+    EXPECT_EQ(events, expected);
+
+    // Format 2: each track starts where the one before ends.
+    const MidiFile two = read(2, 96, {{0x10, 0x90, 60, 1}, {0x08, 0x90, 62, 1}});
+    ASSERT_EQ(two.events.size(), 2u);
+    EXPECT_EQ(std::pair(two.events[0].tick, two.events[1].tick), std::pair(std::uint64_t{16}, std::uint64_t{24}));
 }

@@ -26,23 +26,16 @@ struct KernelRig : SondrelTest::Rig {
         ASSERT_EQ(run(timestamp, std::move(events)), noErr) << "cycle at " << timestamp;
     }
     std::vector<RecordedMIDIEvent> slot(int index) { return recordings()[std::size_t(index)].events.toVector(); }
-    std::int64_t startTime(int index) { return recordings()[std::size_t(index)].startTime; }
-    int slotsInUse()
-    {
-        return recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); });
-    }
     double recorderTempo()
     {
         return recorder([](const MIDIRecorder& r) { return r.getTempo(); });
     }
     std::string held() { return describe(kernel.noteDetector->getOnNotes()); }  // "60 64 "
-
     void expectNothingRecorded()
     {
-        EXPECT_EQ(kernel.recordingsChanged.load(), 0u);
-        EXPECT_EQ(kernel.savedRecordingCount.load(), 0u);
-        EXPECT_EQ(slotsInUse(), 0);
-        EXPECT_TRUE(slot(0).empty());
+        EXPECT_EQ(std::tuple(kernel.recordingsChanged.load(), kernel.savedRecordingCount.load(),
+                             recorder([](const MIDIRecorder& r) { return r.getSavedEventCount(); }), slot(0).size()),
+                  std::tuple(0u, 0u, 0, 0u));
     }
 };
 
@@ -131,12 +124,10 @@ TEST(MidiProcessor, EveryRecordingStartsAfterTheOneBeforeSoEachCanBeFound)
         rig.kernel.setWallClock(clock);
         for (std::uint8_t take = 0; take < 4; ++take)
             rig.play(1000 - take, {midi(1000 - take, {0x90, static_cast<std::uint8_t>(60 + take), 100})});
-        for (int slot = 0; slot < 4; ++slot) {
-            const std::int64_t start = rig.startTime(slot);
-            EXPECT_GT(start, slot < 3 ? rig.startTime(slot + 1) : 0) << slot;
-            const auto found = rig.kernel.midiRecorder->copyRecording(start);
-            ASSERT_TRUE(found.has_value());
-            EXPECT_EQ(found->events.toVector(), rig.slot(slot)) << slot;
+        const auto takes = rig.recordings();
+        for (std::size_t slot = 0; slot < 4; ++slot) {
+            EXPECT_GT(takes[slot].startTime, slot < 3 ? takes[slot + 1].startTime : 0) << slot;
+            EXPECT_EQ(rig.kernel.midiRecorder->copyRecording(takes[slot].startTime), takes[slot]) << slot;
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 using Corvel::ChordDescription;
@@ -17,17 +18,27 @@ using Corvel::FullNote;
 using Corvel::HeldNotes;
 using Corvel::Note;
 using Corvel::NoteDetector;
+using Corvel::Scale;
+using Placement = std::pair<std::string, Corvel::Note>;
 using SondrelTest::describe;
 using SondrelTest::heldSet;
 
 namespace {
 
-/// Equal temperament at A4 = 440 Hz, in single precision.
-float frequencyOf(int note) { return exp2f((static_cast<float>(note) + -69.0f) / 12.0f) * 440.0f; }
-
+/// The lowest note's frequency in equal temperament at A4 = 440 Hz, in single precision.
 ChordInformation chord(Note root, ChordKind kind, Note bass, int lowestNote)
 {
-    return {root, kind, bass, frequencyOf(lowestNote), lowestNote / 12 - 1};
+    const float frequency = exp2f((static_cast<float>(lowestNote) + -69.0f) / 12.0f) * 440.0f;
+    return {root, kind, bass, frequency, lowestNote / 12 - 1};
+}
+
+/// Plays messages into the kernel of a rig with a running transport.
+void play(SondrelTest::Rig& rig, const std::vector<std::vector<std::uint8_t>>& messages)
+{
+    std::vector<Corvel::RenderEvent> events;
+    for (const auto& m : messages)
+        events.push_back(Corvel::RenderEvent::midi(1000, m.data(), static_cast<std::uint16_t>(m.size())));
+    ASSERT_EQ(rig.run(1000, events), Corvel::noErr);
 }
 
 }  // namespace
@@ -58,6 +69,32 @@ TEST(NoteDetector, NamesTheChordOfEachHeldSet)
     }
 }
 
+TEST(ScaleGuessing, RanksPlacementsOfHeldSets)
+{
+    using enum Note;
+    const struct {
+        std::vector<int> notes;
+        std::vector<Placement> expected;
+    } cases[] = {
+        {{}, {}},
+        {{48, 60, 64, 72, 76, 79, 91},
+         {{"Major (Ionian)", C}, {"Minor (Aeolian)", E}, {"Dorian", G}, {"Mixolydian", C}}},
+        // G B D fits the major scale on D and on G, and Mixolydian likewise: the lowest note, G, wins.
+        {{55, 59, 62}, {{"Major (Ionian)", G}, {"Minor (Aeolian)", B}, {"Dorian", D}, {"Mixolydian", G}}},
+        // Within rank 500, six notes come before seven and eight.
+        {{60, 62, 64, 66, 68, 70}, {{"Whole Tone", C}, {"Chromatic", C}}},
+        // The six-note blues scale before the seven-note scales of its rank.
+        {{60, 63, 66, 67, 70}, {{"Minor (Harmonic)", G}, {"Blues Scale", C}, {"Dorian #4", C}, {"Lydian #2", DSharp}}},
+        {{52, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72}, {{"Chromatic", E}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<Placement> got;
+        for (const Scale& s : NoteDetector::guessScale(heldSet(c.notes).data()))
+            got.emplace_back(s.name, s.root);
+        EXPECT_EQ(got, c.expected) << describe(heldSet(c.notes));
+    }
+}
+
 TEST(ChordPresentation, QualitiesOfKindsAndOfUnknownOnes)
 {
     using enum ChordQuality;
@@ -69,20 +106,6 @@ TEST(ChordPresentation, QualitiesOfKindsAndOfUnknownOnes)
         EXPECT_EQ(Corvel::chordQualityForKind(kind), quality) << static_cast<int>(kind);
     EXPECT_EQ(Corvel::chordKindName(static_cast<ChordKind>(19)), "");
 }
-
-namespace {
-
-/// Plays messages into the kernel of a rig with a running transport.
-void play(SondrelTest::Rig& rig, std::vector<std::vector<std::uint8_t>> messages)
-{
-    std::vector<Corvel::RenderEvent> events;
-    std::int64_t t = 1000;
-    for (const auto& m : messages)
-        events.push_back(Corvel::RenderEvent::midi(t++, m.data(), static_cast<std::uint16_t>(m.size())));
-    ASSERT_EQ(rig.run(1000, events), Corvel::noErr);
-}
-
-}  // namespace
 
 TEST(ChordPresentation, DescribesTheKernelsCurrentChordAndHeldNotes)
 {

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <optional>
 
-using Corvel::BlockPosition;
 using Corvel::HostPositionReport;
 using Corvel::PositionCarrier;
 
@@ -43,8 +42,7 @@ TEST(PositionCarrier, CarriesTheHostPositionBetweenUpdates)
             for (int block = 0; block < 2000; ++block) {
                 const int length = block % 3 == 0 ? 1024 : block % 3 == 1 ? 256 : 333;
                 const auto report = lv2Report(frame, bpm, rate);
-                const std::optional<BlockPosition> p = carrier.position(block % 400 == 0 ? &report : nullptr, length,
-                                                                        rate);
+                const auto p = carrier.position(block % 400 == 0 ? &report : nullptr, length, rate);
                 ASSERT_TRUE(p) << block;
                 EXPECT_EQ(std::tuple(p->sampleTime, p->tempo, p->transportFlags),
                           std::tuple(frame, bpm, Corvel::TransportStateMoving));

@@ -25,15 +25,9 @@ namespace {
 std::int64_t clockNow = 0;
 std::int64_t fuzzClock() noexcept { return clockNow; }
 
-/// Host sample times wrap like the hosts' own counters.
-std::int64_t later(std::int64_t time, std::int64_t by)
-{
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(time) + static_cast<std::uint64_t>(by));
-}
-std::int64_t since(std::int64_t time, std::int64_t earlier)
-{
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(time) - static_cast<std::uint64_t>(earlier));
-}
+// Host sample times wrap like the hosts' own counters.
+std::int64_t later(std::int64_t t, std::int64_t by) { return std::int64_t(std::uint64_t(t) + std::uint64_t(by)); }
+std::int64_t since(std::int64_t t, std::int64_t from) { return std::int64_t(std::uint64_t(t) - std::uint64_t(from)); }
 
 struct Take {
     bool free = false;

@@ -27,16 +27,14 @@ def load():
             fid, group, file = line[4:].split()
             if group not in PRESET:
                 sys.exit(f"mutants: fault {fid}: unknown group {group}")
-            faults.append({"id": fid, "group": group, "file": file, "what": "", "old": [], "new": []})
+            faults.append({"id": fid, "group": group, "file": file, "what": [], "old": [], "new": []})
             part = "what"
         elif faults and line in ("--- old", "--- new"):
             part = line[4:]
-        elif faults and part == "what":
-            faults[-1]["what"] = (faults[-1]["what"] + " " + line).strip()
         elif faults:  # not the comments before the first record
             faults[-1][part].append(line)
-    for f in faults:
-        f["old"], f["new"] = ("\n".join(f[part]).rstrip("\n") for part in ("old", "new"))  # no blank lines between records
+    for f in faults:  # no blank lines between records
+        f["what"], f["old"], f["new"] = " ".join(f["what"]).strip(), *("\n".join(f[p]).rstrip("\n") for p in ("old", "new"))
         if not f["old"]:
             sys.exit(f"mutants: fault {f['id']} has no old text")
     if len({f["id"] for f in faults}) != len(faults):
