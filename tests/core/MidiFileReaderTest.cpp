@@ -15,9 +15,10 @@ namespace {
 Bytes chunk(const char* tag, const Bytes& body)
 {
     const auto n = body.size();
-    Bytes b(tag, tag + 4);
-    b.insert(b.end(), {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)});
-    b.insert(b.end(), body.begin(), body.end());
+    Bytes b{std::uint8_t(tag[0]),  std::uint8_t(tag[1]),  std::uint8_t(tag[2]), std::uint8_t(tag[3]),
+            std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
+    b.resize(8 + n);  // filled in place: GCC 12 takes an insert here for a copy past the end
+    std::copy(body.begin(), body.end(), b.begin() + 8);
     return b;
 }
 
