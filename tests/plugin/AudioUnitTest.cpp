@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "HeldNotes.h"
+#include "MIDIRecorder.h"
 #include "RealTimeCounters.h"
+#include "RecordingArchive.h"
 #include "TakesMenu.h"
 
 using namespace SondrelTest;
@@ -148,6 +150,28 @@ TEST(AudioUnit, TakesKeptWithTheProjectComeBackAndCanBeCleared)
     EXPECT_FALSE(choose(loadedMenu.menu(), TakesMenu::clearTakesItem)) << "nothing left to clear";
     loaded.settings.live.savedTakes.set({2, 5});
     EXPECT_TRUE(loadedMenu.savedTakesNotice().contains("2 newest of 5"));
+}
+
+// A saved state whose takes inflate past what any state of ours holds is refused, not inflated
+// on: here a take of some 19 MiB, which the writer would never have kept.
+TEST(AudioUnit, TakesThatInflatePastTheLargestStateAreRefused)
+{
+    Corvel::MIDIRecorder recorder(1, false);
+    std::vector<Corvel::Recording> takes(1);
+    takes[0].startTime = 1'700'000'000'000;
+    takes[0].sampleRate = 48000.0f;
+    const std::uint8_t note[] = {0x90, 60, 100};
+    for (std::int64_t i = 0; i < 700'000; ++i)
+        takes[0].events.push_back({Corvel::MidiBytes(note, 3), i, 120.0, static_cast<double>(i) / 24000.0});
+    recorder.replaceRecordings(std::move(takes));
+    const auto archive = Corvel::RecordingArchive::encode(recorder, std::size_t{32} << 20);
+    ASSERT_EQ(archive.takesKept, 1);
+    juce::MemoryOutputStream compressed;
+    juce::GZIPCompressorOutputStream(compressed, 1).write(archive.bytes.data(), archive.bytes.size());
+    juce::XmlElement state("MidiSondrelState");
+    state.createNewChildElement(TakesState::elementName)
+        ->addTextElement(juce::Base64::toBase64(compressed.getData(), compressed.getDataSize()));
+    EXPECT_EQ(TakesState::read(state, 5), std::nullopt);
 }
 
 TEST(ViewModel, EachFlagIsTakenOnceAndWhileStoppedOnlyTheNotesFollow)
