@@ -20,8 +20,6 @@ public:
 
     bool isSelected() const noexcept { return selected; }
     juce::String countText() const { return count; }
-    /// ", 3 LOST" when events played into the take could not be kept; empty otherwise.
-    juce::String lostText() const { return lost; }
     /// The start time; for a take captured while stopped without its seconds (the card's stop
     /// mark stands after it).
     juce::String timeText() const { return time; }

@@ -168,7 +168,6 @@ void XdndDrag::message(const char* type, X11Connection::MessageData data)
 void XdndDrag::finish(bool dropped)
 {
     stage = Stage::over;
-    kept = dropped;
     stopTimer();
     XUngrabKeyboard(x.display(), CurrentTime);
     x.disown(x.atom("XdndSelection"));

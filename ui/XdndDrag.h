@@ -37,9 +37,6 @@ public:
     /// XdndStatus and XdndFinished from a target.
     void clientMessage(XAtom type, const X11Connection::MessageData& data);
 
-    bool isOver() const noexcept { return stage == Stage::over; }
-    /// Whether a target took the file.
-    bool wasDropped() const noexcept { return kept; }
     const juce::File& file() const noexcept { return offered; }
 
 private:
@@ -67,7 +64,6 @@ private:
     Target target;
     bool awaitingStatus = false;
     bool accepted = false;
-    bool kept = false;
     bool pointerKnown = false;
     juce::Point<int> sentPosition, pointer;
     double deadline = 0.0;  // for the status or the finish awaited, in ms
