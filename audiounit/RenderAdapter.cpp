@@ -53,13 +53,7 @@ std::int32_t RenderAdapter::render(Corvel::MidiProcessor& kernel, juce::AudioPla
         std::size_t count = 0;
         for (; in != end && count < eventsPerChunk; ++in, ++count) {
             const juce::MidiMessageMetadata m = *in;
-            const auto* bytes = m.data;
-            const auto size = static_cast<std::uint16_t>(m.numBytes);
-            Corvel::RenderEvent& e = events[count];
-            if (size <= 3 && size > 0 && bytes[0] != 0xF0)
-                e.setMidi(blockStart + m.samplePosition, bytes, size, 0);
-            else
-                e.setSysEx(blockStart + m.samplePosition, bytes, size, 0);
+            events[count].set(blockStart + m.samplePosition, m.data, static_cast<std::uint16_t>(m.numBytes), 0);
         }
         const bool more = in != end;  // the block's length goes with its last part
         status = kernel.process(blockStart, more ? 0u : static_cast<std::uint32_t>(std::max(numSamples, 0)),

@@ -50,7 +50,7 @@ std::uint8_t* writeBigEndian32(std::uint8_t* out, std::uint32_t value) noexcept
 /// Microseconds per quarter note for a Set Tempo event, or 0 when the tempo is unusable.
 std::uint32_t microsecondsPerQuarter(double bpm) noexcept
 {
-    if (!std::isfinite(bpm) || bpm <= 0.0)
+    if (!isUsableTempo(bpm))
         return 0;
     constexpr double largest = 0xFFFFFF;  // three bytes
     return static_cast<std::uint32_t>(std::clamp(std::round(60'000'000.0 / bpm), 1.0, largest));
@@ -198,7 +198,7 @@ std::vector<std::uint8_t> MidiFileWriter::write(const EventList& events, Options
 
 std::vector<std::uint8_t> MidiFileWriter::writeOnGrid(const EventList& events, BeatGrid grid)
 {
-    if (!std::isfinite(grid.bpm) || grid.bpm <= 0.0 || !isUsableSampleRate(grid.sampleRate))
+    if (!isUsableTempo(grid.bpm) || !isUsableSampleRate(grid.sampleRate))
         return writeMidiFile(events, {.withTempo = true});
     return writeMidiFile(GridSource{events, grid}, {.withTempo = true});
 }

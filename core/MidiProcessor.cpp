@@ -100,7 +100,7 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::uint3
     if (!told && !whileStopped)
         return cannotDoInCurrentContext;
     isPlaying = told && (transportStateFlags & (TransportStateMoving | TransportStateRecording)) != 0;
-    if (told && std::isfinite(tempo) && tempo > 0.0)
+    if (told && isUsableTempo(tempo))
         freeTake.hostTempo = tempo;
 
     // A cycle that does not capture while stopped ends the free take.
@@ -125,7 +125,9 @@ std::int32_t MidiProcessor::process(std::int64_t timestampSampleTime, std::uint3
 
     // Bypass is the host's per-block switch: one read per cycle.
     const bool bypassed = shouldBypassEffect.load(std::memory_order_relaxed);
-    const unsigned result = bypassed ? 0u : analyseAndRecord(timestampSampleTime, cycleClock, free, events, cursor);
+    const unsigned result = bypassed
+        ? 0u
+        : analyseAndRecord({timestampSampleTime, recorderTempo, free}, cycleClock, rate, events, cursor);
     queue.endWriting(cursor);
     passOn(events);
 
@@ -169,20 +171,18 @@ void MidiProcessor::reanchorFreeTake(std::uint64_t cycleClock, double bpm, float
 // free cycle, while capturing while stopped), queues each one for the live recording. The common
 // event, which only adds to the take going on, is queued here, on plain locals that stay in
 // registers; the others go through queueEvent.
-MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestampSampleTime, std::uint64_t cycleClock,
-                                                           bool free, std::span<const RenderEvent> events,
+MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(CycleState cycle, std::uint64_t cycleClock, float rate,
+                                                           std::span<const RenderEvent> events,
                                                            RecorderQueue::Cursor& cursor) noexcept
 {
     RecorderQueue& queue = midiRecorder->queue();
     NoteDetector& notes = *noteDetector;
+    const bool free = cycle.free;
     const bool recording = isPlaying || free;
     // In a free cycle an event more than this many samples after the last one starts a new take
     // when no note was held in between; without a usable rate, never.
-    const float rate = sampleRate.load(std::memory_order_relaxed);
     const double silence = isUsableSampleRate(rate) ? freeTakeSilenceSeconds * static_cast<double>(rate)
                                                     : std::numeric_limits<double>::infinity();
-    CycleState cycle{timestampSampleTime,
-                     free ? (freeTake.hostTempo > 0.0 ? freeTake.hostTempo : freeTakeDefaultTempo) : tempo, free};
     RecorderQueue::Cursor out = cursor;
     std::uint64_t eventCount = live.eventCount;
     std::int64_t lastSampleTime = live.lastSampleTime;
@@ -209,7 +209,7 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
         std::int64_t sampleTime = event.sampleTime;
         std::uint64_t clockTime = 0;
         if (free) {
-            clockTime = cycleClock + static_cast<std::uint64_t>(sampleSpan(event.sampleTime, timestampSampleTime));
+            clockTime = cycleClock + static_cast<std::uint64_t>(sampleSpan(event.sampleTime, cycle.timestamp));
             sampleTime = wrapping(clockTime - freeTake.origin);
             // The held notes are those before this event.
             starts = !freeTake.open
@@ -241,7 +241,7 @@ MidiProcessor::CycleResult MidiProcessor::analyseAndRecord(std::int64_t timestam
         eventCount = live.eventCount;
         lastSampleTime = live.lastSampleTime;
         newTakeNext = !live.initialised || live.free;
-        appendOnly = cycle.queued && !cycle.losing && eventCount != 0;
+        appendOnly = cycle.queued && live.lostToLive == 0 && live.lostToNext == 0 && eventCount != 0;
     }
 
     cursor = out;
@@ -281,7 +281,6 @@ RecorderQueue::Cursor MidiProcessor::queueEvent(RecorderQueue::Cursor out, Cycle
     if (!queue.reserve(out, count)) {
         ++(starts ? live.lostToNext : live.lostToLive);
         ++cycle.lost;
-        cycle.losing = true;
         return out;
     }
 
@@ -322,7 +321,6 @@ RecorderQueue::Cursor MidiProcessor::queueEvent(RecorderQueue::Cursor out, Cycle
             freeTake = {freeTake.clock, true, clockTime, 0, 0, 0.0, cycle.recorderTempo, freeTake.hostTempo};
     }
     live.lostToLive = live.lostToNext = 0;
-    cycle.losing = false;
 
     if (needsCycle)
         queueCycle(queue.push(out), cycle);

@@ -139,11 +139,10 @@ private:
         double recorderTempo;
         bool free;
         bool queued = false;   ///< the cycle's context is queued
-        bool losing = false;   ///< events were lost and not yet counted in the queue
         bool started = false;  ///< a take was started
         std::uint64_t lost = 0;
     };
-    CycleResult analyseAndRecord(std::int64_t timestampSampleTime, std::uint64_t cycleClock, bool free,
+    CycleResult analyseAndRecord(CycleState cycle, std::uint64_t cycleClock, float rate,
                                  std::span<const RenderEvent> events, RecorderQueue::Cursor& cursor) noexcept;
     void queueCycle(RecorderOp& op, CycleState& cycle) noexcept;
     RecorderQueue::Cursor queueEvent(RecorderQueue::Cursor out, CycleState& cycle, std::uint32_t length,

@@ -65,7 +65,7 @@ protected:
 
 /// Keeps the host's last position and carries it forward between the blocks in which the host
 /// says nothing: LV2 hosts send their position only when it changes (start, stop, locate, tempo,
-/// loop), and JUCE's LV2 wrapper forgets it after one block.
+/// loop), and other hosts may give it only now and then.
 ///
 /// - A block with a report uses it; the report replaces whatever was carried. Where the host
 ///   gives no beat position: if the transport simply went on (the report's sample time is where

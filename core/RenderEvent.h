@@ -43,6 +43,15 @@ struct RenderEvent {
     }
 
     // In place, for lists built on the render thread (no temporary to copy).
+    /// A message as a host hands it over: one to three bytes that do not open a system-exclusive
+    /// message are a MIDI message, anything else is passed on as system-exclusive.
+    void set(std::int64_t time, const std::uint8_t* data, std::uint16_t count, std::uint8_t cableNumber) noexcept
+    {
+        if (count > 0 && count <= 3 && data[0] != 0xF0)
+            setMidi(time, data, count, cableNumber);
+        else
+            setSysEx(time, data, count, cableNumber);
+    }
     void setMidi(std::int64_t time, const std::uint8_t* data, std::uint16_t count, std::uint8_t cableNumber) noexcept
     {
         type = RenderEventType::MIDI;

@@ -21,6 +21,8 @@ inline std::int64_t sampleSpan(std::int64_t later, std::int64_t earlier) noexcep
 
 inline bool isUsableSampleRate(float rate) noexcept { return std::isfinite(rate) && rate > 0.0f; }
 
+inline bool isUsableTempo(double bpm) noexcept { return std::isfinite(bpm) && bpm > 0.0; }
+
 /// Seconds spanned by a number of samples, computed in single precision and widened;
 /// 0 when the sample rate is zero, negative or not finite.
 inline double secondsForSamples(std::int64_t samples, float rate) noexcept

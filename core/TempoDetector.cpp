@@ -256,19 +256,4 @@ std::optional<TempoEstimate> TempoDetector::estimate(const Recording& take)
     return estimate(noteOnsOf(take.events), take.sampleRate);
 }
 
-TempoDetector::FilePerformance TempoDetector::performanceOf(const MidiFile& file, float sampleRate)
-{
-    FilePerformance performance;
-    for (const MidiFileEvent& e : file.events) {
-        const auto bytes = file.bytesOf(e);
-        if (e.kind != MidiFileEvent::Kind::channel || bytes.size() != 3 || (bytes[0] & 0xF0) != 0x90 || bytes[2] == 0)
-            continue;
-        if (performance.noteOns.empty())
-            performance.bpm = file.tempoMap.bpmAt(e.seconds);
-        performance.noteOns.push_back(
-            {std::llround(e.seconds * sampleRate), bytes[1], static_cast<std::uint8_t>(bytes[0] & 0x0F)});
-    }
-    return performance;
-}
-
 }  // namespace Corvel

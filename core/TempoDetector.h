@@ -1,7 +1,6 @@
 #pragma once
 
 #include "MIDIRecorder.h"
-#include "MidiFileReader.h"
 
 #include <cstdint>
 #include <optional>
@@ -54,15 +53,6 @@ public:
     static std::vector<NoteOnset> noteOnsOf(const EventList& events);
     /// A take's tempo, from its note-ons at the take's own sample rate.
     static std::optional<TempoEstimate> estimate(const Recording& take);
-
-    /// A Standard MIDI File's note-ons as a performance of it at `sampleRate` would play them
-    /// (placed by the file's tempo map, the first at its own time), and the tempo it plays at
-    /// when the first note sounds.
-    struct FilePerformance {
-        std::vector<NoteOnset> noteOns;
-        double bpm = 0.0;
-    };
-    static FilePerformance performanceOf(const MidiFile& file, float sampleRate);
 };
 
 }  // namespace Corvel

@@ -1,14 +1,12 @@
 #include "TempoMap.h"
 
+#include "SampleMath.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace Corvel {
-
-namespace {
-bool isUsableTempo(double bpm) noexcept { return std::isfinite(bpm) && bpm > 0.0; }
-}  // namespace
 
 void TempoMap::add(Change change)
 {

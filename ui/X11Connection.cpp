@@ -11,6 +11,22 @@
 
 JUCE_IMPLEMENT_SINGLETON(X11Connection)
 
+namespace {
+
+/// A PropertyNotify awaited: which window's property.
+struct PropertyWanted {
+    Window window;
+    Atom property;
+};
+
+Bool isPropertyNotify(Display*, XEvent* e, XPointer arg)
+{
+    const auto* w = reinterpret_cast<const PropertyWanted*>(arg);
+    return e->type == PropertyNotify && e->xproperty.window == w->window && e->xproperty.atom == w->property;
+}
+
+}  // namespace
+
 // Windows of other clients can go at any moment (a target, a requestor, a proxy), and Xlib's
 // default handler ends the process on the error that follows: errors on our connection are
 // ignored (each call that can fail is checked where it matters), others go where they went.
@@ -90,18 +106,9 @@ X11Connection::XTime X11Connection::serverTime()
     // the server's time.
     const auto probe = atom("_SONDREL_TIME");
     XChangeProperty(dpy, window, probe, XA_INTEGER, 32, PropModeAppend, nullptr, 0);
-    struct Wanted {
-        Window window;
-        Atom property;
-    } wanted{window, probe};
+    PropertyWanted wanted{window, probe};
     XEvent event;
-    XIfEvent(
-        dpy, &event,
-        [](Display*, XEvent* e, XPointer arg) -> Bool {
-            const auto* w = reinterpret_cast<const Wanted*>(arg);
-            return e->type == PropertyNotify && e->xproperty.window == w->window && e->xproperty.atom == w->property;
-        },
-        reinterpret_cast<XPointer>(&wanted));
+    XIfEvent(dpy, &event, isPropertyNotify, reinterpret_cast<XPointer>(&wanted));
     triggerAsyncUpdate();  // events queued while waiting
     return event.xproperty.time;
 }
@@ -162,16 +169,9 @@ juce::BorderSize<int> X11Connection::makeDialogOf(XWindow dialog, XWindow owner)
     send(rootWindow, dialog, atom("_NET_REQUEST_FRAME_EXTENTS"), {}, SubstructureRedirectMask | SubstructureNotifyMask);
     juce::BorderSize<int> frame;
     const auto deadline = juce::Time::getMillisecondCounter() + 250;
+    PropertyWanted wanted{dialog, extents};
     for (XEvent event; juce::Time::getMillisecondCounter() < deadline;) {
-        struct Wanted {
-            Window window;
-            Atom property;
-        } wanted{dialog, extents};
-        const auto matches = [](Display*, XEvent* e, XPointer arg) -> Bool {
-            const auto* w = reinterpret_cast<const Wanted*>(arg);
-            return e->type == PropertyNotify && e->xproperty.window == w->window && e->xproperty.atom == w->property;
-        };
-        if (XCheckIfEvent(dpy, &event, matches, reinterpret_cast<XPointer>(&wanted)) == 0) {
+        if (XCheckIfEvent(dpy, &event, isPropertyNotify, reinterpret_cast<XPointer>(&wanted)) == 0) {
             pollfd socket{ConnectionNumber(dpy), POLLIN, 0};
             poll(&socket, 1, static_cast<int>(deadline - juce::Time::getMillisecondCounter()));
             continue;

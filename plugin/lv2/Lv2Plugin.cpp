@@ -84,13 +84,12 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
     }
 
     stretchStart = 0;
-    eventCount = 0;
+    std::size_t count = 0;  // events gathered for the stretch, at the start of `events`
     if (input != nullptr) {
         const LV2_Atom_Event* midiRun = nullptr;  // the first of the MIDI events in a row
         // Locals, which the byte stores into the events cannot be taken to change.
         const LV2_URID midiEvent = uris.midiEvent;
         Corvel::RenderEvent* const chunk = events.data();
-        std::size_t count = 0;
         std::int64_t start = 0;
         LV2_ATOM_SEQUENCE_FOREACH(input, ev)
         {
@@ -98,22 +97,15 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
             if (ev->body.type == midiEvent) {
                 midiRun = midiRun != nullptr ? midiRun : ev;
                 if (count == eventsPerChunk) {  // a full chunk: the stretch ends here, the next goes on
-                    eventCount = count;
-                    endStretch(frame);
+                    endStretch(frame, count);
                     count = 0;
                     start = frame;
                 }
-                const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body));
-                const auto size = static_cast<std::uint16_t>(std::min<std::uint32_t>(ev->body.size, 0xFFFF));
-                Corvel::RenderEvent& e = chunk[count++];
                 // The frame for now; endStretch makes it a host sample time.
-                if (size > 0 && size <= 3 && bytes[0] != 0xF0)
-                    e.setMidi(frame, bytes, size, 0);
-                else
-                    e.setSysEx(frame, bytes, size, 0);
+                chunk[count++].set(frame, static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body)),
+                                   static_cast<std::uint16_t>(std::min<std::uint32_t>(ev->body.size, 0xFFFF)), 0);
                 continue;
             }
-            eventCount = count;
             copyToOutput(midiRun, ev);
             midiRun = nullptr;
             if ((ev->body.type == uris.atomObject || ev->body.type == uris.atomBlank)
@@ -123,20 +115,17 @@ void Lv2Plugin::run(std::uint32_t frames) noexcept
                 std::size_t atFrame = 0;
                 while (atFrame < count && chunk[count - 1 - atFrame].sampleTime == frame)
                     ++atFrame;
-                eventCount = count - atFrame;
-                endStretch(frame);
+                endStretch(frame, count - atFrame);
                 std::copy(chunk + count - atFrame, chunk + count, chunk);
-                eventCount = atFrame;
+                count = atFrame;
                 stretchReport = reader.read(
                     readPositionKeys(*reinterpret_cast<const LV2_Atom_Object*>(&ev->body), uris));
             }
-            count = eventCount;
             start = stretchStart;
         }
         copyToOutput(midiRun, lv2_atom_sequence_end(&input->body, input->atom.size));
-        eventCount = count;
     }
-    endStretch(frames);
+    endStretch(frames, count);
 }
 
 // Render thread. Appends the input's events [from, to) to the output as they are (a row of
@@ -156,9 +145,10 @@ void Lv2Plugin::copyToOutput(const LV2_Atom_Event* from, const LV2_Atom_Event* t
     output->atom.size += static_cast<std::uint32_t>(end - begin);
 }
 
-// Render thread. Runs the kernel over the stretch of the cycle from stretchStart to `frame`,
-// at the host's position for its start, and begins the next stretch there.
-void Lv2Plugin::endStretch(std::int64_t frame) noexcept
+// Render thread. Runs the kernel over the stretch of the cycle from stretchStart to `frame` with
+// the first `eventCount` events, at the host's position for its start, and begins the next
+// stretch there.
+void Lv2Plugin::endStretch(std::int64_t frame, std::size_t eventCount) noexcept
 {
     const std::int64_t length = frame - stretchStart;
     if (length > 0 || eventCount > 0 || stretchReport) {
@@ -171,7 +161,6 @@ void Lv2Plugin::endStretch(std::int64_t frame) noexcept
                                std::span(events.data(), eventCount));
     }
     stretchStart = frame;
-    eventCount = 0;
 }
 
 // Render thread. A new value of the page port becomes a request for the message thread.

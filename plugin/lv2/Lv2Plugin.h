@@ -75,7 +75,7 @@ private:
 
     void watchPagePort() noexcept;
     void copyToOutput(const LV2_Atom_Event* from, const LV2_Atom_Event* to) noexcept;
-    void endStretch(std::int64_t frame) noexcept;
+    void endStretch(std::int64_t frame, std::size_t eventCount) noexcept;
     void applyRequestedPage();
     Wickerlamp::ParameterNode* pageNode() const;
 
@@ -100,7 +100,6 @@ private:
     Corvel::PositionCarrier carrier;
     std::optional<Corvel::HostPositionReport> stretchReport;
     std::int64_t stretchStart = 0;  ///< frame in the cycle
-    std::size_t eventCount = 0;
     std::vector<Corvel::RenderEvent> events = std::vector<Corvel::RenderEvent>(eventsPerChunk);
 
     // The page port: the render thread watches it, the message thread applies what it saw.

@@ -24,6 +24,18 @@ std::string tempoText(std::optional<double> bpm)
     return text.str();
 }
 
+/// The file's tempo when its first note sounds; 0 without a note.
+double tempoAtFirstNote(const Corvel::MidiFile& file)
+{
+    for (const Corvel::MidiFileEvent& e : file.events) {
+        const auto bytes = file.bytesOf(e);
+        if (e.kind == Corvel::MidiFileEvent::Kind::channel && bytes.size() == 3 && (bytes[0] & 0xF0) == 0x90
+            && bytes[2] != 0)
+            return file.tempoMap.bpmAt(e.seconds);
+    }
+    return 0.0;
+}
+
 }  // namespace
 
 CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, Options sessionOptions)
@@ -38,7 +50,7 @@ CaptureSession::CaptureSession(const Corvel::MidiFile& midiFile, Options session
         const BarGrid::Place start = player.bars().placeOf(0.0);
         standing.timeSignatureNumerator = start.numerator;
         standing.timeSignatureDenominator = start.denominator;
-        fileTempo = Corvel::TempoDetector::performanceOf(midiFile, static_cast<float>(sampleRate)).bpm;
+        fileTempo = tempoAtFirstNote(midiFile);
     }
 }
 
