@@ -37,7 +37,6 @@ public:
     /// XdndStatus and XdndFinished from a target.
     void clientMessage(XAtom type, const X11Connection::MessageData& data);
 
-
 private:
     enum class Stage { moving, released, dropped, over };
     struct Target {

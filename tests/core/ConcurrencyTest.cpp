@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -58,12 +60,15 @@ std::vector<Cycle> randomScript(std::uint32_t seed, int cycles)
     return script;
 }
 
-/// Counts the cycles done in `played`.
-void play(Rig& rig, const std::vector<Cycle>& script, std::atomic<int>& played)
+/// Counts the cycles done in `played`; calls `midway` when half of them are.
+void play(Rig& rig, const std::vector<Cycle>& script, std::atomic<int>& played,
+          const std::function<void()>& midway = {})
 {
     fakeMilliseconds = 0;
     rig.kernel.setWallClock(&perThreadClock);
     for (const Cycle& c : script) {
+        if (midway && &c == &script[script.size() / 2])
+            midway();
         rig.host.tempo = c.tempo;
         rig.host.beatPosition = c.beat;
         rig.host.flags = c.playing ? std::uint64_t{Corvel::TransportStateMoving} : 0;
@@ -84,7 +89,8 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     // proof that reading and rendering overlapped.
     struct Reads {
         bool isWindow;  ///< only the window (one thread) runs the note detector's analyses
-        long duringRendering = 0, filesWritten = 0;
+        std::atomic<long> duringRendering = 0;
+        long filesWritten = 0;
     };
     const auto reader = [&](Reads& reads) {
         auto& k = concurrent.kernel;
@@ -118,7 +124,14 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     std::thread readers[] = {std::thread(reader, std::ref(first)), std::thread(reader, std::ref(second))};
     while (readersStarted.load(std::memory_order_acquire) < 2)
         std::this_thread::yield();
-    play(concurrent, script, played);
+    // Halfway, rendering waits (a few seconds at most) until each reader has read during it, so
+    // that even a slow reader (under a sanitizer, on a busy machine) overlaps it.
+    play(concurrent, script, played, [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while ((first.duringRendering == 0 || second.duringRendering == 0)
+               && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    });
     for (auto& t : readers)
         t.join();
 
@@ -126,9 +139,9 @@ TEST(Concurrency, ReadersDuringRenderingSeeConsistentDataAndChangeNothing)
     std::atomic<int> playedAlone{0};
     play(alone, script, playedAlone);
 
-    for (const Reads& reads : {first, second}) {
-        EXPECT_GT(reads.duringRendering, 0);
-        EXPECT_GT(reads.filesWritten, 0);
+    for (const Reads* reads : {&first, &second}) {
+        EXPECT_GT(reads->duringRendering, 0);
+        EXPECT_GT(reads->filesWritten, 0);
     }
     // The bursts outgrew the spare blocks while the readers recycled and released them.
     EXPECT_GT(concurrent.kernel.midiRecorder->slowPathCount(), 0u);
